@@ -1,0 +1,81 @@
+#pragma once
+
+#include "ByteLink.h"
+#include "LinkFraming.h"
+#include "MessageDecoding.h"
+
+#include <functional>
+#include <string_view>
+
+namespace pelvaro {
+
+// Where one engine instance takes its decoding settings from and where it puts
+// the codes it decodes. The main window's instance reads the settings dialog's
+// controls and writes its current code; the read thread's instance reads the
+// block it shares with the main window and writes its own code text.
+class DecodeBinding {
+public:
+    virtual ~DecodeBinding() = default;
+    virtual int cardLength() const = 0; // as configured; 0 means the default
+    virtual bool hitagInverse() const = 0;
+    virtual void storeCode(std::string_view code) = 0;
+};
+
+// Results of a receive pass.
+namespace pass {
+inline constexpr int kNothing = 0;         // silence, or a failed read
+inline constexpr int kFrame = 1;           // a valid frame arrived and was decoded
+inline constexpr int kAcknowledgement = 2; // the reader sent DLE ACK or DLE NAK
+} // namespace pass
+
+// The reader's DLE-framed link protocol over a serial line: receive passes that
+// acknowledge and decode the reader's frames, and request frames to the reader.
+class ReaderProtocol {
+public:
+    static constexpr size_t kMaxPayload = 253;
+    static constexpr uint8_t kReaderAddress = 1;
+
+    // processEvents lets the GUI handle its pending messages; a pass calls it
+    // after every byte so the windows stay alive during a read.
+    ReaderProtocol(ByteLink& link, DecodeBinding& binding,
+                   std::function<void()> processEvents = {});
+
+    void reset() { receiver_.reset(); }
+    void feedByte(uint8_t byte) { receiver_.feedByte(byte); }
+    void sendControl(uint8_t character) { receiver_.sendControl(character); }
+
+    // Reads and handles bytes until the line falls silent (kNothing), the
+    // reader acknowledges (kAcknowledgement) or one valid frame has been
+    // decoded (kFrame). The port's read time-out bounds the silence.
+    int receivePass();
+
+    // Sends a request frame with at most 253 payload bytes. Returns 1 if no
+    // acknowledgement was awaited or the reader acknowledged (ACK or NAK alike),
+    // otherwise 2.
+    int sendFrame(uint8_t address, const uint8_t* payload, size_t length,
+                  bool awaitAcknowledgement);
+
+    // Interprets a valid frame: stores a transponder code through the binding
+    // and sets the last message.
+    void decodeFrame(const ReaderFrame& frame);
+
+    uint8_t lastMessage() const { return lastMessage_; }
+    void setLastMessage(uint8_t message) { lastMessage_ = message; }
+    bool frameReady() const { return receiver_.frameReady(); }
+    void clearFrameReady() { receiver_.clearFrameReady(); }
+    ReaderFrame frame() const { return receiver_.frame(); }
+    // While set, a frame that decoding does not recognise stays ready after
+    // the pass: it is the reply to the hardware query.
+    void setHardwareQuery(bool waiting) { hardwareQuery_ = waiting; }
+
+private:
+    ByteLink& link_;
+    DecodeBinding& binding_;
+    std::function<void()> processEvents_;
+    FrameReceiver receiver_;
+    uint8_t lastMessage_ = message::kNone;
+    bool hardwareQuery_ = false;
+    std::array<uint8_t, kFrameBufferSize> sendBuffer_{};
+};
+
+} // namespace pelvaro

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "ByteLink.h"
+#include "PortMapping.h"
+
+#include <string>
+
+#ifdef _WIN32
+namespace pelvaro {
+using SerialHandle = void*;
+struct SerialSystemCalls; // the Win32 backend calls the API directly
+} // namespace pelvaro
+#else
+#include "SerialSystemCalls.h"
+namespace pelvaro {
+using SerialHandle = int;
+}
+#endif
+
+namespace pelvaro {
+
+// One serial port for synchronous, byte-oriented use at fixed line settings:
+// 8 data bits, no parity, one stop bit, no flow control, DTR off and RTS as
+// constructed. A one-byte read gives up after 51 ms of silence.
+class T_Serial_Interface final : public ByteLink {
+public:
+    static constexpr int kOpened = 1;
+    static constexpr int kOpenFailed = -1;     // no such device, or another program holds it
+    static constexpr int kConfigureFailed = 0; // opened, but it is no serial line
+
+    explicit T_Serial_Interface(bool rtsEnable, PortMap ports = PortMap(),
+                                const SerialSystemCalls* calls = nullptr);
+    ~T_Serial_Interface() override;
+    T_Serial_Interface(const T_Serial_Interface&) = delete;
+    T_Serial_Interface& operator=(const T_Serial_Interface&) = delete;
+
+    // Opens COM port n through the port mapping. The number is stored first,
+    // so it also names a port that failed. An object that is already open
+    // refuses (kOpenFailed) and keeps its session.
+    int open(int portNumber, int baudRate);
+    // Opens a device by its path; same results as open.
+    int openDevice(const std::string& devicePath, int baudRate);
+    // True if the port was not open or was released.
+    bool close();
+    bool write(const uint8_t* buffer, size_t count) override;
+    bool read(uint8_t* buffer, size_t count) override;
+    // Discards both queues and drops RTS; the result of dropping RTS.
+    bool flush();
+
+    int portNumber() const { return portNumber_; }
+    bool isOpen() const { return open_; }
+    // The device went away while open: unplugged, or the far end of a
+    // pseudo-terminal closed. Reads fail at once from then on.
+    bool lineLost() const { return lineLost_; }
+
+private:
+    int portNumber_ = 0;
+    bool rtsEnable_;
+    bool open_ = false;
+    bool lineLost_ = false;
+    SerialHandle handle_{};
+    PortMap ports_;
+    const SerialSystemCalls* calls_;
+};
+
+} // namespace pelvaro
