@@ -1,0 +1,24 @@
+#include "ReadPass.h"
+
+#include <chrono>
+#include <thread>
+
+namespace pelvaro {
+
+void beginReadSession(ReaderProtocol& engine) {
+    engine.reset();
+    engine.setLastMessage(message::kNone);
+    engine.clearFrameReady();
+}
+
+ReadPassResult runReadPass(ReaderProtocol& engine) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(kPauseBeforePassMs));
+    ReadPassResult result;
+    result.frameReceived = engine.receivePass() == pass::kFrame;
+    engine.reset();
+    result.message = engine.lastMessage();
+    engine.setLastMessage(message::kNone);
+    return result;
+}
+
+} // namespace pelvaro

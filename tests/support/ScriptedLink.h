@@ -1,0 +1,58 @@
+#pragma once
+
+#include "ByteLink.h"
+#include "ReaderProtocol.h"
+
+#include <deque>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+namespace pelvaro::test {
+
+// A serial line in memory: reads take the queued bytes and fail when none are
+// left (silence), writes are recorded.
+class ScriptedLink final : public ByteLink {
+public:
+    void queue(const std::vector<uint8_t>& bytes) {
+        incoming.insert(incoming.end(), bytes.begin(), bytes.end());
+    }
+
+    bool read(uint8_t* buffer, size_t count) override {
+        if (incoming.size() < count)
+            return false;
+        for (size_t i = 0; i < count; ++i) {
+            buffer[i] = incoming.front();
+            incoming.pop_front();
+        }
+        return true;
+    }
+    bool write(const uint8_t* buffer, size_t count) override {
+        written.insert(written.end(), buffer, buffer + count);
+        return true;
+    }
+
+    std::deque<uint8_t> incoming;
+    std::vector<uint8_t> written;
+};
+
+// Decoding settings held in the test; every stored code is kept.
+class RecordingBinding final : public DecodeBinding {
+public:
+    int cardLength() const override { return length; }
+    bool hitagInverse() const override { return hitag; }
+    void storeCode(std::string_view code) override { codes.emplace_back(code); }
+
+    int length = 10;
+    bool hitag = true;
+    std::vector<std::string> codes;
+};
+
+// A frame as the reader puts it on the line: DLE STX, content with every DLE
+// doubled, DLE ETX and the block check.
+std::vector<uint8_t> readerFrame(const std::vector<uint8_t>& content);
+
+// The content of a transponder message from reader address '1'.
+std::vector<uint8_t> cardContent(uint8_t subCode, const std::vector<uint8_t>& data);
+
+} // namespace pelvaro::test

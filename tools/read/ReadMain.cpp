@@ -1,0 +1,90 @@
+// pelvaro-read: prints the code of every card held to the reader, one per
+// line, for shell scripts and headless use.
+
+#include "PortMapping.h"
+#include "ReadOptions.h"
+#include "ReadPass.h"
+#include "T_Serial_Interface.h"
+
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+namespace {
+
+volatile std::sig_atomic_t stopRequested = 0;
+
+void requestStop(int) {
+    stopRequested = 1;
+}
+
+void installStopHandlers() {
+    struct sigaction action {};
+    action.sa_handler = requestStop;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+std::filesystem::path programDirectory() {
+    std::error_code error;
+    const auto executable = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::filesystem::current_path() : executable.parent_path();
+}
+
+class OptionsBinding final : public pelvaro::DecodeBinding {
+public:
+    explicit OptionsBinding(const pelvaro::readtool::ReadOptions& options) : options_(options) {}
+    int cardLength() const override { return options_.cardLength; }
+    bool hitagInverse() const override { return options_.hitagInverse; }
+    void storeCode(std::string_view code) override { code_.assign(code); }
+    const std::string& code() const { return code_; }
+
+private:
+    const pelvaro::readtool::ReadOptions& options_;
+    std::string code_;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    using namespace pelvaro;
+    std::string error;
+    const auto options = readtool::parseReadOptions({argv + 1, argv + argc}, error);
+    if (!options) {
+        std::fprintf(stderr, "%s\n%s", error.c_str(), readtool::kReadUsage);
+        return 2;
+    }
+
+    T_Serial_Interface port(false, PortMap(programDirectory() / kSettingsFileName));
+    const int opened = options->devicePath.empty() ? port.open(options->portNumber, 9600)
+                                                   : port.openDevice(options->devicePath, 9600);
+    if (opened != T_Serial_Interface::kOpened) {
+        if (options->devicePath.empty())
+            std::fprintf(stderr, "Konnte Schnittstelle Com %d nicht öffnen\n", port.portNumber());
+        else
+            std::fprintf(stderr, "Konnte Schnittstelle %s nicht öffnen\n",
+                         options->devicePath.c_str());
+        return 1;
+    }
+    installStopHandlers();
+    port.flush();
+
+    OptionsBinding binding(*options);
+    ReaderProtocol engine(port, binding);
+    beginReadSession(engine);
+    while (!stopRequested) {
+        if (runReadPass(engine).message == message::kTransponderCode) {
+            std::printf("%s\n", binding.code().c_str());
+            std::fflush(stdout);
+        }
+        if (port.lineLost()) {
+            std::fprintf(stderr, "Verbindung zum Leser verloren: das Gerät ist nicht mehr da.\n");
+            port.close();
+            return 1;
+        }
+    }
+    port.close();
+    return 0;
+}

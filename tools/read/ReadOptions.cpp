@@ -1,0 +1,60 @@
+#include "ReadOptions.h"
+
+#include <charconv>
+
+namespace pelvaro::readtool {
+
+const char kReadUsage[] =
+    "Aufruf: pelvaro-read (--port N | --device PFAD) [--length L] [--hitag-inverse 0|1]\n"
+    "  --port N             Schnittstelle ComN (über die Zuordnung in Pelvaro.ini)\n"
+    "  --device PFAD        Gerät direkt, zum Beispiel /dev/ttyUSB0\n"
+    "  --length L           Kartenlänge in Hex-Ziffern, 2 bis 22 (Vorgabe 10)\n"
+    "  --hitag-inverse 0|1  Hitag Bytefolge invertiert (Vorgabe 1)\n";
+
+namespace {
+
+std::optional<int> wholeNumber(const std::string& text) {
+    int value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size())
+        return std::nullopt;
+    return value;
+}
+
+} // namespace
+
+std::optional<ReadOptions> parseReadOptions(const std::vector<std::string>& arguments,
+                                            std::string& error) {
+    ReadOptions options;
+    bool portGiven = false;
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& option = arguments[i];
+        if (i + 1 >= arguments.size()) {
+            error = "Unbekannte oder unvollständige Angabe: " + option;
+            return std::nullopt;
+        }
+        const std::string& value = arguments[++i];
+        const auto number = wholeNumber(value);
+        if (option == "--device") {
+            options.devicePath = value;
+        } else if (option == "--port" && number && *number >= 1 && *number <= 255) {
+            options.portNumber = *number;
+            portGiven = true;
+        } else if (option == "--length" && number && *number >= 2 && *number <= 22 &&
+                   *number % 2 == 0) {
+            options.cardLength = *number;
+        } else if (option == "--hitag-inverse" && number && (*number == 0 || *number == 1)) {
+            options.hitagInverse = *number == 1;
+        } else {
+            error = "Ungültige Angabe: " + option + " " + value;
+            return std::nullopt;
+        }
+    }
+    if (portGiven == !options.devicePath.empty()) {
+        error = "Bitte genau eines von --port und --device angeben.";
+        return std::nullopt;
+    }
+    return options;
+}
+
+} // namespace pelvaro::readtool

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace pelvaro::readtool {
+
+struct ReadOptions {
+    int portNumber = 0;     // COM port number, looked up in the port mapping
+    std::string devicePath; // or a device given by its path
+    int cardLength = 10;
+    bool hitagInverse = true;
+};
+
+// Parses the command line (without the program name). On a mistake returns
+// nothing and puts a message for the user into error.
+std::optional<ReadOptions> parseReadOptions(const std::vector<std::string>& arguments,
+                                            std::string& error);
+
+extern const char kReadUsage[];
+
+} // namespace pelvaro::readtool
