@@ -1,0 +1,37 @@
+// Arbitrary bytes from the reader, arbitrary settings: the engine must answer,
+// decode or drop, and never read or write outside its buffers.
+
+#include "ReaderProtocol.h"
+#include "ScriptedLink.h"
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    using namespace pelvaro;
+    FuzzedDataProvider input(data, size);
+    test::ScriptedLink link;
+    test::RecordingBinding binding;
+    binding.length = input.ConsumeIntegral<int>();
+    binding.hitag = input.ConsumeBool();
+    ReaderProtocol engine(link, binding);
+    engine.setHardwareQuery(input.ConsumeBool());
+
+    const auto payload = input.ConsumeBytes<uint8_t>(input.ConsumeIntegralInRange<size_t>(0, 400));
+    engine.sendFrame(input.ConsumeIntegral<uint8_t>(), payload.data(), payload.size(),
+                     input.ConsumeBool());
+
+    const auto direct = input.ConsumeBytes<uint8_t>(input.ConsumeIntegralInRange<size_t>(0, 300));
+    engine.decodeFrame(ReaderFrame(direct.data(), direct.size()));
+
+    link.queue(input.ConsumeRemainingBytes<uint8_t>());
+    while (!link.incoming.empty()) {
+        engine.receivePass();
+        engine.reset();
+        if (engine.frameReady())
+            engine.clearFrameReady();
+    }
+    for (const std::string& code : binding.codes)
+        if (code.size() != static_cast<size_t>(boundedCardLength(binding.length)))
+            __builtin_trap();
+    return 0;
+}
