@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs what Pelvaro needs to build and test on Debian 12, all from Debian's
+# packages, then configures and builds it into build/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(
+    cmake ninja-build g++ pkg-config   # the build
+    libgtest-dev libbenchmark-dev      # tests and benchmarks
+    clang libclang-rt-14-dev           # libFuzzer for the fuzz targets
+)
+
+missing=()
+for package in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
+        missing+=("$package")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    $sudo apt-get update
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELVARO_BENCH=ON
+cmake --build build
