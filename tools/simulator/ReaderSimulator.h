@@ -3,9 +3,11 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace pelvaro::sim {
@@ -25,7 +27,7 @@ enum class Fault {
     BadCheck,       // the first transmission carries a wrong block check; its repetition is right
     AlwaysBadCheck, // every transmission carries a wrong block check
     Garbage,        // noise bytes (never DLE) on the line before the frame
-    CutOff,         // only the first half of the frame is sent, then the line falls silent
+    CutOff,         // only the first half of the frame is sent, then the line falls silent (150 ms)
 };
 
 // How the program answered one frame.
@@ -33,6 +35,8 @@ struct SendOutcome {
     bool acknowledged = false; // the last transmission was answered with DLE ACK
     int transmissions = 0;     // 1 + repetitions after DLE NAK (at most 3 repetitions)
     int naks = 0;              // DLE NAK answers received for this frame
+
+    bool operator==(const SendOutcome&) const = default;
 };
 
 // A transponder reader on a pseudo-terminal. The program under test opens the
@@ -44,6 +48,11 @@ class ReaderSimulator {
 public:
     static constexpr uint8_t kAddressCharacter = '1';
     static constexpr int kMaxRepetitions = 3;
+
+    // Called on the simulator's service thread for every valid request frame,
+    // with its payload and whether the simulator acknowledged it. It must not
+    // call hangUp.
+    using RequestObserver = std::function<void(std::span<const uint8_t> payload, bool answered)>;
 
     ReaderSimulator(); // throws std::runtime_error if no pseudo-terminal can be had
     ~ReaderSimulator();
@@ -67,18 +76,24 @@ public:
     SendOutcome sendFrame(std::span<const uint8_t> content, Fault fault = Fault::None);
     // Bytes exactly as given, without framing or waiting.
     void sendRaw(std::span<const uint8_t> bytes);
-    // The line goes away: the master side is closed. Later sends do nothing.
+    // The line goes away: both sides held here are closed, so the program's
+    // handle sees a hang-up. Later sends do nothing.
     void hangUp();
 
     void setAcknowledgementTimeout(std::chrono::milliseconds timeout);
     void setHardwareInfo(const HardwareInfo& info);
     // When false the simulator neither acknowledges nor answers requests.
     void setAnswerRequests(bool answer);
+    void setRequestObserver(RequestObserver observer);
+
+    // Waits until the program has opened the line at least once, seen by the
+    // emptying of the line's queues that opening does; false after the time-out.
+    bool waitForProgram(std::chrono::milliseconds timeout);
 
     // What the program has sent so far.
-    int acknowledgementsReceived() const; // DLE ACK
+    int acknowledgementsReceived() const;         // DLE ACK
     int negativeAcknowledgementsReceived() const; // DLE NAK
-    int requestsReceived() const; // valid request frames
+    int requestsReceived() const;                 // valid request frames
     // Payload (after the address character) of the last valid request frame.
     std::vector<uint8_t> lastRequestPayload() const;
     // When the last byte of the last frame (or raw bytes) left the simulator.
