@@ -124,6 +124,9 @@ bool T_Serial_Interface::close() {
     open_ = false;
     const int fd = handle_;
     handle_ = -1;
+    // A pseudo-terminal keeps TIOCEXCL past our close while its master is
+    // open, which would refuse our own next open unless we are root.
+    calls_->ioctl(fd, TIOCNXCL, nullptr);
     return calls_->close(fd) == 0;
 }
 
