@@ -1,0 +1,91 @@
+// Throughput of the link protocol and the latency of the command-line reader,
+// each as a ratio to what the serial line itself needs for the same bytes.
+
+#include "ChildProcess.h"
+#include "ReaderProtocol.h"
+#include "ReaderSimulator.h"
+#include "ScriptedLink.h"
+
+#include <algorithm>
+#include <benchmark/benchmark.h>
+#include <random>
+#include <thread>
+
+namespace pelvaro {
+namespace {
+
+using namespace std::chrono_literals;
+
+// 9600 baud with 8N1: ten bits per byte.
+constexpr double kLineBytesPerSecond = 960.0;
+
+void FeedAndDecode(benchmark::State& state) {
+    std::vector<uint8_t> stream;
+    for (int card = 0; card < 1000; ++card) {
+        const auto frame = test::readerFrame(test::cardContent(
+            1, {0x12, static_cast<uint8_t>(card), 0x10, static_cast<uint8_t>(card >> 8), 0x9A}));
+        stream.insert(stream.end(), frame.begin(), frame.end());
+    }
+    test::ScriptedLink link;
+    test::RecordingBinding binding;
+    ReaderProtocol engine(link, binding);
+    for (auto _ : state) {
+        link.queue(stream);
+        binding.codes.clear();
+        while (!link.incoming.empty()) {
+            engine.receivePass();
+            engine.reset();
+        }
+        benchmark::DoNotOptimize(binding.codes.data());
+        link.written.clear();
+    }
+    const double bytes =
+        static_cast<double>(stream.size()) * static_cast<double>(state.iterations());
+    state.counters["bytes_per_s"] = benchmark::Counter(bytes, benchmark::Counter::kIsRate);
+    state.counters["x_line_rate"] =
+        benchmark::Counter(bytes / kLineBytesPerSecond, benchmark::Counter::kIsRate);
+}
+BENCHMARK(FeedAndDecode)->Unit(benchmark::kMillisecond);
+
+// From the simulator writing the last byte of a card frame to the tool
+// printing its code, over a pseudo-terminal.
+void CardToPrintedCode(benchmark::State& state) {
+    constexpr int kCards = 1000;
+    constexpr double kFrameWireMs = 14 * 1000.0 / kLineBytesPerSecond;
+    sim::ReaderSimulator reader;
+    test::ChildProcess tool({READ_TOOL_EXE, "--device", reader.devicePath()});
+    while (!reader.sendCard(std::vector<uint8_t>{0xFF}).acknowledged) {
+    }
+    tool.readLine(1s);
+
+    std::mt19937 random(42);
+    std::uniform_int_distribution<int> pauseMs(0, 20);
+    std::vector<double> latenciesMs;
+    for (auto _ : state) {
+        latenciesMs.clear();
+        for (int card = 0; card < kCards; ++card) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs(random)));
+            reader.sendCard(
+                std::vector<uint8_t>{0x12, 0x34, 0x56, 0x78, static_cast<uint8_t>(card)});
+            if (!tool.readLine(1s)) {
+                state.SkipWithError("a card was not printed");
+                return;
+            }
+            const auto latency = std::chrono::steady_clock::now() - reader.lastWriteTime();
+            latenciesMs.push_back(std::chrono::duration<double, std::milli>(latency).count());
+        }
+    }
+    std::sort(latenciesMs.begin(), latenciesMs.end());
+    const double median = latenciesMs[latenciesMs.size() / 2];
+    const double p99 = latenciesMs[latenciesMs.size() * 99 / 100];
+    state.counters["median_ms"] = median;
+    state.counters["p99_ms"] = p99;
+    state.counters["median_x_wire"] = median / kFrameWireMs;
+    state.counters["p99_x_wire"] = p99 / kFrameWireMs;
+}
+BENCHMARK(CardToPrintedCode)->Iterations(1)->Unit(benchmark::kSecond);
+
+} // namespace
+} // namespace pelvaro
+
+BENCHMARK_MAIN();

@@ -1,0 +1,128 @@
+// The command-line reader end to end: the real executable on the slave side of
+// a pseudo-terminal, the simulated reader on the master side.
+
+#include "ChildProcess.h"
+#include "ReaderSimulator.h"
+#include "TempDir.h"
+
+#include <csignal>
+#include <filesystem>
+#include <gtest/gtest.h>
+
+namespace pelvaro {
+namespace {
+
+using namespace std::chrono_literals;
+using Bytes = std::vector<uint8_t>;
+
+constexpr int kPort = 3;
+
+class ReadToolTest : public ::testing::Test {
+protected:
+    // The tool looks for Pelvaro.ini beside itself, so each test runs its own
+    // copy from a program directory of its own.
+    void SetUp() override {
+        std::filesystem::copy_file(READ_TOOL_EXE, program);
+        ASSERT_TRUE(reader.mapAsPort(dir.path() / "Pelvaro.ini", kPort));
+    }
+
+    std::unique_ptr<test::ChildProcess> start(std::vector<std::string> options) {
+        options.insert(options.begin(), program.string());
+        auto tool = std::make_unique<test::ChildProcess>(options);
+        // The tool is listening once it has flushed the line; a frame sent
+        // before that is purged, so probe until one is answered.
+        reader.setAcknowledgementTimeout(200ms);
+        bool answered = false;
+        for (int attempt = 0; attempt < 50 && !answered; ++attempt)
+            answered = reader.sendCard(Bytes{0xFF}).acknowledged;
+        reader.setAcknowledgementTimeout(1000ms);
+        EXPECT_TRUE(answered) << "the tool never answered";
+        while (tool->readLine(300ms)) {
+        } // the probe's code
+        return tool;
+    }
+
+    test::TempDir dir;
+    std::filesystem::path program = dir.path() / "pelvaro-read";
+    sim::ReaderSimulator reader;
+};
+
+TEST_F(ReadToolTest, PrintsEveryCardAndAcknowledgesIt) {
+    auto tool = start({"--port", "3"});
+    const std::vector<Bytes> cards = {{0x12, 0x34, 0x56, 0x78, 0x9A},
+                                      {0x0A, 0x10, 0x2C, 0x3D, 0x4E},
+                                      {0x12, 0x34, 0x56, 0x78, 0x9A}};
+    for (const Bytes& card : cards)
+        EXPECT_TRUE(reader.sendCard(card).acknowledged);
+    EXPECT_EQ(tool->readLine(1s), "123456789A");
+    EXPECT_EQ(tool->readLine(1s), "0A102C3D4E");
+    EXPECT_EQ(tool->readLine(1s), "123456789A") << "no duplicate rule here";
+
+    reader.sendStatus('e');
+    tool->signal(SIGTERM);
+    EXPECT_EQ(tool->waitForExit(2s), 0);
+    EXPECT_EQ(tool->readLine(100ms), std::nullopt) << "a status message prints nothing";
+}
+
+TEST_F(ReadToolTest, CorruptedFrameIsRefusedAndItsRepetitionAccepted) {
+    auto tool = start({"--port", "3"});
+    const auto outcome =
+        reader.sendCard(Bytes{0x01, 0x02, 0x03, 0x04, 0x05}, 1, sim::Fault::BadCheck);
+    EXPECT_TRUE(outcome.acknowledged);
+    EXPECT_EQ(outcome.naks, 1);
+    EXPECT_EQ(outcome.transmissions, 2);
+    reader.sendCard(Bytes{0x06}, 1, sim::Fault::Garbage);
+    reader.sendCard(Bytes{0x07}, 1, sim::Fault::CutOff);
+    reader.sendCard(Bytes{0x08});
+    EXPECT_EQ(tool->readLine(1s), "0102030405");
+    EXPECT_EQ(tool->readLine(1s), "0000000006");
+    EXPECT_EQ(tool->readLine(1s), "0000000008") << "the cut-off frame is lost, nothing else";
+}
+
+TEST_F(ReadToolTest, CardLengthAndByteOrderOptions) {
+    auto tool = start({"--device", reader.devicePath(), "--length", "8", "--hitag-inverse", "0"});
+    reader.sendCard(Bytes{0x12, 0x34, 0x56, 0x78, 0x9A}, 2);
+    EXPECT_EQ(tool->readLine(1s), "3456789A");
+}
+
+TEST_F(ReadToolTest, HitagCardsAreReversedByDefault) {
+    auto tool = start({"--port", "3"});
+    reader.sendCard(Bytes{0x12, 0x34, 0x56, 0x78, 0x9A}, 3);
+    EXPECT_EQ(tool->readLine(1s), "9A78563412");
+}
+
+TEST_F(ReadToolTest, ReaderGoingAwayEndsTheToolWithAnError) {
+    auto tool = start({"--port", "3"});
+    reader.hangUp();
+    EXPECT_EQ(tool->waitForExit(2s), 1);
+    EXPECT_NE(tool->errorOutput().find("Verbindung zum Leser verloren"), std::string::npos);
+}
+
+TEST_F(ReadToolTest, PortThatCannotBeOpenedIsReported) {
+    test::ChildProcess tool({program.string(), "--port", "250"});
+    EXPECT_EQ(tool.waitForExit(2s), 1);
+    EXPECT_EQ(tool.errorOutput(), "Konnte Schnittstelle Com 250 nicht öffnen\n");
+
+    test::ChildProcess busy({program.string(), "--device", "/nonexistent/tty"});
+    EXPECT_EQ(busy.waitForExit(2s), 1);
+    EXPECT_EQ(busy.errorOutput(), "Konnte Schnittstelle /nonexistent/tty nicht öffnen\n");
+}
+
+TEST_F(ReadToolTest, WrongOptionsAreExplained) {
+    for (const std::vector<std::string>& options :
+         std::vector<std::vector<std::string>>{{},
+                                               {"--port", "3", "--device", "/dev/null"},
+                                               {"--port", "0"},
+                                               {"--port", "3", "--length", "7"},
+                                               {"--port", "3", "--hitag-inverse", "2"},
+                                               {"--port"}}) {
+        std::vector<std::string> command = options;
+        command.insert(command.begin(), program.string());
+        test::ChildProcess tool(command);
+        EXPECT_EQ(tool.waitForExit(2s), 2);
+        EXPECT_NE(tool.errorOutput().find("Aufruf: pelvaro-read"), std::string::npos);
+    }
+}
+
+} // namespace
+} // namespace pelvaro

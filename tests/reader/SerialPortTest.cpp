@@ -1,0 +1,184 @@
+// The serial port on a real pseudo-terminal, with the simulated reader on the
+// master side; system calls are recorded or made to fail through the port's
+// system-call table where a pseudo-terminal cannot show the effect.
+
+#include "ProfileFile.h"
+#include "ReaderSimulator.h"
+#include "T_Serial_Interface.h"
+#include "TempDir.h"
+
+#include <cerrno>
+#include <chrono>
+#include <gtest/gtest.h>
+#include <sys/ioctl.h>
+#include <thread>
+
+namespace pelvaro {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+// What the recording system calls saw; one test at a time uses it.
+struct CallLog {
+    std::vector<std::pair<unsigned long, int>> modemLines; // TIOCMBIS/TIOCMBIC and the bits
+    int closes = 0;
+    bool failClose = false;
+};
+CallLog* callLog = nullptr;
+
+int recordingIoctl(int fd, unsigned long request, int* arg) {
+    if (request == TIOCMBIS || request == TIOCMBIC)
+        callLog->modemLines.emplace_back(request, *arg);
+    return systemSerialCalls().ioctl(fd, request, arg);
+}
+
+int recordingClose(int fd) {
+    ++callLog->closes;
+    const int result = systemSerialCalls().close(fd);
+    if (callLog->failClose) {
+        errno = EIO;
+        return -1;
+    }
+    return result;
+}
+
+class SerialPortTest : public ::testing::Test {
+protected:
+    SerialPortTest() {
+        callLog = &calls;
+        recording.ioctl = recordingIoctl;
+        recording.close = recordingClose;
+    }
+    ~SerialPortTest() override { callLog = nullptr; }
+
+    bool waitForAcknowledgements(int count) {
+        const auto deadline = Clock::now() + 1s;
+        while (reader.acknowledgementsReceived() < count && Clock::now() < deadline)
+            std::this_thread::sleep_for(1ms);
+        return reader.acknowledgementsReceived() >= count;
+    }
+
+    CallLog calls;
+    SerialSystemCalls recording = systemSerialCalls();
+    sim::ReaderSimulator reader;
+    test::TempDir dir;
+    std::filesystem::path ini = dir.path() / "Pelvaro.ini";
+};
+
+TEST_F(SerialPortTest, OpenReadWriteCloseAndOpenAgain) {
+    ASSERT_TRUE(reader.mapAsPort(ini, 4));
+    T_Serial_Interface port(false, PortMap(ini));
+    ASSERT_EQ(port.open(4, 9600), T_Serial_Interface::kOpened);
+    EXPECT_TRUE(port.isOpen());
+    EXPECT_EQ(port.portNumber(), 4);
+
+    const uint8_t ack[] = {0x10, 0x06};
+    EXPECT_TRUE(port.write(ack, 2));
+    EXPECT_TRUE(waitForAcknowledgements(1));
+    reader.sendRaw(std::vector<uint8_t>{0x42, 0x43});
+    uint8_t bytes[2] = {};
+    EXPECT_TRUE(port.read(bytes, 2));
+    EXPECT_EQ(bytes[0], 0x42);
+    EXPECT_EQ(bytes[1], 0x43);
+
+    EXPECT_TRUE(port.close());
+    EXPECT_FALSE(port.isOpen());
+    reader.sendRaw(std::vector<uint8_t>{0x44}); // waits in the line while the port is closed
+    ASSERT_EQ(port.open(4, 9600), T_Serial_Interface::kOpened);
+    EXPECT_FALSE(port.read(bytes, 1)) << "open purges what was queued";
+}
+
+TEST_F(SerialPortTest, SilentLineEndsAOneByteReadAfterAbout51Ms) {
+    T_Serial_Interface port(false);
+    ASSERT_EQ(port.openDevice(reader.devicePath(), 9600), T_Serial_Interface::kOpened);
+    uint8_t byte = 0;
+    const auto start = Clock::now();
+    EXPECT_FALSE(port.read(&byte, 1));
+    const auto waited = Clock::now() - start;
+    EXPECT_GE(waited, 50ms);
+    EXPECT_LT(waited, 150ms);
+    EXPECT_FALSE(port.lineLost()) << "silence is not a lost line";
+}
+
+TEST_F(SerialPortTest, MissingDeviceFailsButKeepsThePortNumber) {
+    ASSERT_TRUE(writePortMapping(ini, 7, (dir.path() / "no-such-tty").string()));
+    T_Serial_Interface port(false, PortMap(ini));
+    EXPECT_EQ(port.open(7, 9600), T_Serial_Interface::kOpenFailed);
+    EXPECT_EQ(port.portNumber(), 7);
+    EXPECT_FALSE(port.isOpen());
+    EXPECT_EQ(port.open(0, 9600), T_Serial_Interface::kOpenFailed) << "0 is no port";
+    EXPECT_EQ(port.portNumber(), 0);
+}
+
+TEST_F(SerialPortTest, PortIsHeldExclusively) {
+    T_Serial_Interface first(false);
+    T_Serial_Interface second(false);
+    ASSERT_EQ(first.openDevice(reader.devicePath(), 9600), T_Serial_Interface::kOpened);
+    EXPECT_EQ(second.openDevice(reader.devicePath(), 9600), T_Serial_Interface::kOpenFailed);
+    first.close();
+    EXPECT_EQ(second.openDevice(reader.devicePath(), 9600), T_Serial_Interface::kOpened);
+}
+
+TEST_F(SerialPortTest, SecondOpenOfAnOpenPortIsRefusedAndTheSessionGoesOn) {
+    ASSERT_TRUE(reader.mapAsPort(ini, 2));
+    T_Serial_Interface port(false, PortMap(ini));
+    ASSERT_EQ(port.open(2, 9600), T_Serial_Interface::kOpened);
+    EXPECT_EQ(port.open(5, 9600), T_Serial_Interface::kOpenFailed);
+    EXPECT_EQ(port.portNumber(), 2);
+    EXPECT_TRUE(port.isOpen());
+    reader.sendRaw(std::vector<uint8_t>{0x55});
+    uint8_t byte = 0;
+    EXPECT_TRUE(port.read(&byte, 1));
+    EXPECT_EQ(byte, 0x55);
+}
+
+TEST_F(SerialPortTest, RtsAndDtrAreDrivenAsConstructed) {
+    const std::pair<unsigned long, int> dtrOff{TIOCMBIC, TIOCM_DTR};
+    const std::pair<unsigned long, int> rtsOff{TIOCMBIC, TIOCM_RTS};
+    const std::pair<unsigned long, int> rtsOn{TIOCMBIS, TIOCM_RTS};
+    {
+        T_Serial_Interface port(false, PortMap(), &recording);
+        ASSERT_EQ(port.openDevice(reader.devicePath(), 9600), T_Serial_Interface::kOpened);
+        EXPECT_EQ(calls.modemLines, (std::vector{dtrOff, rtsOff}));
+    }
+    calls.modemLines.clear();
+    T_Serial_Interface port(true, PortMap(), &recording);
+    ASSERT_EQ(port.openDevice(reader.devicePath(), 9600), T_Serial_Interface::kOpened);
+    EXPECT_EQ(calls.modemLines, (std::vector{dtrOff, rtsOn}));
+    port.flush();
+    EXPECT_EQ(calls.modemLines.back(), rtsOff) << "the purge drops RTS";
+}
+
+TEST_F(SerialPortTest, DeviceThatIsNoSerialLineIsReleased) {
+    T_Serial_Interface port(false, PortMap(), &recording);
+    EXPECT_EQ(port.openDevice("/dev/null", 9600), T_Serial_Interface::kConfigureFailed);
+    EXPECT_FALSE(port.isOpen());
+    EXPECT_EQ(calls.closes, 1) << "the handle is not leaked";
+    EXPECT_TRUE(port.close());
+    EXPECT_EQ(calls.closes, 1) << "closing a closed port calls nothing";
+}
+
+TEST_F(SerialPortTest, FailedReleaseIsReported) {
+    T_Serial_Interface port(false, PortMap(), &recording);
+    ASSERT_EQ(port.openDevice(reader.devicePath(), 9600), T_Serial_Interface::kOpened);
+    calls.failClose = true;
+    EXPECT_FALSE(port.close());
+    EXPECT_FALSE(port.isOpen());
+    EXPECT_TRUE(port.close());
+}
+
+TEST_F(SerialPortTest, LineGoingAwayIsNoticedAtOnce) {
+    T_Serial_Interface port(false);
+    ASSERT_EQ(port.openDevice(reader.devicePath(), 9600), T_Serial_Interface::kOpened);
+    reader.hangUp();
+    uint8_t byte = 0;
+    const auto start = Clock::now();
+    EXPECT_FALSE(port.read(&byte, 1));
+    EXPECT_TRUE(port.lineLost());
+    EXPECT_LT(Clock::now() - start, 40ms) << "no waiting for a time-out";
+    EXPECT_TRUE(port.close());
+}
+
+} // namespace
+} // namespace pelvaro

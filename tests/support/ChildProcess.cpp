@@ -1,0 +1,108 @@
+#include "ChildProcess.h"
+
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <stdexcept>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace pelvaro::test {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int millisecondsLeft(Clock::time_point deadline) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+}
+
+} // namespace
+
+ChildProcess::ChildProcess(const std::vector<std::string>& command) {
+    int outPipe[2];
+    int errPipe[2];
+    if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0)
+        throw std::runtime_error("pipe failed");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, outPipe[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, errPipe[1], STDERR_FILENO);
+    std::vector<char*> argv;
+    for (const std::string& part : command)
+        argv.push_back(const_cast<char*>(part.c_str()));
+    argv.push_back(nullptr);
+    const int failed = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(outPipe[1]);
+    close(errPipe[1]);
+    out_ = outPipe[0];
+    err_ = errPipe[0];
+    if (failed != 0)
+        throw std::runtime_error("cannot start " + command.front());
+}
+
+ChildProcess::~ChildProcess() {
+    if (!status_) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+    }
+    close(out_);
+    close(err_);
+}
+
+std::optional<std::string> ChildProcess::readLine(std::chrono::milliseconds timeout) {
+    const auto deadline = Clock::now() + timeout;
+    for (;;) {
+        const size_t newline = pending_.find('\n');
+        if (newline != std::string::npos) {
+            std::string line = pending_.substr(0, newline);
+            pending_.erase(0, newline + 1);
+            return line;
+        }
+        pollfd readable{out_, POLLIN, 0};
+        if (poll(&readable, 1, millisecondsLeft(deadline)) <= 0)
+            return std::nullopt;
+        char buffer[256];
+        const ssize_t got = read(out_, buffer, sizeof buffer);
+        if (got <= 0)
+            return std::nullopt;
+        pending_.append(buffer, static_cast<size_t>(got));
+    }
+}
+
+std::string ChildProcess::errorOutput() {
+    std::string text;
+    char buffer[256];
+    ssize_t got;
+    while ((got = read(err_, buffer, sizeof buffer)) > 0)
+        text.append(buffer, static_cast<size_t>(got));
+    return text;
+}
+
+void ChildProcess::signal(int number) {
+    kill(pid_, number);
+}
+
+std::optional<int> ChildProcess::waitForExit(std::chrono::milliseconds timeout) {
+    const auto deadline = Clock::now() + timeout;
+    while (!status_) {
+        int raw = 0;
+        if (waitpid(pid_, &raw, WNOHANG) == pid_) {
+            status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : -WTERMSIG(raw);
+            break;
+        }
+        if (millisecondsLeft(deadline) == 0)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return status_;
+}
+
+} // namespace pelvaro::test
