@@ -62,20 +62,6 @@ T_Serial_Interface::T_Serial_Interface(bool rtsEnable, PortMap ports,
     : rtsEnable_(rtsEnable), handle_(-1), ports_(std::move(ports)),
       calls_(calls ? calls : &systemSerialCalls()) {}
 
-T_Serial_Interface::~T_Serial_Interface() {
-    close();
-}
-
-int T_Serial_Interface::open(int portNumber, int baudRate) {
-    if (open_)
-        return kOpenFailed;
-    portNumber_ = portNumber;
-    const auto path = ports_.devicePath(portNumber);
-    if (!path)
-        return kOpenFailed;
-    return openDevice(*path, baudRate);
-}
-
 int T_Serial_Interface::openDevice(const std::string& devicePath, int baudRate) {
     if (open_)
         return kOpenFailed;

@@ -1,0 +1,17 @@
+#include "T_Serial_Interface.h"
+
+namespace pelvaro {
+
+T_Serial_Interface::~T_Serial_Interface() { close(); }
+
+int T_Serial_Interface::open(int portNumber, int baudRate) {
+    if (open_)
+        return kOpenFailed;
+    portNumber_ = portNumber;
+    const auto path = ports_.devicePath(portNumber);
+    if (!path)
+        return kOpenFailed;
+    return openDevice(*path, baudRate);
+}
+
+} // namespace pelvaro
