@@ -1,0 +1,156 @@
+// The pelvaro-reader-sim executable against the program's serial port, found
+// through the port mapping the executable writes: script mode, keys from a
+// pipe, and its options.
+
+#include "ChildProcess.h"
+#include "ProgramSide.h"
+#include "TempDir.h"
+
+#include <algorithm>
+#include <fcntl.h>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace pelvaro {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr int kPort = 9;
+
+// The executable with its line mapped as Com9 in a settings file of dir.
+class SimulatorRun {
+public:
+    // With input, standard input comes from that file through the shell.
+    SimulatorRun(const test::TempDir& dir, std::vector<std::string> options,
+                 const std::filesystem::path& input = {})
+        : settingsFile_(dir.path() / "Pelvaro.ini"), readyFile_(dir.path() / "ready"),
+          process_(command(std::move(options), input)) {}
+
+    const std::filesystem::path& settingsFile() const { return settingsFile_; }
+    test::ChildProcess& process() { return process_; }
+
+    // Opens the program's port through the mapping once the line is ready.
+    bool connect(test::ProgramSide& program) const {
+        return test::eventually([&] { return std::filesystem::exists(readyFile_); }) &&
+               program.port.open(kPort, 9600) == T_Serial_Interface::kOpened;
+    }
+
+    // Reads until the simulator has ended and the line is gone, or ten seconds
+    // have passed; its exit status.
+    std::optional<int> readToTheEnd(test::ProgramSide& program) {
+        const auto deadline = std::chrono::steady_clock::now() + 10s;
+        while (!(process_.waitForExit(0ms) && program.port.lineLost()) &&
+               std::chrono::steady_clock::now() < deadline)
+            program.pass();
+        return process_.waitForExit(0ms);
+    }
+
+    // Everything it printed, once it has ended.
+    std::vector<std::string> outputLines() {
+        std::vector<std::string> lines;
+        while (const auto line = process_.readLine(100ms))
+            lines.push_back(*line);
+        return lines;
+    }
+
+private:
+    std::vector<std::string> command(std::vector<std::string> options,
+                                     const std::filesystem::path& input) const {
+        options.insert(options.begin(), {SIM_EXE, "--ini", settingsFile_.string(), "--com",
+                                         std::to_string(kPort), "--ready-file", readyFile_});
+        if (!input.empty())
+            options.insert(options.begin(), {"/bin/sh", "-c", "exec \"$@\" < \"$0\"", input});
+        return options;
+    }
+
+    std::filesystem::path settingsFile_;
+    std::filesystem::path readyFile_;
+    test::ChildProcess process_;
+};
+
+bool contains(const std::vector<std::string>& lines, const std::string& line) {
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+TEST(ReaderSimulatorToolTest, ScriptHoldsTheCardsWithItsFaultsThenHangsUp) {
+    test::TempDir dir;
+    SimulatorRun simulator(dir, {"--codes", "123456789A,1003101002", "--count", "5", "--interval",
+                                 "20", "--bad-check-every", "2", "--hang-up-after", "3",
+                                 "--hardware", "7,8,9,10"});
+    test::ProgramSide program{PortMap(simulator.settingsFile())};
+    ASSERT_TRUE(simulator.connect(program));
+
+    program.protocol.setHardwareQuery(true);
+    const uint8_t query = 'H';
+    ASSERT_EQ(program.protocol.sendFrame(1, &query, 1, true), 1);
+    ASSERT_EQ(program.pass(), pass::kFrame);
+    EXPECT_EQ(program.protocol.frame().byteAt(4), 10) << "the I/O box code of --hardware";
+    program.protocol.setHardwareQuery(false);
+    program.protocol.clearFrameReady();
+
+    EXPECT_EQ(simulator.readToTheEnd(program), 0);
+    EXPECT_EQ(program.binding.codes,
+              (std::vector<std::string>{"123456789A", "1003101002", "123456789A"}));
+
+    const auto lines = simulator.outputLines();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.front(),
+              "Gerät: " + PortMap(simulator.settingsFile()).devicePath(kPort).value_or("?"));
+    EXPECT_TRUE(contains(lines, "Anfrage 'H' beantwortet"));
+    EXPECT_TRUE(contains(lines, "Karte 2 (1003101002) mit falscher Prüfsumme: NAK, wiederholt, "
+                                "quittiert"));
+    EXPECT_TRUE(contains(lines, "Leitung getrennt"));
+}
+
+TEST(ReaderSimulatorToolTest, KeysFromAPipeHoldCardsUntilTheLineIsHungUp) {
+    test::TempDir dir;
+    const auto keyPipe = dir.path() / "keys";
+    ASSERT_EQ(mkfifo(keyPipe.c_str(), 0600), 0);
+    SimulatorRun simulator(dir, {}, keyPipe);
+    int keys = -1; // the shell starts the simulator once the pipe has a writer
+    ASSERT_TRUE(test::eventually(
+        [&] { return (keys = ::open(keyPipe.c_str(), O_WRONLY | O_NONBLOCK)) >= 0; }));
+    test::ProgramSide program{PortMap(simulator.settingsFile())};
+    ASSERT_TRUE(simulator.connect(program));
+
+    const std::string typed = "1 3\nb2 s x h";
+    ASSERT_EQ(::write(keys, typed.data(), typed.size()), static_cast<ssize_t>(typed.size()));
+    ::close(keys);
+
+    EXPECT_EQ(simulator.readToTheEnd(program), 0);
+    EXPECT_EQ(program.binding.codes,
+              (std::vector<std::string>{"123456789A", "1003101002", "0A1B2C3D4E"}));
+    EXPECT_EQ(program.protocol.lastMessage(), message::kStatusClear);
+    const auto lines = simulator.outputLines();
+    EXPECT_TRUE(contains(lines, "Karte 2 (0A1B2C3D4E) mit falscher Prüfsumme: NAK, wiederholt, "
+                                "quittiert"));
+    EXPECT_TRUE(contains(lines, "Unbekannte Taste 'x'"));
+    EXPECT_TRUE(contains(lines, "Leitung getrennt"));
+}
+
+TEST(ReaderSimulatorToolTest, WrongOptionsAreExplainedInGerman) {
+    for (const std::vector<std::string>& options :
+         std::vector<std::vector<std::string>>{{"--bogus"},
+                                               {"--com", "256"},
+                                               {"--ready-file"},
+                                               {"--codes", "12G4"},
+                                               {"--codes", "123"},
+                                               {"--codes", "12,,34"},
+                                               {"--interval", "100"},
+                                               {"--hardware", "1,2,3"},
+                                               {"--hardware", "1,2,3,256"}}) {
+        test::TempDir dir;
+        SimulatorRun simulator(dir, options);
+        EXPECT_EQ(simulator.process().waitForExit(2s), 2) << options.front();
+        const std::string error = simulator.process().errorOutput();
+        EXPECT_TRUE(error.starts_with("Fehler: ")) << error;
+        EXPECT_NE(error.find("Aufruf: pelvaro-reader-sim"), std::string::npos);
+        EXPECT_FALSE(std::filesystem::exists(simulator.settingsFile()));
+    }
+}
+
+} // namespace
+} // namespace pelvaro
