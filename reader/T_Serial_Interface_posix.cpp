@@ -74,14 +74,13 @@ int T_Serial_Interface::openDevice(const std::string& devicePath, int baudRate) 
         calls_->close(fd);
         return kOpenFailed;
     }
-    calls_->ioctl(fd, TIOCEXCL, nullptr);
-
     termios attributes{};
     speed_t speed{};
     if (calls_->tcgetattr(fd, &attributes) != 0 || !baudConstant(baudRate, speed)) {
         calls_->close(fd); // nothing else holds this handle, so release it
         return kConfigureFailed;
     }
+    calls_->ioctl(fd, TIOCEXCL, nullptr);
     cfmakeraw(&attributes);
     attributes.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS | HUPCL);
     attributes.c_cflag |= CS8 | CLOCAL | CREAD;
