@@ -2,6 +2,8 @@
 
 #include "LinkFraming.h"
 
+#include <algorithm>
+
 namespace pelvaro::test {
 
 std::vector<uint8_t> readerFrame(const std::vector<uint8_t>& content) {
@@ -12,8 +14,11 @@ std::vector<uint8_t> readerFrame(const std::vector<uint8_t>& content) {
 }
 
 std::vector<uint8_t> cardContent(uint8_t subCode, const std::vector<uint8_t>& data) {
-    std::vector<uint8_t> content{'1', 'a', subCode};
-    content.insert(content.end(), data.begin(), data.end());
+    std::vector<uint8_t> content(3 + data.size());
+    content[0] = '1';
+    content[1] = 'a';
+    content[2] = subCode;
+    std::copy(data.begin(), data.end(), content.begin() + 3);
     return content;
 }
 
