@@ -2,7 +2,9 @@
 
 namespace pelvaro {
 
-T_Serial_Interface::~T_Serial_Interface() { close(); }
+T_Serial_Interface::~T_Serial_Interface() {
+    close();
+}
 
 int T_Serial_Interface::open(int portNumber, int baudRate) {
     if (open_)

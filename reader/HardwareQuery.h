@@ -1,0 +1,29 @@
+#pragma once
+
+#include "ReaderProtocol.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace pelvaro {
+
+// The reader's answer to the hardware query: platform, RFID technology,
+// keyboard and IO box codes. Codes missing from a short reply are unknown.
+struct HardwareReply {
+    std::optional<uint8_t> platform;
+    std::optional<uint8_t> rfidTechnology;
+    std::optional<uint8_t> keyboard;
+    std::optional<uint8_t> ioBox;
+};
+
+// One request/reply exchange with the reader at the address: the request 'H',
+// the reader's acknowledgement, and its reply frame. Nothing when no reply
+// came; the engine is left reset either way.
+std::optional<HardwareReply> queryHardware(ReaderProtocol& engine, uint8_t address);
+
+// The reply as the user sees it, "Hardware Info:\n==============\nPlattform:
+// ...". Codes without a name read "undefiniert".
+std::string hardwareInfoText(const HardwareReply& reply);
+
+} // namespace pelvaro
