@@ -15,6 +15,8 @@ std::optional<std::string> PortMap::devicePath(int portNumber) const {
         auto mapped = readProfileString(settingsFile_, kPortsSection, portKey(portNumber));
         if (mapped && !mapped->empty())
             return mapped;
+        if (readProfileString(settingsFile_, kPortsSection, "Defaults") == "0")
+            return std::nullopt;
     }
     return defaultDevicePath(portNumber);
 }

@@ -12,7 +12,9 @@ inline constexpr int kMaxPortNumber = 255;
 
 // Turns a COM port number (1..255) into the path of a serial device. A line
 // "ComN=<path>" in the [Ports] section of the settings file names the device
-// of port N; without one the fixed default of the platform holds. The file is
+// of port N; without one the fixed default of the platform holds, unless the
+// section says "Defaults=0": then only mapped ports exist, and probing for
+// ports never touches other serial devices of the machine (a modem, say). The file is
 // read at every look-up, so a mapping written while the program runs counts
 // from the next open on.
 class PortMap {

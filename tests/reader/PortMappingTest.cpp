@@ -34,6 +34,10 @@ TEST(PortMappingTest, SettingsFileLinesOverrideTheDefaults) {
 
     ASSERT_TRUE(writePortMapping(ini, 3, ""));
     EXPECT_EQ(ports.devicePath(3), "/dev/ttyS2") << "an empty line falls back to the default";
+
+    ASSERT_TRUE(writeProfileString(ini, kPortsSection, "Defaults", "0"));
+    EXPECT_EQ(ports.devicePath(3), std::nullopt) << "only mapped ports";
+    EXPECT_EQ(ports.devicePath(200), "/dev/ttyUSB5");
 }
 
 } // namespace
