@@ -8,6 +8,10 @@ packages=(
     cmake ninja-build g++ pkg-config   # the build
     libgtest-dev libbenchmark-dev      # tests and benchmarks
     clang libclang-rt-14-dev           # libFuzzer for the fuzz targets
+    qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6   # the windows and their images
+    qt6-translations-l10n              # German texts of Qt's own dialogs and buttons
+    fonts-liberation2                  # a font with the metrics the layouts were drawn for
+    xvfb xauth                         # an X server for the end-to-end tests and screenshots
 )
 
 missing=()

@@ -1,0 +1,7 @@
+#include "FormResources.h"
+
+#include <QtGlobal>
+
+void registerFormResources() {
+    Q_INIT_RESOURCE(forms);
+}

@@ -1,0 +1,392 @@
+#include "MainDLG.h"
+
+#include "HardwareQuery.h"
+#include "InfoDialogs.h"
+#include "PortDiscovery.h"
+#include "SettingsFile.h"
+#include "TSettingsDlg.h"
+#include "ui_MainDLG.h"
+#include "ui_TSettingsDlg.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QHeaderView>
+#include <QLabel>
+#include <QScreen>
+#include <QSignalBlocker>
+#include <chrono>
+#include <new>
+#include <thread>
+
+namespace pelvaro {
+
+namespace {
+
+// The numbered errors of the modes and the start-up sequence.
+constexpr int kErrorNoSerialObject = 1;
+constexpr int kErrorOpenPort = 2;
+constexpr int kErrorClosePort = 4;
+constexpr int kErrorNoReadThread = 5;
+
+constexpr int kBaudRate = 9600;
+constexpr auto kHardwareQueryBudget = std::chrono::milliseconds(3000);
+constexpr auto kHardwareQueryPause = std::chrono::milliseconds(200);
+constexpr std::array<int, 3> kStatusPanelWidths = {80, 250, 100};
+
+} // namespace
+
+// The main window's engine formats with the settings dialog's length and
+// byte-order controls and stores the code as the current code.
+class TMainForm::Decoding final : public DecodeBinding {
+public:
+    explicit Decoding(TMainForm& window) : window_(window) {}
+
+    int cardLength() const override {
+        return window_.settingsDlg_ ? window_.settingsDlg_->controls().UpDownLength->value()
+                                    : kDefaultCardLength;
+    }
+    bool hitagInverse() const override {
+        return !window_.settingsDlg_ ||
+               window_.settingsDlg_->controls().CheckBoxHitagInvers->isChecked();
+    }
+    void storeCode(std::string_view code) override {
+        window_.CurrentCode = QString::fromLatin1(code.data(), static_cast<qsizetype>(code.size()));
+    }
+
+private:
+    TMainForm& window_;
+};
+
+TMainForm::TMainForm(UserDialogs& dialogs, QString programDirectory, QWidget* parent)
+    : QMainWindow(parent), dialogs_(dialogs), programDirectory_(std::move(programDirectory)),
+      ui(std::make_unique<Ui::TMainForm>()), decoding_(std::make_unique<Decoding>(*this)) {
+    ui->setupUi(this);
+    ui->ListViewKarten->header()->resizeSection(0, 150);
+    ui->ListViewKarten->header()->resizeSection(1, 150);
+    for (const auto& [column, width] : {std::pair{0, 50}, {1, 122}, {2, 109}})
+        ui->StringGrid1->setColumnWidth(column, width);
+    ui->StringGrid1->horizontalHeader()->setFixedHeight(20);
+    ui->StatusBar->setSizeGripEnabled(false);
+    ui->StatusBar->setFixedHeight(20);
+    for (size_t panel = 0; panel < statusPanels_.size(); ++panel) {
+        statusPanels_[panel] = new QLabel(this);
+        statusPanels_[panel]->setFixedWidth(kStatusPanelWidths[panel]);
+        statusPanels_[panel]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        ui->StatusBar->addWidget(statusPanels_[panel]);
+    }
+    for (QToolButton* pictureButton : {ui->SpeedButtonStart, ui->SpeedButtonStopp})
+        pictureButton->setAccessibleName(pictureButton->toolTip());
+
+    connect(ui->Beenden1, &QAction::triggered, this, &QWidget::close);
+    connect(ui->Einstellungen1, &QAction::triggered, this, &TMainForm::Einstellungen1Click);
+    connect(ui->HardwareInfo1, &QAction::triggered, this, &TMainForm::HardwareInfo1Click);
+    connect(ui->ber1, &QAction::triggered, this, &TMainForm::ber1Click);
+    connect(ui->BitBtn1, &QPushButton::clicked, this, &TMainForm::BitBtn1Click);
+    connect(ui->PageControlMain, &QTabWidget::currentChanged, this,
+            &TMainForm::PageControlMainChange);
+    connect(ui->CheckBoxLF, &QCheckBox::toggled, this, [this] {
+        UpdateRedirectStatus();
+        saveSettingsIfEnabled();
+    });
+    connect(ui->CheckBoxShowTray, &QCheckBox::toggled, this, &TMainForm::saveSettingsIfEnabled);
+    connect(ui->CheckBoxSndPSNR, &QCheckBox::toggled, this, &TMainForm::saveSettingsIfEnabled);
+
+    // FormCreate
+    HiddenToTray = false;
+    StartingUp = true;
+    TrayIconIndex = 1;
+    ui->LabelUmleitungInfo->setText(QStringLiteral("Umleitung aus!"));
+    ApplyPageSize();
+}
+
+TMainForm::~TMainForm() {
+    // FormDestroy
+    if (SerialLink)
+        SerialLink->close();
+}
+
+void TMainForm::attachDialogs(TSettingsDlg& settings, TIDD_Update_Info& updateInfo,
+                              TInfoDLG& info) {
+    settingsDlg_ = &settings;
+    updateInfoDlg_ = &updateInfo;
+    infoDlg_ = &info;
+}
+
+QString TMainForm::statusPanelText(int panel) const {
+    return statusPanels_.at(static_cast<size_t>(panel))->text();
+}
+
+void TMainForm::setStatusPanel(int panel, const QString& text) {
+    statusPanels_.at(static_cast<size_t>(panel))->setText(text);
+}
+
+void TMainForm::showPortInStatusBar() {
+    setStatusPanel(0, PortNumber != 0 ? QString::asprintf("Port: Com %02d", PortNumber)
+                                      : QStringLiteral("Port: NA"));
+}
+
+void TMainForm::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (HiddenToTray) {
+        HiddenToTray = false; // back from the notification area
+        return;
+    }
+    if (shownBefore_)
+        return;
+    shownBefore_ = true;
+    if (const QScreen* screen = this->screen())
+        move(screen->availableGeometry().center() - frameGeometry().center() + pos());
+    // Let the window appear before the sequence can show its messages.
+    QMetaObject::invokeMethod(this, &TMainForm::runStartUpSequence, Qt::QueuedConnection);
+}
+
+void TMainForm::runStartUpSequence() {
+    try {
+        ProgramDir = QDir(programDirectory_).absolutePath() + QLatin1Char('/');
+        settingsFile_ =
+            QDir::toNativeSeparators(ProgramDir + QString::fromLatin1(kSettingsFileName));
+        ui->Personalnummernbearbeiten1->setEnabled(SqliteBound);
+        ui->CheckBoxSndPSNR->setEnabled(SqliteBound);
+        const bool personnelMode = ui->Personalnummernbearbeiten1->isChecked();
+        ui->ListViewKarten->setVisible(!personnelMode);
+        ui->PanelPersonalNummern->setVisible(personnelMode);
+        ui->ListViewKarten->clear();
+        TimeoutMs = 500;
+        setStatusPanel(0, QStringLiteral("Port: NA"));
+
+        SerialLink.reset(new (std::nothrow)
+                             T_Serial_Interface(false, PortMap(settingsFile_.toStdString())));
+        if (!SerialLink)
+            throw kErrorNoSerialObject;
+        engine_ = std::make_unique<ReaderProtocol>(*SerialLink, *decoding_,
+                                                   [] { QCoreApplication::processEvents(); });
+
+        LoadSettings();
+        if (settingsDlg_) {
+            // The synchronous reads format with the dialog's controls: start
+            // them from the stored values, not from the dialog's initial ones.
+            settingsDlg_->controls().UpDownLength->setValue(ReadResult.cardLength);
+            settingsDlg_->controls().CheckBoxHitagInvers->setChecked(ReadResult.hitagInverse);
+        }
+        if (PortNumber != 0)
+            showPortInStatusBar();
+        if (settingsDlg_ && settingsDlg_->controls().CheckBoxAutoStart->isChecked()) {
+            if (ui->CheckBoxShowTray->isChecked()) {
+                ReadResult.hideOnStart = true;
+                HiddenToTray = true;
+            }
+            ui->PageControlMain->setCurrentWidget(ui->TabSheet2);
+            ApplyPageSize();
+        }
+    } catch (int error) {
+        reportModeError(error);
+        if (SerialLink)
+            SerialLink->close();
+    } catch (...) {
+        if (SerialLink)
+            SerialLink->close();
+    }
+    // Also after an error: the window is usable, so it is no longer starting.
+    StartingUp = false;
+}
+
+void TMainForm::reportModeError(int error) {
+    switch (error) {
+    case kErrorNoSerialObject:
+        StatusText = QStringLiteral("kein Speicher für serielle Klasse");
+        break;
+    case kErrorOpenPort:
+        StatusText = QString::asprintf("Konnte Schnittstelle Com %d nicht öffnen", PortNumber);
+        break;
+    case kErrorClosePort:
+        StatusText = QString::asprintf("konnte Schnittstelle Com %d nicht schliessen", PortNumber);
+        break;
+    case kErrorNoReadThread:
+        StatusText = QStringLiteral("kein Speicher für ReadThread");
+        break;
+    default:
+        StatusText = QString::asprintf("unbekannter Fehler %d ", error);
+        break;
+    }
+    if (error == kErrorNoSerialObject || error == kErrorOpenPort || error == kErrorNoReadThread)
+        StopRequested = true;
+    dialogs_.error(StatusText);
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+    // FormClose: a running synchronous read ends at its next pass.
+    StopRequested = true;
+    QCoreApplication::processEvents();
+    event->accept();
+}
+
+void TMainForm::ApplyPageSize() {
+    const bool redirectPage = ui->PageControlMain->currentWidget() == ui->TabSheet2;
+    const QSize outer = redirectPage ? QSize(kRedirectPageWidth, kRedirectPageHeight)
+                                     : QSize(kListPageWidth, kListPageHeight);
+    // The sizes are the window's outer size, frame included where there is one.
+    const QSize frame = frameGeometry().size() - geometry().size();
+    setFixedSize(outer - frame);
+}
+
+void TMainForm::PageControlMainChange(int index) {
+    // No page change while redirect mode runs (its stop button is enabled).
+    if (ui->SpeedButtonStopp->isEnabled()) {
+        const QSignalBlocker blocker(ui->PageControlMain);
+        ui->PageControlMain->setCurrentIndex(shownPage_);
+        return;
+    }
+    shownPage_ = index;
+    ApplyPageSize();
+}
+
+void TMainForm::UpdateRedirectStatus() {
+    const bool active = !ui->SpeedButtonStart->isEnabled();
+    QString text = active ? QStringLiteral("Umleitung aktiv!") : QStringLiteral("Umleitung aus!");
+    if (ui->CheckBoxLF->isChecked())
+        text += QStringLiteral("\nKartennummer+<ENTER>\n");
+    ui->LabelUmleitungInfo->setText(text);
+    TrayIconIndex = active ? 0 : 1;
+}
+
+void TMainForm::LoadSettings() {
+    const StoredSettings stored = readStoredSettings(settingsFile_.toStdString());
+    PortNumber = stored.port;
+    ReadResult.cardLength = stored.cardLength;
+    ReadResult.hitagInverse = stored.hitagInverse;
+    // Each box reacts as to a click when its value changes; saving is still
+    // off while the first three are set, so loading never writes.
+    ui->CheckBoxLF->setChecked(stored.lineFeed);
+    ui->CheckBoxShowTray->setChecked(stored.sysTray);
+    ui->CheckBoxSndPSNR->setChecked(stored.sendPersonnelNumber);
+    if (settingsDlg_) {
+        settingsDlg_->controls().CheckBoxAutoStart->setChecked(stored.autostart);
+        settingsDlg_->controls().CheckBoxSave->setChecked(stored.autosave);
+    }
+}
+
+void TMainForm::SaveSettings() {
+    StoredSettings stored;
+    stored.port = PortNumber;
+    stored.cardLength = ReadResult.cardLength;
+    stored.hitagInverse = ReadResult.hitagInverse;
+    stored.lineFeed = ui->CheckBoxLF->isChecked();
+    stored.sysTray = ui->CheckBoxShowTray->isChecked();
+    stored.sendPersonnelNumber = ui->CheckBoxSndPSNR->isChecked();
+    if (settingsDlg_) {
+        stored.autostart = settingsDlg_->controls().CheckBoxAutoStart->isChecked();
+        stored.autosave = settingsDlg_->controls().CheckBoxSave->isChecked();
+    }
+    if (!writeStoredSettings(settingsFile_.toStdString(), stored)) {
+        dialogs_.note(
+            QStringLiteral("Die Datei '") + settingsFile_ +
+            QStringLiteral("' konnte nicht gespeichert werden.\n\nMögliche Ursachen:\n"
+                           "-Schreibschutz der Datei aktiviert\n-Programm von CD gestartet"));
+    }
+}
+
+void TMainForm::saveSettingsIfEnabled() {
+    if (settingsDlg_ && settingsDlg_->controls().CheckBoxSave->isChecked())
+        SaveSettings();
+}
+
+void TMainForm::Einstellungen1Click() {
+    if (!settingsDlg_)
+        return;
+    Ui::TSettingsDlg& dialog = settingsDlg_->controls();
+    dialog.UpDownTO->setValue(TimeoutMs);
+    settingsDlg_->setHardwareQuery([this] { HardwareInfo1Click(); });
+    scanPorts();
+    dialog.UpDownLength->setValue(ReadResult.cardLength);
+    dialog.CheckBoxHitagInvers->setChecked(ReadResult.hitagInverse);
+
+    StatusText = QStringLiteral("Port: NA");
+    if (dialog.ComboBoxPort->count() > 0 && PortNumber != 0)
+        StatusText = QString::asprintf("Port: Com %02d", PortNumber);
+    if (dialog.ComboBoxPort->count() == 0) {
+        PortNumber = 0;
+        dialogs_.error(QStringLiteral("Keinen seriellen Anschluß gefunden!\nBitte Leser "
+                                      "anschließen und Programm neu starten!"));
+    }
+    setStatusPanel(0, StatusText);
+    const bool positionInList =
+        PortListPosition >= 1 && PortListPosition <= dialog.ComboBoxPort->count();
+    dialog.ComboBoxPort->setCurrentIndex(positionInList ? PortListPosition - 1 : -1);
+
+    if (settingsDlg_->exec() == QDialog::Accepted) {
+        TimeoutMs = dialog.UpDownTO->value();
+        PortListPosition = dialog.ComboBoxPort->currentIndex() + 1;
+        PortNumber = PortTable[static_cast<size_t>(PortListPosition)];
+        ui->CheckBoxAutoNum->setChecked(dialog.CheckBoxAuto->isChecked());
+        ReadResult.cardLength = dialog.UpDownLength->value();
+        ReadResult.hitagInverse = dialog.CheckBoxHitagInvers->isChecked();
+        if (dialog.CheckBoxSave->isChecked())
+            SaveSettings();
+    }
+    showPortInStatusBar();
+}
+
+void TMainForm::scanPorts() {
+    if (!settingsDlg_ || !SerialLink)
+        return;
+    QComboBox* list = settingsDlg_->controls().ComboBoxPort;
+    const int configured = PortNumber;
+    PortTable.fill(0);
+    list->clear();
+    for (const int port : findOpenablePorts(*SerialLink)) {
+        list->addItem(QStringLiteral("Com%1").arg(port));
+        PortTable[static_cast<size_t>(list->count())] = port;
+        if (port == configured)
+            PortListPosition = list->count();
+    }
+    // Probing does not change the configured port: only OK in the dialog or a
+    // hardware query does.
+    PortNumber = configured;
+}
+
+void TMainForm::HardwareInfo1Click() {
+    if (!settingsDlg_ || !SerialLink)
+        return;
+    PortNumber =
+        PortTable[static_cast<size_t>(settingsDlg_->controls().ComboBoxPort->currentIndex() + 1)];
+    if (SerialLink->open(PortNumber, kBaudRate) != T_Serial_Interface::kOpened) {
+        dialogs_.error(QString::asprintf("Konnte Schnittstelle Com %d nicht öffnen", PortNumber));
+        SerialLink->close();
+        return;
+    }
+    SerialLink->flush();
+    const auto deadline = std::chrono::steady_clock::now() + kHardwareQueryBudget;
+    while (std::chrono::steady_clock::now() < deadline) {
+        QCoreApplication::processEvents();
+        if (HardwareQuery(ReaderProtocol::kReaderAddress)) {
+            SerialLink->close();
+            return;
+        }
+        std::this_thread::sleep_for(kHardwareQueryPause);
+    }
+    dialogs_.error(QStringLiteral("Keinen Leser gefunden"));
+    SerialLink->close();
+}
+
+bool TMainForm::HardwareQuery(int address) {
+    const auto reply = queryHardware(*engine_, static_cast<uint8_t>(address));
+    if (!reply)
+        return false;
+    dialogs_.message(QStringLiteral("LeserHardware"),
+                     QString::fromStdString(hardwareInfoText(*reply)), DialogButtons::Ok,
+                     DialogIcon::Information);
+    return true;
+}
+
+void TMainForm::ber1Click() {
+    if (infoDlg_)
+        infoDlg_->exec();
+}
+
+void TMainForm::BitBtn1Click() {
+    if (updateInfoDlg_)
+        updateInfoDlg_->exec();
+}
+
+} // namespace pelvaro

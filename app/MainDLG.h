@@ -1,0 +1,107 @@
+#pragma once
+
+#include "ReadResult.h"
+#include "ReaderProtocol.h"
+#include "T_Serial_Interface.h"
+#include "UserDialogs.h"
+
+#include <QMainWindow>
+#include <array>
+#include <memory>
+
+class QLabel;
+
+namespace Ui {
+class TMainForm;
+}
+
+namespace pelvaro {
+
+class TSettingsDlg;
+class TInfoDLG;
+class TIDD_Update_Info;
+
+// The main window: both pages, status bar and menus, the state every mode
+// shares, the start-up sequence on first show and the orderly shutdown.
+class TMainForm : public QMainWindow {
+    Q_OBJECT
+
+public:
+    static constexpr int kListPageWidth = 540;
+    static constexpr int kListPageHeight = 460;
+    static constexpr int kRedirectPageWidth = 420;
+    static constexpr int kRedirectPageHeight = 320;
+
+    // programDirectory: where the settings file and the other files of the
+    // program live (the directory of the executable).
+    TMainForm(UserDialogs& dialogs, QString programDirectory, QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    // The dialogs the program entry created after this window.
+    void attachDialogs(TSettingsDlg& settings, TIDD_Update_Info& updateInfo, TInfoDLG& info);
+
+    Ui::TMainForm& controls() { return *ui; }
+    QString statusPanelText(int panel) const;
+    const QString& settingsFilePath() const { return settingsFile_; }
+
+    // Menu and button handlers.
+    void Einstellungen1Click();
+    void HardwareInfo1Click();
+    void ber1Click();
+    void BitBtn1Click();
+
+    // Port discovery for the settings dialog's port list.
+    void scanPorts();
+    // One hardware request to the reader; true if its answer was shown.
+    bool HardwareQuery(int address);
+
+    void LoadSettings();
+    void SaveSettings();
+    void ApplyPageSize();
+    void UpdateRedirectStatus();
+
+    // State shared by the modes.
+    QString ProgramDir;
+    bool SqliteBound = false;
+    int PortNumber = 0;
+    std::array<int, 256> PortTable{};
+    int PortListPosition = 0;
+    int TimeoutMs = 500;
+    pelvaro::ReadResult ReadResult;
+    QString CurrentCode;
+    std::unique_ptr<T_Serial_Interface> SerialLink;
+    bool StopRequested = false;
+    bool HiddenToTray = false;
+    bool StartingUp = true;
+    int TrayIconIndex = 1;
+    QString StatusText;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    class Decoding;
+
+    void runStartUpSequence();
+    void reportModeError(int error);
+    void setStatusPanel(int panel, const QString& text);
+    void showPortInStatusBar();
+    void PageControlMainChange(int index);
+    void saveSettingsIfEnabled();
+
+    UserDialogs& dialogs_;
+    const QString programDirectory_;
+    QString settingsFile_;
+    std::unique_ptr<Ui::TMainForm> ui;
+    std::array<QLabel*, 3> statusPanels_{};
+    std::unique_ptr<Decoding> decoding_;
+    std::unique_ptr<ReaderProtocol> engine_;
+    TSettingsDlg* settingsDlg_ = nullptr;
+    TIDD_Update_Info* updateInfoDlg_ = nullptr;
+    TInfoDLG* infoDlg_ = nullptr;
+    bool shownBefore_ = false;
+    int shownPage_ = 0;
+};
+
+} // namespace pelvaro
