@@ -135,6 +135,7 @@ void TMainForm::showEvent(QShowEvent* event) {
     if (shownBefore_)
         return;
     shownBefore_ = true;
+    ApplyPageSize(); // the frame is known now
     if (const QScreen* screen = this->screen())
         move(screen->availableGeometry().center() - frameGeometry().center() + pos());
     // Let the window appear before the sequence can show its messages.

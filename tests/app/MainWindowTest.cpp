@@ -1,0 +1,154 @@
+// The main window on the offscreen platform: start-up states, settings file
+// round trips, page sizes, the auxiliary dialogs and the end by menu.
+
+#include "ProgramFixture.h"
+
+#include <QAccessible>
+#include <QLabel>
+#include <QTest>
+#include <filesystem>
+
+namespace pelvaro {
+namespace {
+
+using test::waitUntil;
+
+class MainWindowTest : public test::ProgramFixture {};
+
+TEST_F(MainWindowTest, FirstStartWithoutSettings) {
+    std::filesystem::remove(ini);
+    TMainForm& form = start();
+    EXPECT_EQ(form.windowTitle(), "Pelvaro Version3");
+    EXPECT_EQ(form.frameGeometry().size(), QSize(540, 460));
+    EXPECT_EQ(ui().PageControlMain->currentWidget(), ui().TabSheet1);
+    EXPECT_EQ(form.statusPanelText(0), "Port: NA");
+    EXPECT_EQ(form.PortNumber, 0);
+    EXPECT_EQ(form.ReadResult.cardLength, 10);
+    EXPECT_TRUE(form.ReadResult.hitagInverse);
+    EXPECT_FALSE(ui().Personalnummernbearbeiten1->isEnabled()) << "no database here";
+    EXPECT_FALSE(ui().CheckBoxSndPSNR->isEnabled());
+    for (QCheckBox* box : {ui().CheckBoxLF, ui().CheckBoxShowTray, ui().CheckBoxSndPSNR,
+                           dialog().CheckBoxSave, dialog().CheckBoxAutoStart})
+        EXPECT_FALSE(box->isChecked()) << box->objectName().toStdString();
+    EXPECT_FALSE(dialog().CheckBoxAutoStart->isEnabled());
+    EXPECT_TRUE(ui().ButtonReadKarten->isEnabled());
+    EXPECT_FALSE(ui().ButtonStopp->isEnabled());
+    EXPECT_FALSE(ui().OneCardButton->isVisibleTo(&form));
+    EXPECT_FALSE(ui().HardwareInfo1->isVisible());
+    EXPECT_EQ(ui().LabelUmleitungInfo->text(), "Umleitung aus!");
+    EXPECT_TRUE(dialogs.shown.empty());
+    EXPECT_FALSE(std::filesystem::exists(ini)) << "loading creates no file";
+}
+
+TEST_F(MainWindowTest, StoredSettingsAreLoadedWithoutWriting) {
+    writeSettings("[Serial]\r\nPort=7\r\nCardLen=0x0E\r\nHitag_inv=0\r\n"
+                  "[Global]\r\nLineFeed=1\r\nSysTray=1\r\nSendPSNR=1\r\nAutosave=1\r\n");
+    const std::string before = settingsText();
+    TMainForm& form = start();
+    EXPECT_EQ(form.statusPanelText(0), "Port: Com 07");
+    EXPECT_EQ(form.ReadResult.cardLength, 14);
+    EXPECT_FALSE(form.ReadResult.hitagInverse);
+    EXPECT_EQ(dialog().UpDownLength->value(), 14) << "the reads use the stored length at once";
+    EXPECT_FALSE(dialog().CheckBoxHitagInvers->isChecked());
+    EXPECT_TRUE(ui().CheckBoxLF->isChecked());
+    EXPECT_EQ(ui().LabelUmleitungInfo->text(), "Umleitung aus!\nKartennummer+<ENTER>\n");
+    EXPECT_TRUE(ui().CheckBoxShowTray->isChecked());
+    EXPECT_TRUE(dialog().CheckBoxSave->isChecked());
+    EXPECT_TRUE(dialog().CheckBoxAutoStart->isEnabled());
+    EXPECT_EQ(settingsText(), before);
+}
+
+TEST_F(MainWindowTest, AutostartOpensOnTheRedirectPage) {
+    writeSettings("[Global]\r\nAutostart=1\r\nSysTray=1\r\n");
+    TMainForm& form = start();
+    EXPECT_EQ(ui().PageControlMain->currentWidget(), ui().TabSheet2);
+    EXPECT_EQ(form.frameGeometry().size(), QSize(420, 320));
+    EXPECT_TRUE(form.ReadResult.hideOnStart);
+    EXPECT_TRUE(dialog().CheckBoxAutoStart->isChecked());
+    EXPECT_FALSE(dialog().CheckBoxAutoStart->isEnabled()) << "ticked but disabled without saving";
+}
+
+TEST_F(MainWindowTest, PagesResizeTheWindowExceptWhileRedirecting) {
+    TMainForm& form = start();
+    ui().PageControlMain->setCurrentWidget(ui().TabSheet2);
+    EXPECT_EQ(form.frameGeometry().size(), QSize(420, 320));
+    ui().PageControlMain->setCurrentWidget(ui().TabSheet1);
+    EXPECT_EQ(form.frameGeometry().size(), QSize(540, 460));
+
+    ui().SpeedButtonStopp->setEnabled(true); // as while redirect mode runs
+    ui().PageControlMain->setCurrentWidget(ui().TabSheet2);
+    EXPECT_EQ(ui().PageControlMain->currentWidget(), ui().TabSheet1);
+    EXPECT_EQ(form.frameGeometry().size(), QSize(540, 460));
+}
+
+TEST_F(MainWindowTest, RedirectBoxesSaveOnlyWhileSavingIsOn) {
+    start();
+    const std::string before = settingsText();
+    ui().CheckBoxShowTray->click();
+    EXPECT_EQ(settingsText(), before);
+
+    dialog().CheckBoxSave->setChecked(true);
+    ui().CheckBoxLF->click();
+    EXPECT_EQ(ui().LabelUmleitungInfo->text(), "Umleitung aus!\nKartennummer+<ENTER>\n");
+    EXPECT_EQ(settingsText(), before + "[Serial]\r\nPort=0\r\nCardLen=10\r\nHitag_inv=1\r\n"
+                                       "[Global]\r\nLineFeed=1\r\nSysTray=1\r\nSendPSNR=0\r\n"
+                                       "Autostart=0\r\nAutosave=1\r\n");
+    EXPECT_TRUE(dialogs.shown.empty());
+}
+
+TEST_F(MainWindowTest, WriteProtectedSettingsFileIsReportedEveryTime) {
+    start();
+    dialog().CheckBoxSave->setChecked(true);
+    std::filesystem::permissions(ini, std::filesystem::perms::owner_read);
+    const std::string before = settingsText();
+    ui().CheckBoxShowTray->click();
+    ui().CheckBoxShowTray->click();
+    EXPECT_EQ(settingsText(), before);
+    ASSERT_EQ(dialogs.shown.size(), 2u);
+    const auto& note = dialogs.shown.front();
+    EXPECT_EQ(note.caption, "Hinweis");
+    EXPECT_EQ(note.icon, DialogIcon::Information);
+    EXPECT_EQ(note.text, "Die Datei '" + QString::fromStdString(ini.string()) +
+                             "' konnte nicht gespeichert werden.\n\nMögliche Ursachen:\n"
+                             "-Schreibschutz der Datei aktiviert\n-Programm von CD gestartet");
+    EXPECT_FALSE(ui().CheckBoxShowTray->isChecked()) << "the box changed all the same, twice";
+}
+
+TEST_F(MainWindowTest, AuxiliaryDialogsOpenFromMenuAndButton) {
+    start();
+    QString captions;
+    const auto closeWithEnter = [&captions] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        ASSERT_NE(dialog, nullptr);
+        captions += dialog->windowTitle() + "|";
+        QTest::keyClick(dialog, Qt::Key_Return);
+    };
+    QTimer::singleShot(0, closeWithEnter);
+    ui().ber1->trigger();
+    QTimer::singleShot(0, closeWithEnter);
+    ui().BitBtn1->click();
+    EXPECT_EQ(captions, "Info über Pelvaro|Info|");
+}
+
+TEST_F(MainWindowTest, BeendenClosesTheWindow) {
+    TMainForm& form = start();
+    ASSERT_TRUE(form.isVisible());
+    ui().Beenden1->trigger();
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_TRUE(form.StopRequested);
+}
+
+TEST_F(MainWindowTest, PictureButtonsAreNamedForAssistiveTechnology) {
+    start();
+    for (QWidget* button : {static_cast<QWidget*>(ui().SpeedButtonStart),
+                            static_cast<QWidget*>(ui().SpeedButtonStopp)}) {
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(button);
+        ASSERT_NE(accessible, nullptr);
+        EXPECT_EQ(accessible->text(QAccessible::Name), button->toolTip());
+    }
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(ui().ButtonReadKarten)->text(QAccessible::Name),
+              "Transponder lesen (Liste)");
+}
+
+} // namespace
+} // namespace pelvaro

@@ -1,0 +1,84 @@
+#pragma once
+
+#include "ProgramWindows.h"
+#include "ScriptedDialogs.h"
+#include "TempDir.h"
+#include "ui_MainDLG.h"
+#include "ui_TSettingsDlg.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+#include <fstream>
+#include <functional>
+#include <gtest/gtest.h>
+#include <iterator>
+
+namespace pelvaro::test {
+
+// Polls the event loop until the condition holds; false after the time-out.
+inline bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 3000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+// The program's windows on a program directory of the test's own, whose
+// settings file limits the ports to those the test maps.
+class ProgramFixture : public ::testing::Test {
+protected:
+    static constexpr char kOnlyMappedPorts[] = "[Ports]\r\nDefaults=0\r\n";
+
+    ProgramFixture() { writeSettings(""); }
+
+    void writeSettings(const std::string& more) const {
+        std::ofstream(ini, std::ios::binary) << kOnlyMappedPorts << more;
+    }
+    std::string settingsText() const {
+        std::ifstream in(ini, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+
+    TMainForm& start() {
+        windows = std::make_unique<ProgramWindows>(dialogs, QString::fromStdString(dir.path()));
+        window().show();
+        EXPECT_TRUE(waitUntil([this] { return !window().StartingUp; }));
+        return window();
+    }
+
+    TMainForm& window() { return windows->mainForm; }
+    Ui::TMainForm& ui() { return window().controls(); }
+    Ui::TSettingsDlg& dialog() { return windows->settings.controls(); }
+
+    // Opens the settings dialog from its menu and runs inside while it is
+    // open; inside ends by pressing one of its buttons.
+    void withSettingsDialog(const std::function<void()>& inside) {
+        QTimer::singleShot(0, [this, inside] {
+            inside();
+            if (windows->settings.isVisible()) {
+                ADD_FAILURE() << "the dialog was left open";
+                dialog().BitBtn2->click();
+            }
+        });
+        ui().Einstellungen1->trigger();
+    }
+
+    std::vector<QString> texts() const {
+        std::vector<QString> all;
+        for (const auto& shown : dialogs.shown)
+            all.push_back(shown.text);
+        return all;
+    }
+
+    TempDir dir;
+    std::filesystem::path ini = dir.path() / "Pelvaro.ini";
+    ScriptedDialogs dialogs;
+    std::unique_ptr<ProgramWindows> windows;
+};
+
+} // namespace pelvaro::test

@@ -1,0 +1,160 @@
+// The settings dialog with its port list and hardware query, against
+// simulated readers on pseudo-terminals mapped as COM ports.
+
+#include "ProgramFixture.h"
+#include "ReaderSimulator.h"
+#include "SettingsFile.h"
+
+namespace pelvaro {
+namespace {
+
+class SettingsDialogTest : public test::ProgramFixture {
+protected:
+    // Readers on Com1, Com3 and Com7; Com3 configured.
+    void SetUp() override {
+        writeSettings("[Serial]\r\nPort=3\r\n");
+        ASSERT_TRUE(com1.mapAsPort(ini, 1));
+        ASSERT_TRUE(com3.mapAsPort(ini, 3));
+        ASSERT_TRUE(com7.mapAsPort(ini, 7));
+        start();
+    }
+
+    QStringList portList() {
+        QStringList entries;
+        for (int i = 0; i < dialog().ComboBoxPort->count(); ++i)
+            entries << dialog().ComboBoxPort->itemText(i);
+        return entries;
+    }
+
+    sim::ReaderSimulator com1;
+    sim::ReaderSimulator com3;
+    sim::ReaderSimulator com7;
+};
+
+TEST_F(SettingsDialogTest, PortListFindsTheReadersAndPreselectsTheConfiguredOne) {
+    withSettingsDialog([this] {
+        EXPECT_EQ(portList(), QStringList({"Com1", "Com3", "Com7"}));
+        EXPECT_EQ(dialog().ComboBoxPort->currentIndex(), 1);
+        EXPECT_EQ(window().PortListPosition, 2);
+        EXPECT_EQ((std::vector<int>(window().PortTable.begin(), window().PortTable.begin() + 5)),
+                  (std::vector<int>{0, 1, 3, 7, 0}));
+        EXPECT_EQ(window().statusPanelText(0), "Port: Com 03");
+        dialog().ComboBoxPort->setCurrentIndex(2);
+        dialog().BitBtn1->click();
+    });
+    EXPECT_EQ(window().PortNumber, 7);
+    EXPECT_EQ(window().PortListPosition, 3);
+    EXPECT_EQ(window().statusPanelText(0), "Port: Com 07");
+}
+
+TEST_F(SettingsDialogTest, CancelKeepsThePortAndTheStoredValues) {
+    const std::string before = settingsText();
+    withSettingsDialog([this] {
+        dialog().CheckBoxSave->setChecked(true);
+        dialog().ComboBoxPort->setCurrentIndex(0);
+        dialog().UpDownLength->setValue(14);
+        dialog().UpDownTO->setValue(900);
+        dialog().BitBtn2->click();
+    });
+    EXPECT_EQ(window().PortNumber, 3);
+    EXPECT_EQ(window().statusPanelText(0), "Port: Com 03");
+    EXPECT_EQ(window().ReadResult.cardLength, 10);
+    EXPECT_EQ(window().TimeoutMs, 500);
+    EXPECT_EQ(dialog().UpDownLength->value(), 14) << "the list reads keep the changed length";
+    EXPECT_EQ(settingsText(), before) << "cancel writes nothing";
+    EXPECT_TRUE(dialog().CheckBoxAutoStart->isEnabled()) << "the tick stays";
+
+    withSettingsDialog([this] {
+        EXPECT_EQ(dialog().UpDownLength->value(), 10) << "shows the stored length again";
+        dialog().BitBtn2->click();
+    });
+}
+
+TEST_F(SettingsDialogTest, OkTakesOverEveryValueAndSavesWhenAsked) {
+    withSettingsDialog([this] {
+        dialog().UpDownLength->setValue(15);
+        EXPECT_EQ(dialog().UpDownLength->value(), 14);
+        dialog().UpDownLength->setValue(3);
+        EXPECT_EQ(dialog().UpDownLength->value(), 2);
+        dialog().UpDownLength->setValue(22);
+        dialog().CheckBoxHitagInvers->setChecked(false);
+        dialog().CheckBoxAuto->setChecked(true);
+        dialog().UpDownTO->setValue(1234);
+        dialog().CheckBoxSave->setChecked(true);
+        dialog().CheckBoxAutoStart->setChecked(true);
+        dialog().BitBtn1->click();
+    });
+    EXPECT_EQ(window().ReadResult.cardLength, 22);
+    EXPECT_FALSE(window().ReadResult.hitagInverse);
+    EXPECT_TRUE(ui().CheckBoxAutoNum->isChecked());
+    EXPECT_EQ(window().TimeoutMs, 1234);
+    const StoredSettings stored = readStoredSettings(ini);
+    EXPECT_EQ(stored.port, 3);
+    EXPECT_EQ(stored.cardLength, 22);
+    EXPECT_FALSE(stored.hitagInverse);
+    EXPECT_TRUE(stored.autostart && stored.autosave);
+}
+
+TEST_F(SettingsDialogTest, OkWithoutASelectionClearsThePort) {
+    withSettingsDialog([this] {
+        dialog().ComboBoxPort->setCurrentIndex(-1);
+        dialog().BitBtn1->click();
+    });
+    EXPECT_EQ(window().PortNumber, 0);
+    EXPECT_EQ(window().statusPanelText(0), "Port: NA");
+}
+
+TEST_F(SettingsDialogTest, HardwareQueryShowsTheReadersAnswer) {
+    com7.setHardwareInfo({0xF1, 2, 1, 0});
+    withSettingsDialog([this] {
+        dialog().ComboBoxPort->setCurrentIndex(2);
+        dialog().SpeedButtonScanSerial->click();
+        EXPECT_TRUE(dialog().BitBtn1->isEnabled()) << "the buttons are back";
+        dialog().BitBtn2->click();
+    });
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].caption, "LeserHardware");
+    EXPECT_EQ(dialogs.shown[0].icon, DialogIcon::Information);
+    EXPECT_EQ(dialogs.shown[0].text, "Hardware Info:\n==============\nPlattform: Busmodul\n"
+                                     "RFID: Mifare classic 1k\nTastatur: ja\nIO-Box: nein");
+    EXPECT_EQ(window().PortNumber, 7) << "the queried port is the configured one, even on cancel";
+    EXPECT_FALSE(window().SerialLink->isOpen());
+}
+
+TEST_F(SettingsDialogTest, SilentReaderAndMissingSelectionAreReported) {
+    com1.setAnswerRequests(false);
+    withSettingsDialog([this] {
+        dialog().ComboBoxPort->setCurrentIndex(0);
+        dialog().SpeedButtonScanSerial->click();
+        dialog().ComboBoxPort->setCurrentIndex(-1);
+        dialog().SpeedButtonScanSerial->click();
+        dialog().BitBtn2->click();
+    });
+    EXPECT_EQ(texts(), (std::vector<QString>{"Keinen Leser gefunden",
+                                             "Konnte Schnittstelle Com 0 nicht öffnen"}));
+    for (const auto& shown : dialogs.shown) {
+        EXPECT_EQ(shown.caption, "Fehler");
+        EXPECT_EQ(shown.icon, DialogIcon::Error);
+    }
+    EXPECT_GE(com1.requestsReceived(), 5) << "asked again and again for three seconds";
+}
+
+class SettingsDialogWithoutPortsTest : public test::ProgramFixture {};
+
+TEST_F(SettingsDialogWithoutPortsTest, EmptyPortListIsReportedAndTheDialogStillOpens) {
+    writeSettings("[Serial]\r\nPort=4\r\n");
+    start();
+    bool opened = false;
+    withSettingsDialog([&] {
+        opened = true;
+        dialog().BitBtn1->click();
+    });
+    EXPECT_TRUE(opened);
+    EXPECT_EQ(texts(), std::vector<QString>{"Keinen seriellen Anschluß gefunden!\n"
+                                            "Bitte Leser anschließen und Programm neu starten!"});
+    EXPECT_EQ(window().PortNumber, 0);
+    EXPECT_EQ(window().statusPanelText(0), "Port: NA");
+}
+
+} // namespace
+} // namespace pelvaro
