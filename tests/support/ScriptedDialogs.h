@@ -40,15 +40,18 @@ public:
     std::vector<Shown> shown;
     std::deque<DialogAnswer> answers;
     QStringList prompts;
-    std::deque<std::optional<QString>> typedTexts;
-    std::deque<std::optional<QString>> chosenFiles;
+    // A null QString stands for cancelling.
+    std::deque<QString> typedTexts;
+    std::deque<QString> chosenFiles;
 
 private:
-    static std::optional<QString> take(std::deque<std::optional<QString>>& queue) {
+    static std::optional<QString> take(std::deque<QString>& queue) {
         if (queue.empty())
             return std::nullopt;
-        auto value = queue.front();
+        const QString value = queue.front();
         queue.pop_front();
+        if (value.isNull())
+            return std::nullopt;
         return value;
     }
 };
