@@ -3,6 +3,7 @@
 #include "FormResources.h"
 #include "InfoDialogs.h"
 #include "MainDLG.h"
+#include "TRequestLfdnrStringDLG.h"
 #include "TSettingsDlg.h"
 
 namespace pelvaro {
@@ -18,6 +19,7 @@ struct ProgramWindows {
     bool resources; // registered before any window loads an image
     TMainForm mainForm;
     TSettingsDlg settings;
+    TRequestLfdnrStringDLG labelPrompt;
     TIDD_Update_Info updateInfo; // centred over the main window
     TInfoDLG info;
 };

@@ -1,7 +1,8 @@
 #include "QtUserDialogs.h"
 
+#include "TRequestLfdnrStringDLG.h"
+
 #include <QFileDialog>
-#include <QInputDialog>
 #include <QMessageBox>
 
 namespace pelvaro {
@@ -42,17 +43,18 @@ DialogAnswer QtUserDialogs::message(const QString& caption, const QString& text,
 }
 
 std::optional<QString> QtUserDialogs::promptText(const QString& caption, const QString& label,
-                                                 const QString& initialText) {
-    bool accepted = false;
-    const QString text =
-        QInputDialog::getText(owner_, caption, label, QLineEdit::Normal, initialText, &accepted);
-    return accepted ? std::optional<QString>(text) : std::nullopt;
+                                                 const std::optional<QString>& replaceText) {
+    return prompt_ ? prompt_->ask(caption, label, replaceText) : std::nullopt;
 }
 
-std::optional<QString> QtUserDialogs::saveFileName(const QString& defaultSuffix) {
-    QFileDialog dialog(owner_);
+std::optional<QString> QtUserDialogs::saveFileName(const QString& title, const QString& filter,
+                                                   const QString& defaultSuffix) {
+    QFileDialog dialog(owner_, title);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    dialog.setNameFilter(filter);
     dialog.setDefaultSuffix(defaultSuffix);
+    dialog.setFilter(dialog.filter() | QDir::Hidden);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     return dialog.selectedFiles().constFirst();

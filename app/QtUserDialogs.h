@@ -6,21 +6,26 @@ class QWidget;
 
 namespace pelvaro {
 
+class TRequestLfdnrStringDLG;
+
 // The dialogs as a person sees them: QMessageBox, QInputDialog, QFileDialog,
 // owned by the given window.
 class QtUserDialogs final : public UserDialogs {
 public:
     explicit QtUserDialogs(QWidget* owner = nullptr) : owner_(owner) {}
     void setOwner(QWidget* owner) { owner_ = owner; }
+    void setPrompt(TRequestLfdnrStringDLG* prompt) { prompt_ = prompt; }
 
     DialogAnswer message(const QString& caption, const QString& text, DialogButtons buttons,
                          DialogIcon icon) override;
     std::optional<QString> promptText(const QString& caption, const QString& label,
-                                      const QString& initialText) override;
-    std::optional<QString> saveFileName(const QString& defaultSuffix) override;
+                                      const std::optional<QString>& replaceText) override;
+    std::optional<QString> saveFileName(const QString& title, const QString& filter,
+                                        const QString& defaultSuffix) override;
 
 private:
     QWidget* owner_;
+    TRequestLfdnrStringDLG* prompt_ = nullptr;
 };
 
 } // namespace pelvaro

@@ -18,16 +18,21 @@ public:
 
     virtual DialogAnswer message(const QString& caption, const QString& text, DialogButtons buttons,
                                  DialogIcon icon) = 0;
-    // The text the user typed, or nothing when cancelled.
+    // The one-line prompt: replaceText, if given, replaces the text the
+    // prompt kept from its last use. The text on OK, nothing when cancelled.
     virtual std::optional<QString> promptText(const QString& caption, const QString& label,
-                                              const QString& initialText) = 0;
-    // The chosen file's full path, or nothing when cancelled. Asks before
-    // overwriting an existing file.
-    virtual std::optional<QString> saveFileName(const QString& defaultSuffix) = 0;
+                                              const std::optional<QString>& replaceText) = 0;
+    // The save-file dialog: the chosen file's full path, or nothing when
+    // cancelled. It does not ask before overwriting; the caller does.
+    virtual std::optional<QString> saveFileName(const QString& title, const QString& filter,
+                                                const QString& defaultSuffix) = 0;
 
     // The common boxes.
     void error(const QString& text) {
         message(QStringLiteral("Fehler"), text, DialogButtons::Ok, DialogIcon::Error);
+    }
+    DialogAnswer question(const QString& text) {
+        return message(QStringLiteral("Frage"), text, DialogButtons::YesNo, DialogIcon::Question);
     }
     void note(const QString& text) {
         message(QStringLiteral("Hinweis"), text, DialogButtons::Ok, DialogIcon::Information);

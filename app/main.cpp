@@ -31,6 +31,7 @@ int main(int argc, char** argv) {
         pelvaro::QtUserDialogs dialogs;
         pelvaro::ProgramWindows windows(dialogs, QCoreApplication::applicationDirPath());
         dialogs.setOwner(&windows.mainForm);
+        dialogs.setPrompt(&windows.labelPrompt);
         windows.mainForm.show();
         application.exec();
     } catch (const std::exception& error) {

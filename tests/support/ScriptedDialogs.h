@@ -30,30 +30,41 @@ public:
         }
         return buttons == DialogButtons::YesNo ? DialogAnswer::No : DialogAnswer::Ok;
     }
-    std::optional<QString> promptText(const QString& caption, const QString&,
-                                      const QString&) override {
-        prompts.push_back(caption);
-        return take(typedTexts);
+    std::optional<QString> promptText(const QString& caption, const QString& label,
+                                      const std::optional<QString>& replaceText) override {
+        prompts.push_back(caption + "|" + label);
+        if (replaceText)
+            promptEdit = *replaceText;
+        const QString typed = typedTexts.empty() ? QString() : typedTexts.front();
+        if (!typedTexts.empty())
+            typedTexts.pop_front();
+        if (typed.isNull())
+            return std::nullopt;
+        if (typed != kKeepText)
+            promptEdit = typed;
+        return promptEdit;
     }
-    std::optional<QString> saveFileName(const QString&) override { return take(chosenFiles); }
+    std::optional<QString> saveFileName(const QString& title, const QString& filter,
+                                        const QString& suffix) override {
+        saveDialogs.push_back(title + "|" + filter + "|" + suffix);
+        const QString chosen = chosenFiles.empty() ? QString() : chosenFiles.front();
+        if (!chosenFiles.empty())
+            chosenFiles.pop_front();
+        return chosen.isNull() ? std::nullopt : std::optional<QString>(chosen);
+    }
+
+    // Typed into the prompt: OK without typing anything.
+    static inline const QString kKeepText = QStringLiteral("<OK without typing>");
 
     std::vector<Shown> shown;
     std::deque<DialogAnswer> answers;
-    QStringList prompts;
-    // A null QString stands for cancelling.
+    QStringList prompts; // caption|label of every prompt shown
+    QString promptEdit;  // what the prompt's edit holds, kept between uses
+    QStringList saveDialogs;
+    // Answers to the prompt and the save dialog; a null QString cancels, and
+    // cancelling is the answer when nothing is queued.
     std::deque<QString> typedTexts;
     std::deque<QString> chosenFiles;
-
-private:
-    static std::optional<QString> take(std::deque<QString>& queue) {
-        if (queue.empty())
-            return std::nullopt;
-        const QString value = queue.front();
-        queue.pop_front();
-        if (value.isNull())
-            return std::nullopt;
-        return value;
-    }
 };
 
 } // namespace pelvaro::test
