@@ -23,9 +23,18 @@ int millisecondsLeft(Clock::time_point deadline) {
     return left.count() > 0 ? static_cast<int>(left.count()) : 0;
 }
 
+std::vector<char*> pointersTo(const std::vector<std::string>& strings) {
+    std::vector<char*> pointers;
+    for (const std::string& text : strings)
+        pointers.push_back(const_cast<char*>(text.c_str()));
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
 } // namespace
 
-ChildProcess::ChildProcess(const std::vector<std::string>& command) {
+ChildProcess::ChildProcess(const std::vector<std::string>& command,
+                           const std::optional<std::vector<std::string>>& environment) {
     int outPipe[2];
     int errPipe[2];
     if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0)
@@ -34,11 +43,10 @@ ChildProcess::ChildProcess(const std::vector<std::string>& command) {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, outPipe[1], STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, errPipe[1], STDERR_FILENO);
-    std::vector<char*> argv;
-    for (const std::string& part : command)
-        argv.push_back(const_cast<char*>(part.c_str()));
-    argv.push_back(nullptr);
-    const int failed = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
+    std::vector<char*> argv = pointersTo(command);
+    std::vector<char*> envp = environment ? pointersTo(*environment) : std::vector<char*>{};
+    const int failed = posix_spawnp(&pid_, argv[0], &actions, nullptr, argv.data(),
+                                    environment ? envp.data() : environ);
     posix_spawn_file_actions_destroy(&actions);
     close(outPipe[1]);
     close(errPipe[1]);

@@ -12,7 +12,10 @@ namespace pelvaro::test {
 // The destructor kills it if it still runs.
 class ChildProcess {
 public:
-    explicit ChildProcess(const std::vector<std::string>& command);
+    // A command without a slash is looked up in PATH. environment: the child's
+    // whole environment ("NAME=value" entries); without it the child inherits ours.
+    explicit ChildProcess(const std::vector<std::string>& command,
+                          const std::optional<std::vector<std::string>>& environment = {});
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;

@@ -1,0 +1,159 @@
+// The program end to end under an X server of its own, with no window
+// manager: its main window as it first comes up, and the way out through its
+// menu by real keystrokes.
+
+#include "ChildProcess.h"
+#include "TempDir.h"
+#include "VirtualDisplay.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <iostream>
+#include <string_view>
+#include <thread>
+
+namespace pelvaro {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr int kScreenWidth = 1024;
+constexpr int kScreenHeight = 768;
+// Generous: a loaded machine may take seconds to start a Qt program.
+constexpr auto kPatience = 15s;
+constexpr auto kExitTime = 5s;
+
+// Only the ports mapped here exist for the program: it never touches the
+// machine's serial ports.
+constexpr const char* kNoMachinePorts = "[Ports]\nDefaults=0\n";
+
+struct Geometry {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+};
+
+std::ostream& operator<<(std::ostream& out, const Geometry& geometry) {
+    return out << geometry.width << "x" << geometry.height << "+" << geometry.x << "+"
+               << geometry.y;
+}
+
+// Asks again every few milliseconds until the answer is there or time is up.
+template <typename Probe> auto waitFor(Probe probe, std::chrono::milliseconds timeout = kPatience) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    auto answer = probe();
+    while (!answer && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(20ms);
+        answer = probe();
+    }
+    return answer;
+}
+
+class ProgramWindowTest : public ::testing::Test {
+protected:
+    // The program reads Pelvaro.ini beside itself, so it runs as a copy in a
+    // program directory of its own.
+    void SetUp() override { std::filesystem::copy_file(PROGRAM_EXE, program); }
+
+    void TearDown() override {
+        if (HasFailure() && process && process->waitForExit(0ms))
+            std::cerr << "program output on stderr:\n" << process->errorOutput();
+    }
+
+    // Starts the program with this settings file and waits for its main window.
+    void start(const std::string& settings) {
+        std::ofstream(dir.path() / "Pelvaro.ini") << settings;
+        process = std::make_unique<test::ChildProcess>(std::vector<std::string>{program.string()},
+                                                       display.environment());
+        const auto found = waitFor([&]() -> std::optional<std::string> {
+            const auto ids = display.run({"xdotool", "search", "--name", "^Pelvaro Version3$"});
+            return ids && !ids->empty() ? std::optional(ids->front()) : std::nullopt;
+        });
+        ASSERT_TRUE(found) << "no window \"Pelvaro Version3\""
+                           << (process->waitForExit(0ms) ? "; the program has ended" : "");
+        window = *found;
+    }
+
+    std::optional<Geometry> geometry() const {
+        const auto lines = display.run({"xwininfo", "-id", window});
+        if (!lines)
+            return std::nullopt;
+        Geometry geometry;
+        for (const std::string& line : *lines) {
+            const std::string_view text =
+                std::string_view(line).substr(std::min(line.find_first_not_of(' '), line.size()));
+            for (const auto& [label, field] :
+                 {std::pair{std::string_view("Absolute upper-left X:"), &Geometry::x},
+                  {std::string_view("Absolute upper-left Y:"), &Geometry::y},
+                  {std::string_view("Width:"), &Geometry::width},
+                  {std::string_view("Height:"), &Geometry::height}}) {
+                if (text.starts_with(label))
+                    geometry.*field = std::atoi(text.data() + label.size());
+            }
+        }
+        return geometry;
+    }
+
+    // The window's geometry once it has this size; the start-up sequence may
+    // resize it after it first appears.
+    std::optional<Geometry> waitForSize(int width, int height) const {
+        return waitFor([&]() -> std::optional<Geometry> {
+            const auto now = geometry();
+            return now && now->width == width && now->height == height ? now : std::nullopt;
+        });
+    }
+
+    void expectCentred(const Geometry& geometry) const {
+        constexpr int kTolerance = 2;
+        EXPECT_NEAR(geometry.x, (kScreenWidth - geometry.width) / 2, kTolerance) << geometry;
+        EXPECT_NEAR(geometry.y, (kScreenHeight - geometry.height) / 2, kTolerance) << geometry;
+    }
+
+    // Datei → Beenden as a user types it, then the program must end cleanly.
+    void quitThroughMenu() {
+        // No window manager gives the window the focus; keystrokes go to it.
+        ASSERT_TRUE(display.run({"xdotool", "windowfocus", "--sync", window}));
+        ASSERT_TRUE(display.run({"xdotool", "key", "alt+d"}));
+        const auto menuOpen = waitFor([&] {
+            const auto shown =
+                display.run({"xdotool", "search", "--onlyvisible", "--classname", "^pelvaro$"});
+            return shown && std::ranges::any_of(*shown, [&](auto& id) { return id != window; });
+        });
+        ASSERT_TRUE(menuOpen) << "alt+d opened no menu";
+        ASSERT_TRUE(display.run({"xdotool", "key", "b"}));
+        const std::optional<int> status = process->waitForExit(kExitTime);
+        ASSERT_TRUE(status) << "the program did not end";
+        EXPECT_EQ(*status, 0);
+        EXPECT_EQ(process->errorOutput(), "");
+    }
+
+    test::VirtualDisplay display{kScreenWidth, kScreenHeight};
+    test::TempDir dir;
+    std::filesystem::path program = dir.path() / "pelvaro";
+    std::unique_ptr<test::ChildProcess> process;
+    std::string window;
+};
+
+TEST_F(ProgramWindowTest, ListPageComesUpCentredAndTheMenuEndsTheProgram) {
+    ASSERT_NO_FATAL_FAILURE(start(kNoMachinePorts));
+    const auto shown = waitForSize(540, 460);
+    ASSERT_TRUE(shown) << "window is " << geometry().value_or(Geometry{});
+    expectCentred(*shown);
+    quitThroughMenu();
+}
+
+TEST_F(ProgramWindowTest, AutostartComesUpOnTheRedirectPage) {
+    // Port 7 is not mapped, so it does not exist.
+    ASSERT_NO_FATAL_FAILURE(start(std::string("[Global]\nAutostart=1\nAutosave=1\n"
+                                              "[Serial]\nPort=7\n") +
+                                  kNoMachinePorts));
+    EXPECT_TRUE(waitForSize(420, 320)) << "window is " << geometry().value_or(Geometry{});
+    quitThroughMenu();
+}
+
+} // namespace
+} // namespace pelvaro

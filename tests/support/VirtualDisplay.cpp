@@ -1,0 +1,66 @@
+#include "VirtualDisplay.h"
+
+#include <csignal>
+#include <stdexcept>
+
+extern char** environ;
+
+namespace pelvaro::test {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+VirtualDisplay::VirtualDisplay(int width, int height) {
+    // -displayfd: Xvfb picks a free display itself and writes its number once
+    // it accepts clients, so parallel tests never race for a number.
+    const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
+    server_ = std::make_unique<ChildProcess>(std::vector<std::string>{
+        "Xvfb", "-displayfd", "1", "-screen", "0", screen, "-nolisten", "tcp"});
+    const std::optional<std::string> number = server_->readLine(10s);
+    if (!number || number->empty()) {
+        server_->signal(SIGKILL);
+        server_->waitForExit(2s);
+        throw std::runtime_error("Xvfb did not start: " + server_->errorOutput());
+    }
+    name_ = ":" + *number;
+}
+
+VirtualDisplay::~VirtualDisplay() {
+    // A terminated server removes its lock file and socket; a killed one would not.
+    server_->signal(SIGTERM);
+    server_->waitForExit(5s);
+}
+
+std::vector<std::string> VirtualDisplay::environment() const {
+    std::vector<std::string> variables;
+    for (char** entry = environ; *entry; ++entry) {
+        const std::string variable = *entry;
+        const std::string name = variable.substr(0, variable.find('='));
+        if (name != "DISPLAY" && name != "WAYLAND_DISPLAY" && name != "QT_QPA_PLATFORM" &&
+            name != "XDG_RUNTIME_DIR")
+            variables.push_back(variable);
+    }
+    variables.push_back("DISPLAY=" + name_);
+    variables.push_back("QT_QPA_PLATFORM=xcb");
+    // Private and mode 0700, as Qt wants it; spares the warning about a missing one.
+    variables.push_back("XDG_RUNTIME_DIR=" + runtimeDirectory_.path().string());
+    return variables;
+}
+
+std::optional<std::vector<std::string>>
+VirtualDisplay::run(const std::vector<std::string>& command,
+                    std::chrono::milliseconds timeout) const {
+    const auto deadline = Clock::now() + timeout;
+    const auto left = [&] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    };
+    ChildProcess client(command, environment());
+    std::vector<std::string> lines;
+    while (std::optional<std::string> line = client.readLine(left()))
+        lines.push_back(std::move(*line));
+    if (client.waitForExit(left()) != 0)
+        return std::nullopt;
+    return lines;
+}
+
+} // namespace pelvaro::test

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "ChildProcess.h"
+#include "TempDir.h"
+
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace pelvaro::test {
+
+// An X server of its own (Xvfb, no window manager) on the first free display,
+// stopped with the object. Programs started through it see only this server.
+class VirtualDisplay {
+public:
+    VirtualDisplay(int width, int height); // throws std::runtime_error if it does not come up
+    ~VirtualDisplay();
+    VirtualDisplay(const VirtualDisplay&) = delete;
+    VirtualDisplay& operator=(const VirtualDisplay&) = delete;
+
+    // ":N"
+    const std::string& name() const { return name_; }
+    // Our environment with DISPLAY naming this server; Qt programs started
+    // with it use this server whatever session the caller runs in.
+    std::vector<std::string> environment() const;
+    // Runs an X client on this server and returns its standard output lines,
+    // or nothing if it fails or does not end in time.
+    std::optional<std::vector<std::string>>
+    run(const std::vector<std::string>& command,
+        std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
+
+private:
+    TempDir runtimeDirectory_;
+    std::unique_ptr<ChildProcess> server_;
+    std::string name_;
+};
+
+} // namespace pelvaro::test
