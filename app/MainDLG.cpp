@@ -1,7 +1,10 @@
 #include "MainDLG.h"
 
+#include "CardList.h"
+#include "CardListSaving.h"
 #include "HardwareQuery.h"
 #include "InfoDialogs.h"
+#include "ListReadSession.h"
 #include "PortDiscovery.h"
 #include "SettingsFile.h"
 #include "TSettingsDlg.h"
@@ -13,6 +16,7 @@
 #include <QDir>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMenu>
 #include <QScreen>
 #include <QSignalBlocker>
 #include <chrono>
@@ -29,7 +33,6 @@ constexpr int kErrorOpenPort = 2;
 constexpr int kErrorClosePort = 4;
 constexpr int kErrorNoReadThread = 5;
 
-constexpr int kBaudRate = 9600;
 constexpr auto kHardwareQueryBudget = std::chrono::milliseconds(3000);
 constexpr auto kHardwareQueryPause = std::chrono::milliseconds(200);
 constexpr std::array<int, 3> kStatusPanelWidths = {80, 250, 100};
@@ -58,9 +61,11 @@ private:
     TMainForm& window_;
 };
 
-TMainForm::TMainForm(UserDialogs& dialogs, QString programDirectory, QWidget* parent)
+TMainForm::TMainForm(UserDialogs& dialogs, QString programDirectory,
+                     const SerialSystemCalls* serialCalls, QWidget* parent)
     : QMainWindow(parent), dialogs_(dialogs), programDirectory_(std::move(programDirectory)),
-      ui(std::make_unique<Ui::TMainForm>()), decoding_(std::make_unique<Decoding>(*this)) {
+      serialCalls_(serialCalls), ui(std::make_unique<Ui::TMainForm>()),
+      decoding_(std::make_unique<Decoding>(*this)) {
     ui->setupUi(this);
     ui->ListViewKarten->header()->resizeSection(0, 150);
     ui->ListViewKarten->header()->resizeSection(1, 150);
@@ -92,6 +97,26 @@ TMainForm::TMainForm(UserDialogs& dialogs, QString programDirectory, QWidget* pa
     connect(ui->CheckBoxShowTray, &QCheckBox::toggled, this, &TMainForm::saveSettingsIfEnabled);
     connect(ui->CheckBoxSndPSNR, &QCheckBox::toggled, this, &TMainForm::saveSettingsIfEnabled);
 
+    PopupMenuData = new QMenu(this);
+    QAction* Zeilelschen1 = PopupMenuData->addAction(QStringLiteral("Zeile löschen"));
+    QAction* Zeilendern1 = PopupMenuData->addAction(QStringLiteral("Zeile ändern"));
+    PopupMenuData->addSeparator();
+    QAction* Listelschen1 = PopupMenuData->addAction(QStringLiteral("Liste löschen"));
+
+    cardList_ = new CardList(*this, *ui->ListViewKarten, *ui->CheckBoxAutoNum, *PopupMenuData);
+    listSession_ = new ListReadSession(
+        *this, *cardList_,
+        ListPageControls{ui->ButtonReadKarten, ui->ButtonStopp, ui->OneCardButton, ui->ButtonExport,
+                         ui->ButtonClear, ui->ImageLED_green, ui->ImageLED_red, ui->Labelgreen,
+                         ui->Labelred, ui->PageControlMain, ui->PanelPersonalNummern});
+    listSaving_ = new CardListSaving(*this, *cardList_, *listSession_, this);
+    connect(Zeilelschen1, &QAction::triggered, cardList_, &CardList::Zeilelschen1Click);
+    connect(Zeilendern1, &QAction::triggered, cardList_, &CardList::Zeilendern1Click);
+    connect(Listelschen1, &QAction::triggered, listSaving_, &CardListSaving::ButtonClearClick);
+    connect(ui->ButtonExport, &QPushButton::clicked, listSaving_,
+            &CardListSaving::ButtonExportClick);
+    connect(ui->ButtonClear, &QPushButton::clicked, listSaving_, &CardListSaving::ButtonClearClick);
+
     // FormCreate
     HiddenToTray = false;
     StartingUp = true;
@@ -121,6 +146,23 @@ void TMainForm::setStatusPanel(int panel, const QString& text) {
     statusPanels_.at(static_cast<size_t>(panel))->setText(text);
 }
 
+void TMainForm::setMainMenusEnabled(bool enabled) {
+    for (QMenu* menu : {ui->Optionen1, ui->Info1, ui->Dat1})
+        menu->menuAction()->setEnabled(enabled);
+}
+
+bool TMainForm::personnelMode() const {
+    return ui->Personalnummernbearbeiten1->isChecked();
+}
+
+void TMainForm::setPersonnelMenuItemEnabled(bool enabled) {
+    ui->Personalnummernbearbeiten1->setEnabled(enabled && SqliteBound);
+}
+
+void TMainForm::HandlePersonnelCard() {
+    // Personnel numbers are kept once the database is in place.
+}
+
 void TMainForm::showPortInStatusBar() {
     setStatusPanel(0, PortNumber != 0 ? QString::asprintf("Port: Com %02d", PortNumber)
                                       : QStringLiteral("Port: NA"));
@@ -138,8 +180,8 @@ void TMainForm::showEvent(QShowEvent* event) {
     ApplyPageSize(); // the frame is known now
     if (const QScreen* screen = this->screen())
         move(screen->availableGeometry().center() - frameGeometry().center() + pos());
-    // Let the window appear before the sequence can show its messages.
-    QMetaObject::invokeMethod(this, &TMainForm::runStartUpSequence, Qt::QueuedConnection);
+    // Before any input reaches the window, so no mode starts half set up.
+    runStartUpSequence();
 }
 
 void TMainForm::runStartUpSequence() {
@@ -152,12 +194,13 @@ void TMainForm::runStartUpSequence() {
         const bool personnelMode = ui->Personalnummernbearbeiten1->isChecked();
         ui->ListViewKarten->setVisible(!personnelMode);
         ui->PanelPersonalNummern->setVisible(personnelMode);
-        ui->ListViewKarten->clear();
+        cardList_->clearRows();
         TimeoutMs = 500;
+        cardList_->AutoNumberCounter = 0;
         setStatusPanel(0, QStringLiteral("Port: NA"));
 
-        SerialLink.reset(new (std::nothrow)
-                             T_Serial_Interface(false, PortMap(settingsFile_.toStdString())));
+        SerialLink.reset(new (std::nothrow) T_Serial_Interface(
+            false, PortMap(settingsFile_.toStdString()), serialCalls_));
         if (!SerialLink)
             throw kErrorNoSerialObject;
         engine_ = std::make_unique<ReaderProtocol>(*SerialLink, *decoding_,
@@ -219,6 +262,9 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     // FormClose: a running synchronous read ends at its next pass.
     StopRequested = true;
     QCoreApplication::processEvents();
+    const bool entries = personnelMode() ? cardList_->EntryCount != 0 : cardList_->rowCount() != 0;
+    if (entries)
+        listSaving_->AskSaveAndClear();
     event->accept();
 }
 
@@ -351,7 +397,7 @@ void TMainForm::HardwareInfo1Click() {
         return;
     PortNumber =
         PortTable[static_cast<size_t>(settingsDlg_->controls().ComboBoxPort->currentIndex() + 1)];
-    if (SerialLink->open(PortNumber, kBaudRate) != T_Serial_Interface::kOpened) {
+    if (SerialLink->open(PortNumber, kReaderBaudRate) != T_Serial_Interface::kOpened) {
         dialogs_.error(QString::asprintf("Konnte Schnittstelle Com %d nicht öffnen", PortNumber));
         SerialLink->close();
         return;

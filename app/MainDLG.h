@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ModeHost.h"
 #include "ReadResult.h"
 #include "ReaderProtocol.h"
 #include "T_Serial_Interface.h"
@@ -10,6 +11,7 @@
 #include <memory>
 
 class QLabel;
+class QMenu;
 
 namespace Ui {
 class TMainForm;
@@ -17,13 +19,16 @@ class TMainForm;
 
 namespace pelvaro {
 
+class CardList;
+class CardListSaving;
+class ListReadSession;
 class TSettingsDlg;
 class TInfoDLG;
 class TIDD_Update_Info;
 
 // The main window: both pages, status bar and menus, the state every mode
 // shares, the start-up sequence on first show and the orderly shutdown.
-class TMainForm : public QMainWindow {
+class TMainForm : public QMainWindow, private ModeHost {
     Q_OBJECT
 
 public:
@@ -33,14 +38,19 @@ public:
     static constexpr int kRedirectPageHeight = 320;
 
     // programDirectory: where the settings file and the other files of the
-    // program live (the directory of the executable).
-    TMainForm(UserDialogs& dialogs, QString programDirectory, QWidget* parent = nullptr);
+    // program live (the directory of the executable). serialCalls: the
+    // system calls of the serial port; the real ones unless a test injects faults.
+    TMainForm(UserDialogs& dialogs, QString programDirectory,
+              const SerialSystemCalls* serialCalls = nullptr, QWidget* parent = nullptr);
     ~TMainForm() override;
 
     // The dialogs the program entry created after this window.
     void attachDialogs(TSettingsDlg& settings, TIDD_Update_Info& updateInfo, TInfoDLG& info);
 
     Ui::TMainForm& controls() { return *ui; }
+    CardList& cardList() { return *cardList_; }
+    ListReadSession& listSession() { return *listSession_; }
+    CardListSaving& listSaving() { return *listSaving_; }
     QString statusPanelText(int panel) const;
     const QString& settingsFilePath() const { return settingsFile_; }
 
@@ -83,20 +93,37 @@ protected:
 private:
     class Decoding;
 
+    // ModeHost
+    T_Serial_Interface& serialLink() override { return *SerialLink; }
+    ReaderProtocol& engine() override { return *engine_; }
+    int portNumber() const override { return PortNumber; }
+    const QString& currentCode() const override { return CurrentCode; }
+    bool& stopRequested() override { return StopRequested; }
+    UserDialogs& dialogs() override { return dialogs_; }
+    void setStatusPanel(int panel, const QString& text) override;
+    void setMainMenusEnabled(bool enabled) override;
+    bool personnelMode() const override;
+    void setPersonnelMenuItemEnabled(bool enabled) override;
+    void HandlePersonnelCard() override;
+
     void runStartUpSequence();
     void reportModeError(int error);
-    void setStatusPanel(int panel, const QString& text);
     void showPortInStatusBar();
     void PageControlMainChange(int index);
     void saveSettingsIfEnabled();
 
     UserDialogs& dialogs_;
     const QString programDirectory_;
+    const SerialSystemCalls* serialCalls_;
     QString settingsFile_;
     std::unique_ptr<Ui::TMainForm> ui;
     std::array<QLabel*, 3> statusPanels_{};
     std::unique_ptr<Decoding> decoding_;
     std::unique_ptr<ReaderProtocol> engine_;
+    QMenu* PopupMenuData = nullptr;
+    CardList* cardList_ = nullptr;
+    ListReadSession* listSession_ = nullptr;
+    CardListSaving* listSaving_ = nullptr;
     TSettingsDlg* settingsDlg_ = nullptr;
     TIDD_Update_Info* updateInfoDlg_ = nullptr;
     TInfoDLG* infoDlg_ = nullptr;

@@ -10,9 +10,12 @@ namespace pelvaro {
 
 // The program's windows, created in start-up order and kept for the whole run.
 struct ProgramWindows {
-    ProgramWindows(UserDialogs& dialogs, const QString& programDirectory)
-        : resources((registerFormResources(), true)), mainForm(dialogs, programDirectory),
-          updateInfo(&mainForm) {
+    // serialCalls: the serial port's system calls; the real ones unless a
+    // test injects faults.
+    ProgramWindows(UserDialogs& dialogs, const QString& programDirectory,
+                   const SerialSystemCalls* serialCalls = nullptr)
+        : resources((registerFormResources(), true)),
+          mainForm(dialogs, programDirectory, serialCalls), updateInfo(&mainForm) {
         mainForm.attachDialogs(settings, updateInfo, info);
     }
 

@@ -1,6 +1,5 @@
 #include "ReadPass.h"
 
-#include <chrono>
 #include <thread>
 
 namespace pelvaro {
@@ -11,8 +10,9 @@ void beginReadSession(ReaderProtocol& engine) {
     engine.clearFrameReady();
 }
 
-ReadPassResult runReadPass(ReaderProtocol& engine) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(kPauseBeforePassMs));
+ReadPassResult runReadPass(ReaderProtocol& engine, std::chrono::milliseconds pause) {
+    if (pause.count() > 0)
+        std::this_thread::sleep_for(pause);
     ReadPassResult result;
     result.frameReceived = engine.receivePass() == pass::kFrame;
     engine.reset();

@@ -2,13 +2,14 @@
 
 #include "ReaderProtocol.h"
 
+#include <chrono>
 #include <cstdint>
 
 namespace pelvaro {
 
 // The pause before every receive pass of a read session, which keeps a
 // polling session from hogging the line and the processor.
-inline constexpr int kPauseBeforePassMs = 10;
+inline constexpr std::chrono::milliseconds kPauseBeforePass{10};
 
 // What one poll of a read session brought.
 struct ReadPassResult {
@@ -22,6 +23,7 @@ void beginReadSession(ReaderProtocol& engine);
 // One poll of a read session: the pause, one receive pass and a reset. The
 // engine's last message is handed over in the result and cleared, so every
 // message is acted on once.
-ReadPassResult runReadPass(ReaderProtocol& engine);
+ReadPassResult runReadPass(ReaderProtocol& engine,
+                           std::chrono::milliseconds pause = kPauseBeforePass);
 
 } // namespace pelvaro

@@ -19,6 +19,9 @@ using SerialHandle = int;
 
 namespace pelvaro {
 
+// The reader's line speed; every session opens its port with it.
+inline constexpr int kReaderBaudRate = 9600;
+
 // One serial port for synchronous, byte-oriented use at fixed line settings:
 // 8 data bits, no parity, one stop bit, no flow control, DTR off and RTS as
 // constructed. A one-byte read gives up after 51 ms of silence.

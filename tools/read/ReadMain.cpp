@@ -58,8 +58,9 @@ int main(int argc, char** argv) {
     }
 
     T_Serial_Interface port(false, PortMap(programDirectory() / kSettingsFileName));
-    const int opened = options->devicePath.empty() ? port.open(options->portNumber, 9600)
-                                                   : port.openDevice(options->devicePath, 9600);
+    const int opened = options->devicePath.empty()
+                           ? port.open(options->portNumber, kReaderBaudRate)
+                           : port.openDevice(options->devicePath, kReaderBaudRate);
     if (opened != T_Serial_Interface::kOpened) {
         if (options->devicePath.empty())
             std::fprintf(stderr, "Konnte Schnittstelle Com %d nicht öffnen\n", port.portNumber());

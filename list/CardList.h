@@ -1,0 +1,52 @@
+#pragma once
+
+#include "CardListFile.h"
+#include "ModeHost.h"
+
+#include <QObject>
+#include <QString>
+#include <vector>
+
+class QCheckBox;
+class QMenu;
+class QPoint;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace pelvaro {
+
+// The card list on the first page: one row per accepted card with its label
+// and code, labels by running number or typed into the label prompt, and the
+// row operations of its pop-up menu.
+class CardList : public QObject {
+    Q_OBJECT
+
+public:
+    CardList(ModeHost& host, QTreeWidget& list, QCheckBox& autoNumbering, QMenu& popup);
+
+    // Appends the current code as a new row.
+    void AddListEntry();
+    void Zeilelschen1Click();
+    void Zeilendern1Click();
+    // Removes every row; the numbering goes on where it stood.
+    void clearRows();
+
+    int EntryCount = 0;
+    int AutoNumberCounter = 0;
+    QString CurrentLabel;
+
+    int rowCount() const;
+    // Label and code of every row, first to last.
+    std::vector<CardListRow> rows() const;
+
+private:
+    QTreeWidgetItem* selectedRow() const;
+    void showPopup(const QPoint& position);
+
+    ModeHost& host_;
+    QTreeWidget& list_;
+    QCheckBox& autoNumbering_;
+    QMenu& popup_;
+};
+
+} // namespace pelvaro

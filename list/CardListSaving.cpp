@@ -1,0 +1,63 @@
+#include "CardListSaving.h"
+
+#include "CardList.h"
+#include "CardListFile.h"
+#include "ListReadSession.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace pelvaro {
+
+CardListSaving::CardListSaving(ModeHost& host, CardList& cards, ListReadSession& session,
+                               QObject* parent)
+    : QObject(parent), host_(host), cards_(cards), session_(session) {}
+
+void CardListSaving::SaveCardList() {
+    ListSaved = false;
+    const auto chosen =
+        host_.dialogs().saveFileName(QStringLiteral("Kartenliste speichern unter"),
+                                     QStringLiteral("Text files (*.txt)"), QStringLiteral("txt"));
+    if (!chosen)
+        return;
+    const QString path = QFileInfo(*chosen).absoluteFilePath();
+    if (QFileInfo::exists(path) &&
+        host_.dialogs().question(QStringLiteral("Datei überschreiben?")) != DialogAnswer::Yes)
+        return;
+    // The old file is replaced only by a complete new one.
+    ListSaved = writeCardListFile(path.toStdString(), cards_.rows());
+    if (!ListSaved)
+        host_.dialogs().error(QStringLiteral("Die Datei '") + QDir::toNativeSeparators(path) +
+                              QStringLiteral("' konnte nicht gespeichert werden."));
+}
+
+void CardListSaving::AskSaveAndClear() {
+    if (host_.dialogs().question(QStringLiteral("Kartenliste speichern?")) == DialogAnswer::Yes)
+        SaveCardList();
+    else
+        ListSaved = true;
+    if (ListSaved)
+        ClearCardList();
+}
+
+void CardListSaving::ClearCardList() {
+    cards_.clearRows();
+    cards_.EntryCount = 0;
+    session_.LastAcceptedCode = QStringLiteral(" ");
+}
+
+void CardListSaving::ButtonExportClick() {
+    SaveCardList();
+    if (host_.dialogs().question(QStringLiteral("Liste in Anzeige löschen? ")) == DialogAnswer::Yes)
+        ClearCardList();
+}
+
+void CardListSaving::ButtonClearClick() {
+    ListSaved = false;
+    host_.setStatusPanel(1, QStringLiteral(" "));
+    if (cards_.EntryCount == 0 && cards_.rowCount() == 0)
+        return;
+    AskSaveAndClear();
+}
+
+} // namespace pelvaro
