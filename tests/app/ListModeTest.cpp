@@ -1,0 +1,291 @@
+// List mode on the offscreen platform with a simulated reader on Com1: the
+// session with its duplicate rule and LEDs, the single read, labels and rows,
+// saving and clearing.
+
+#include "CardList.h"
+#include "CardListSaving.h"
+#include "ListReadSession.h"
+#include "ProgramFixture.h"
+#include "ReaderSimulator.h"
+
+#include <QPalette>
+#include <cerrno>
+#include <future>
+#include <thread>
+
+namespace pelvaro {
+namespace {
+
+using namespace std::chrono_literals;
+using Bytes = std::vector<uint8_t>;
+
+const Bytes kCardA = {0x12, 0x34, 0x56, 0x78, 0x9A};
+const Bytes kCardB = {0x0A, 0x1B, 0x2C, 0x3D, 0x4E};
+
+// What the list page shows at one moment of a session.
+struct PageState {
+    bool greenLit;
+    bool redLit;
+    QString activity;
+    int rows;
+};
+
+class ListModeTest : public test::ProgramFixture {
+protected:
+    void SetUp() override {
+        writeSettings("[Serial]\r\nPort=1\r\n");
+        ASSERT_TRUE(reader.mapAsPort(ini, 1));
+    }
+
+    // Presses "Transponder lesen (Liste)" while script plays the reader on a
+    // thread of its own; the session runs until the script presses "Stopp".
+    void runSession(const std::function<void()>& script) {
+        auto reading = std::async(std::launch::async, [&] {
+            waitForSession();
+            script();
+            onGui([this] { ui().ButtonStopp->click(); });
+        });
+        ui().ButtonReadKarten->click();
+        reading.get();
+    }
+
+    // The GUI thread serves calls again once the session has opened and
+    // flushed the port; a card sent before that would be purged.
+    void waitForSession() {
+        onGui([] {});
+    }
+
+    // Runs f on the GUI thread, which a session keeps serving, and waits for it.
+    void onGui(const std::function<void()>& f) {
+        QMetaObject::invokeMethod(&window(), f, Qt::BlockingQueuedConnection);
+    }
+
+    // Holds a card to the reader and lets the session handle it.
+    PageState hold(const Bytes& card) {
+        EXPECT_TRUE(reader.sendCard(card).acknowledged);
+        return settledState();
+    }
+    PageState settledState() {
+        std::this_thread::sleep_for(150ms);
+        PageState state{};
+        onGui([&] { state = pageState(); });
+        return state;
+    }
+    PageState pageState() {
+        const auto lit = [](const QLabel* label) {
+            return label->palette().color(QPalette::Window) !=
+                   QApplication::palette().color(QPalette::Button);
+        };
+        return {lit(ui().Labelgreen), lit(ui().Labelred), window().statusPanelText(1),
+                ui().ListViewKarten->topLevelItemCount()};
+    }
+
+    std::vector<std::pair<QString, QString>> rows() {
+        std::vector<std::pair<QString, QString>> all;
+        for (int i = 0; i < ui().ListViewKarten->topLevelItemCount(); ++i) {
+            const QTreeWidgetItem* row = ui().ListViewKarten->topLevelItem(i);
+            all.emplace_back(row->text(0), row->text(1));
+        }
+        return all;
+    }
+
+    // Adds a row for code as a session would.
+    void addEntry(const QString& code) {
+        window().CurrentCode = code;
+        window().cardList().AddListEntry();
+    }
+
+    sim::ReaderSimulator reader;
+};
+
+TEST_F(ListModeTest, SessionAcceptsNewCardsAndRefusesTheLastOne) {
+    start();
+    dialogs.typedTexts = {"Tor 1", test::ScriptedDialogs::kKeepText, QString()};
+    std::vector<PageState> states;
+    bool controlsLocked = false;
+    runSession([&] {
+        onGui([&] {
+            controlsLocked = !ui().ButtonReadKarten->isEnabled() && ui().ButtonStopp->isEnabled() &&
+                             !ui().ButtonExport->isEnabled() && !ui().ButtonClear->isEnabled() &&
+                             !ui().Optionen1->menuAction()->isEnabled() &&
+                             !ui().Dat1->menuAction()->isEnabled();
+        });
+        states.push_back(hold(kCardA));
+        states.push_back(hold(kCardA));
+        states.push_back(hold(kCardB));
+        states.push_back(hold(kCardA));
+        reader.sendStatus('e', '2');
+        states.push_back(settledState());
+    });
+    EXPECT_TRUE(controlsLocked);
+    ASSERT_EQ(states.size(), 5u);
+    EXPECT_TRUE(states[0].greenLit && !states[0].redLit);
+    EXPECT_EQ(states[0].rows, 1);
+    EXPECT_TRUE(states[1].greenLit && states[1].redLit) << "the green LED stays lit";
+    EXPECT_EQ(states[1].rows, 1);
+    EXPECT_EQ(states[3].rows, 3) << "A B A: only the last accepted code counts";
+    EXPECT_FALSE(states[4].greenLit || states[4].redLit) << "the status message darkens both";
+    EXPECT_EQ(rows(),
+              (std::vector<std::pair<QString, QString>>{
+                  {"Tor 1", "123456789A"}, {"Tor 1", "0A1B2C3D4E"}, {"unbekannt", "123456789A"}}));
+    EXPECT_EQ(dialogs.prompts.front(), "Eingabe Aufdruck|Aufdruck eingeben(max.30):");
+
+    const PageState after = pageState();
+    EXPECT_FALSE(after.greenLit || after.redLit);
+    EXPECT_EQ(after.activity, " Warte auf Karte...") << "the last pass's text stays";
+    EXPECT_TRUE(ui().ButtonReadKarten->isEnabled());
+    EXPECT_FALSE(ui().ButtonStopp->isEnabled());
+    EXPECT_TRUE(ui().Optionen1->menuAction()->isEnabled());
+    EXPECT_FALSE(window().SerialLink->isOpen());
+    EXPECT_TRUE(dialogs.shown.empty());
+}
+
+TEST_F(ListModeTest, DuplicateRuleOutlivesSessionsAndRowDeletionButNotAClear) {
+    start();
+    ui().CheckBoxAutoNum->setChecked(true);
+    runSession([&] { hold(kCardA); });
+    ui().ListViewKarten->topLevelItem(0)->setSelected(true);
+    window().cardList().Zeilelschen1Click();
+    EXPECT_EQ(ui().ListViewKarten->topLevelItemCount(), 0);
+
+    PageState refused{};
+    runSession([&] { refused = hold(kCardA); });
+    EXPECT_TRUE(refused.redLit);
+    EXPECT_EQ(refused.rows, 0);
+
+    window().listSaving().ClearCardList();
+    EXPECT_EQ(window().listSession().LastAcceptedCode, " ");
+    runSession([&] { hold(kCardA); });
+    EXPECT_EQ(rows(), (std::vector<std::pair<QString, QString>>{{"0002", "123456789A"}}));
+}
+
+TEST_F(ListModeTest, PortThatCannotBeOpenedLeavesThePageAsItWas) {
+    for (const std::string& port : {std::string("0"), std::string("9")}) {
+        writeSettings("[Serial]\r\nPort=" + port + "\r\n[Ports]\r\nCom9=/nonexistent/tty\r\n");
+        start();
+        ui().ButtonReadKarten->click();
+        EXPECT_EQ(texts().back(),
+                  QString::fromStdString("Konnte Schnittstelle Com " + port + " nicht öffnen"));
+        EXPECT_EQ(dialogs.shown.back().caption, "Fehler");
+        EXPECT_TRUE(window().StopRequested);
+        EXPECT_TRUE(ui().ButtonReadKarten->isEnabled());
+        EXPECT_FALSE(ui().ButtonStopp->isEnabled());
+        EXPECT_TRUE(ui().Optionen1->menuAction()->isEnabled());
+    }
+}
+
+int failingClose(int fd) {
+    ::close(fd);
+    errno = EIO;
+    return -1;
+}
+
+TEST_F(ListModeTest, PortThatCannotBeClosedIsReportedAndThePageRestored) {
+    SerialSystemCalls calls = systemSerialCalls();
+    calls.close = failingClose;
+    windows = std::make_unique<ProgramWindows>(dialogs, QString::fromStdString(dir.path()), &calls);
+    window().show();
+    runSession([] {});
+    EXPECT_EQ(texts(), std::vector<QString>{"konnte Schnittstelle Com 1 nicht schliessen"});
+    EXPECT_TRUE(ui().ButtonReadKarten->isEnabled());
+    EXPECT_FALSE(ui().ButtonStopp->isEnabled());
+}
+
+TEST_F(ListModeTest, ClosingTheWindowEndsTheSessionAndOffersToSave) {
+    start();
+    dialogs.typedTexts = {"Lager"};
+    auto reading = std::async(std::launch::async, [&] {
+        waitForSession();
+        hold(kCardA);
+        QMetaObject::invokeMethod(&window(), &QWidget::close, Qt::QueuedConnection);
+    });
+    ui().ButtonReadKarten->click(); // returns once the close has ended the session
+    reading.get();
+    EXPECT_FALSE(window().isVisible());
+    EXPECT_EQ(texts(), std::vector<QString>{"Kartenliste speichern?"});
+    EXPECT_EQ(ui().ListViewKarten->topLevelItemCount(), 0) << "No: cleared without saving";
+    EXPECT_FALSE(window().SerialLink->isOpen());
+}
+
+TEST_F(ListModeTest, SingleReadTakesOneCardAndLeavesTheDuplicateRuleAlone) {
+    start();
+    window().listSession().LastAcceptedCode = "123456789A";
+    dialogs.typedTexts = {"Einzeln"};
+    auto holding = std::async(std::launch::async, [&] {
+        waitForSession();
+        reader.sendCard(kCardA);
+    });
+    ui().OneCardButton->click();
+    holding.get();
+    EXPECT_EQ(window().statusPanelText(1), "Karte gelesen");
+    EXPECT_EQ(rows(), (std::vector<std::pair<QString, QString>>{{"Einzeln", "123456789A"}}));
+    EXPECT_EQ(window().listSession().LastAcceptedCode, "123456789A");
+    EXPECT_TRUE(ui().OneCardButton->isEnabled());
+    EXPECT_FALSE(window().SerialLink->isOpen());
+}
+
+TEST_F(ListModeTest, SingleReadGivesUpAfterFiveSecondsButStatusMessagesCostNothing) {
+    start();
+    QElapsedTimer timer;
+    timer.start();
+    ui().OneCardButton->click();
+    EXPECT_EQ(window().statusPanelText(1), "Zeit abgelaufen.");
+    EXPECT_NEAR(timer.elapsed(), 5000, 1000);
+    EXPECT_EQ(ui().ListViewKarten->topLevelItemCount(), 0);
+
+    reader.setAcknowledgementTimeout(200ms);
+    dialogs.typedTexts = {"Spät"};
+    auto chatty = std::async(std::launch::async, [&] {
+        waitForSession();
+        const auto end = std::chrono::steady_clock::now() + 5500ms;
+        while (std::chrono::steady_clock::now() < end)
+            reader.sendStatus('s', '2');
+        reader.sendCard(kCardB);
+    });
+    ui().OneCardButton->click();
+    chatty.get();
+    EXPECT_EQ(window().statusPanelText(1), "Karte gelesen");
+    EXPECT_EQ(rows(), (std::vector<std::pair<QString, QString>>{{"Spät", "0A1B2C3D4E"}}));
+}
+
+TEST_F(ListModeTest, LabelsByNumberOrPrompt) {
+    start();
+    dialogs.typedTexts = {"A-1", QString(), test::ScriptedDialogs::kKeepText};
+    addEntry("01");
+    addEntry("02");
+    addEntry("03");
+    ui().CheckBoxAutoNum->setChecked(true);
+    addEntry("04");
+    addEntry("05");
+    window().listSaving().ClearCardList();
+    addEntry("06");
+    EXPECT_EQ(rows(), (std::vector<std::pair<QString, QString>>{{"0003", "06"}}));
+    EXPECT_EQ(window().cardList().EntryCount, 1);
+    EXPECT_EQ(dialogs.prompts.size(), 3);
+}
+
+TEST_F(ListModeTest, RowsAreChangedAndDeletedOnlyWhenSelected) {
+    start();
+    ui().CheckBoxAutoNum->setChecked(true);
+    addEntry("01");
+    addEntry("02");
+    window().cardList().Zeilelschen1Click();
+    window().cardList().Zeilendern1Click();
+    EXPECT_EQ(ui().ListViewKarten->topLevelItemCount(), 2);
+    EXPECT_TRUE(dialogs.prompts.isEmpty());
+
+    ui().ListViewKarten->topLevelItem(1)->setSelected(true);
+    dialogs.typedTexts = {"Neu"};
+    window().cardList().Zeilendern1Click();
+    EXPECT_EQ(dialogs.prompts.front(), "Eingabe Personalnummer|Personalnummer ändern(max. 30):");
+    EXPECT_EQ(dialogs.promptEdit, "Neu");
+    window().cardList().Zeilendern1Click(); // cancelled: unchanged
+    ui().ListViewKarten->topLevelItem(1)->setSelected(false);
+    ui().ListViewKarten->topLevelItem(0)->setSelected(true);
+    window().cardList().Zeilelschen1Click();
+    EXPECT_EQ(rows(), (std::vector<std::pair<QString, QString>>{{"Neu", "02"}}));
+    EXPECT_EQ(window().cardList().EntryCount, 2) << "deleting a row does not lower the count";
+}
+
+} // namespace
+} // namespace pelvaro
