@@ -11,7 +11,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6   # the windows and their images
     qt6-translations-l10n              # German texts of Qt's own dialogs and buttons
     fonts-liberation2                  # a font with the metrics the layouts were drawn for
-    xvfb xauth                         # an X server for the end-to-end tests and screenshots
+    xvfb xauth xdotool x11-utils       # an X server and real keystrokes for the end-to-end tests
 )
 
 missing=()
