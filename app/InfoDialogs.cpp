@@ -5,19 +5,15 @@
 
 namespace pelvaro {
 
-TInfoDLG::TInfoDLG(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::TInfoDLG>()) {
+template <typename Form>
+FormDialog<Form>::FormDialog(QWidget* parent) : QDialog(parent), ui(std::make_unique<Form>()) {
     ui->setupUi(this);
     setFixedSize(size());
 }
 
-TInfoDLG::~TInfoDLG() = default;
+template <typename Form> FormDialog<Form>::~FormDialog() = default;
 
-TIDD_Update_Info::TIDD_Update_Info(QWidget* parent)
-    : QDialog(parent), ui(std::make_unique<Ui::TIDD_Update_Info>()) {
-    ui->setupUi(this);
-    setFixedSize(size());
-}
-
-TIDD_Update_Info::~TIDD_Update_Info() = default;
+template class FormDialog<Ui::TInfoDLG>;
+template class FormDialog<Ui::TIDD_Update_Info>;
 
 } // namespace pelvaro

@@ -10,28 +10,26 @@ class TIDD_Update_Info;
 
 namespace pelvaro {
 
-// The about box.
-class TInfoDLG : public QDialog {
-    Q_OBJECT
-
+// A fixed-size dialog made from a Designer form that only shows text.
+template <typename Form> class FormDialog : public QDialog {
 public:
-    explicit TInfoDLG(QWidget* parent = nullptr);
-    ~TInfoDLG() override;
+    explicit FormDialog(QWidget* parent);
+    ~FormDialog() override;
 
 private:
-    std::unique_ptr<Ui::TInfoDLG> ui;
+    std::unique_ptr<Form> ui;
+};
+
+// The about box.
+class TInfoDLG : public FormDialog<Ui::TInfoDLG> {
+public:
+    explicit TInfoDLG(QWidget* parent = nullptr) : FormDialog(parent) {}
 };
 
 // The explanation of the redirect settings.
-class TIDD_Update_Info : public QDialog {
-    Q_OBJECT
-
+class TIDD_Update_Info : public FormDialog<Ui::TIDD_Update_Info> {
 public:
-    explicit TIDD_Update_Info(QWidget* parent = nullptr);
-    ~TIDD_Update_Info() override;
-
-private:
-    std::unique_ptr<Ui::TIDD_Update_Info> ui;
+    explicit TIDD_Update_Info(QWidget* parent = nullptr) : FormDialog(parent) {}
 };
 
 } // namespace pelvaro
