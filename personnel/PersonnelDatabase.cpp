@@ -1,0 +1,205 @@
+#include "PersonnelDatabase.h"
+
+#include "SqliteLibrary.h"
+
+#include <chrono>
+#include <thread>
+
+namespace pelvaro {
+
+namespace {
+
+constexpr const char* kCreateTable = "CREATE TABLE IF NOT EXISTS t_card_personal (Cardcode "
+                                     "VARCHAR(50) PRIMARY KEY  NOT NULL, PersNum VARCHAR(50) "
+                                     "NOT NULL)";
+constexpr int kBusyTries = 5;
+constexpr auto kBusyPause = std::chrono::milliseconds(2);
+
+std::string utf8(const std::filesystem::path& path) {
+    const std::u8string text = path.u8string();
+    return {text.begin(), text.end()};
+}
+
+int textLength(std::string_view text) {
+    return static_cast<int>(text.size());
+}
+
+// A prepared statement with its values bound as parameters 1, 2, ...;
+// finalized when it goes.
+class Statement {
+public:
+    Statement(const SqliteFunctions& sqlite, sqlite3* db, std::string_view sql,
+              std::initializer_list<std::string_view> values)
+        : sqlite_(sqlite) {
+        // SQLite's own answer for a connection that is not there.
+        result_ = db ? sqlite.prepare(db, sql.data(), textLength(sql), &statement_, nullptr)
+                     : SQLITE_MISUSE;
+        int index = 1;
+        for (const std::string_view value : values) {
+            if (result_ != SQLITE_OK)
+                break;
+            // A null pointer would bind NULL, which the table refuses, instead of "".
+            const char* text = value.empty() ? "" : value.data();
+            result_ = sqlite.bindText(statement_, index++, text, textLength(value), SQLITE_STATIC);
+        }
+    }
+    ~Statement() { sqlite_.finalize(statement_); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    // SQLITE_OK when the statement is ready to step.
+    int prepared() const { return result_; }
+    int step() { return sqlite_.step(statement_); }
+    std::string text(int column) const {
+        const unsigned char* value = sqlite_.columnText(statement_, column);
+        return value ? reinterpret_cast<const char*>(value) : "";
+    }
+    // Finalizes now; the result code of the statement's last step.
+    int finish() {
+        const int result = sqlite_.finalize(statement_);
+        statement_ = nullptr;
+        return result;
+    }
+
+private:
+    const SqliteFunctions& sqlite_;
+    sqlite3_stmt* statement_ = nullptr;
+    int result_;
+};
+
+// Steps a query, handing each row to takeRow until it returns false. Five busy
+// results in a row end the query as complete.
+template <typename TakeRow>
+std::optional<std::string> stepQuery(Statement& statement, TakeRow&& takeRow) {
+    if (statement.prepared() != SQLITE_OK)
+        return "SQL prepare error";
+    int tries = kBusyTries;
+    while (tries > 0) {
+        switch (statement.step()) {
+        case SQLITE_BUSY:
+            std::this_thread::sleep_for(kBusyPause);
+            --tries;
+            break;
+        case SQLITE_DONE:
+            return std::nullopt;
+        case SQLITE_ROW:
+            if (!takeRow(statement))
+                return std::nullopt;
+            tries = kBusyTries;
+            break;
+        case SQLITE_ERROR:
+            return "SQL SELECT error";
+        case SQLITE_MISUSE:
+            return "SQL MISUSE error";
+        default:
+            return "Unexpected return from sqlite3_step";
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+PersonnelDatabase::PersonnelDatabase(std::shared_ptr<const SqliteLibrary> sqlite)
+    : sqlite_(std::move(sqlite)) {}
+
+PersonnelDatabase::~PersonnelDatabase() {
+    if (db_)
+        sqlite_->functions().close(db_);
+}
+
+std::optional<std::string>
+PersonnelDatabase::OpenPersonnelDatabase(const std::filesystem::path& programDirectory) {
+    const SqliteFunctions& sqlite = sqlite_->functions();
+    const std::string file = utf8(programDirectory / kPersonnelDatabaseFile);
+    sqlite3* db = nullptr;
+    const int opened = sqlite.open(file.c_str(), &db);
+    if (opened != SQLITE_OK) {
+        // A failed open still hands out a connection to release.
+        sqlite.close(db);
+        return "Error opening database, " + std::to_string(opened) + ".";
+    }
+    db_ = db;
+    // No error text is asked for: it would need sqlite3_free, which is not bound.
+    if (sqlite.exec(db_, kCreateTable, nullptr, nullptr, nullptr) != SQLITE_OK)
+        return kCreateTable;
+    return std::nullopt;
+}
+
+std::optional<std::string> PersonnelDatabase::ClosePersonnelDatabase() {
+    if (!db_)
+        return std::nullopt;
+    const int closed = sqlite_->functions().close(db_);
+    db_ = nullptr;
+    if (closed != SQLITE_OK)
+        return "Error closing database, " + std::to_string(closed) + ".";
+    return std::nullopt;
+}
+
+PersonnelLookup PersonnelDatabase::LookupPersonnelNumber(std::string_view code) {
+    return lookup("SELECT PersNum FROM t_card_personal WHERE Cardcode = ?;", 0, code);
+}
+
+PersonnelLookup PersonnelDatabase::FindPersonnelEntry(std::string_view code) {
+    return lookup("SELECT Cardcode, PersNum FROM t_card_personal where Cardcode = ?;", 1, code);
+}
+
+PersonnelLookup PersonnelDatabase::lookup(std::string_view sql, int column, std::string_view code) {
+    Statement statement(sqlite_->functions(), db_, sql, {code});
+    std::optional<std::string> number;
+    const auto failure = stepQuery(statement, [&](const Statement& row) {
+        number = row.text(column);
+        return false;
+    });
+    if (failure)
+        return {PersonnelLookup::Outcome::Failed, *failure};
+    if (number)
+        return {PersonnelLookup::Outcome::Found, *number};
+    return {};
+}
+
+PersonnelTable PersonnelDatabase::ReadPersonnelTable() {
+    Statement statement(sqlite_->functions(), db_, "SELECT * FROM t_card_personal", {});
+    PersonnelTable table;
+    table.failure = stepQuery(statement, [&](const Statement& row) {
+        table.entries.push_back({row.text(0), row.text(1)});
+        return true;
+    });
+    return table;
+}
+
+int PersonnelDatabase::InsertPersonnelEntry(std::string_view code,
+                                            std::string_view personnelNumber) {
+    return modify("INSERT INTO t_card_personal(Cardcode, PersNum) VALUES (?, ?);",
+                  {code, personnelNumber});
+}
+
+int PersonnelDatabase::UpdatePersonnelEntry(std::string_view code,
+                                            std::string_view personnelNumber) {
+    return modify("UPDATE t_card_personal SET PersNum = ? WHERE Cardcode = ?;",
+                  {personnelNumber, code});
+}
+
+int PersonnelDatabase::DeletePersonnelEntry(std::string_view code) {
+    return modify("DELETE FROM t_card_personal WHERE Cardcode = ?;", {code});
+}
+
+int PersonnelDatabase::DeleteAllPersonnelEntries() {
+    return modify("DELETE FROM t_card_personal", {});
+}
+
+// One step in its own automatic transaction, never retried.
+int PersonnelDatabase::modify(std::string_view sql,
+                              std::initializer_list<std::string_view> values) {
+    Statement statement(sqlite_->functions(), db_, sql, values);
+    if (statement.prepared() != SQLITE_OK)
+        return statement.prepared();
+    const int stepped = statement.step();
+    // The legacy interface steps to a generic error; finalizing gives the specific one.
+    const int finished = statement.finish();
+    if (finished != SQLITE_OK)
+        return finished;
+    return stepped == SQLITE_DONE ? SQLITE_OK : stepped;
+}
+
+} // namespace pelvaro

@@ -1,0 +1,23 @@
+#include "SharedLibrary.h"
+
+#include <dlfcn.h>
+
+namespace pelvaro {
+
+std::unique_ptr<SharedLibrary> SharedLibrary::load(const std::filesystem::path& file) {
+    // A path with a slash in it is loaded as it stands; dlopen searches only bare names.
+    void* handle = ::dlopen(std::filesystem::absolute(file).c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!handle)
+        return nullptr;
+    return std::unique_ptr<SharedLibrary>(new SharedLibrary(handle));
+}
+
+SharedLibrary::~SharedLibrary() {
+    ::dlclose(handle_);
+}
+
+void* SharedLibrary::symbol(const char* name) const {
+    return ::dlsym(handle_, name);
+}
+
+} // namespace pelvaro

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <sqlite3.h>
+#include <string>
+#include <vector>
+
+namespace pelvaro {
+
+class SharedLibrary;
+
+// The library's file in the program's directory.
+#ifdef _WIN32
+inline constexpr const char* kSqliteLibraryFile = "Sqlite3.dll";
+#else
+inline constexpr const char* kSqliteLibraryFile = "libsqlite3.so.0";
+#endif
+
+// The entry points the personnel database calls.
+struct SqliteFunctions {
+    decltype(&sqlite3_open) open = nullptr;
+    decltype(&sqlite3_close) close = nullptr;
+    decltype(&sqlite3_exec) exec = nullptr;
+    decltype(&sqlite3_prepare) prepare = nullptr;
+    decltype(&sqlite3_step) step = nullptr;
+    decltype(&sqlite3_column_text) columnText = nullptr;
+    decltype(&sqlite3_finalize) finalize = nullptr;
+    decltype(&sqlite3_bind_text) bindText = nullptr;
+};
+
+// A loaded SQLite library with all its entry points; it stays loaded while
+// the object lives.
+class SqliteLibrary {
+public:
+    SqliteLibrary(std::unique_ptr<SharedLibrary> file, const SqliteFunctions& functions);
+    ~SqliteLibrary();
+    SqliteLibrary(const SqliteLibrary&) = delete;
+    SqliteLibrary& operator=(const SqliteLibrary&) = delete;
+
+    const SqliteFunctions& functions() const { return functions_; }
+
+private:
+    std::unique_ptr<SharedLibrary> file_;
+    SqliteFunctions functions_;
+};
+
+struct SqliteBinding {
+    // Empty when the personnel features are off for this run: no library
+    // file, a file that does not load, or an entry point missing.
+    std::shared_ptr<const SqliteLibrary> library;
+    // The texts to show under "Error", one per entry point that could not be
+    // resolved, in the order of resolving.
+    std::vector<std::string> messages;
+};
+
+// Binds the library file kSqliteLibraryFile in the program's directory; never
+// another copy found by a search. Without that file nothing is reported.
+SqliteBinding BindSqliteLibrary(const std::filesystem::path& programDirectory);
+
+} // namespace pelvaro
