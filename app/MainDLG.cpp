@@ -5,9 +5,13 @@
 #include "HardwareQuery.h"
 #include "InfoDialogs.h"
 #include "ListReadSession.h"
+#include "PersonnelDatabase.h"
+#include "PersonnelMode.h"
 #include "PortDiscovery.h"
 #include "SettingsFile.h"
+#include "SqliteLibrary.h"
 #include "TSettingsDlg.h"
+#include "TrayIcon.h"
 #include "ui_MainDLG.h"
 #include "ui_TSettingsDlg.h"
 
@@ -36,6 +40,11 @@ constexpr int kErrorNoReadThread = 5;
 constexpr auto kHardwareQueryBudget = std::chrono::milliseconds(3000);
 constexpr auto kHardwareQueryPause = std::chrono::milliseconds(200);
 constexpr std::array<int, 3> kStatusPanelWidths = {80, 250, 100};
+
+// A path as the file functions take it, right on every platform.
+std::filesystem::path filePath(const QString& path) {
+    return std::filesystem::path(path.toStdU16String());
+}
 
 } // namespace
 
@@ -110,9 +119,30 @@ TMainForm::TMainForm(UserDialogs& dialogs, QString programDirectory,
                          ui->ButtonClear, ui->ImageLED_green, ui->ImageLED_red, ui->Labelgreen,
                          ui->Labelred, ui->PageControlMain, ui->PanelPersonalNummern});
     listSaving_ = new CardListSaving(*this, *cardList_, *listSession_, this);
-    connect(Zeilelschen1, &QAction::triggered, cardList_, &CardList::Zeilelschen1Click);
-    connect(Zeilendern1, &QAction::triggered, cardList_, &CardList::Zeilendern1Click);
-    connect(Listelschen1, &QAction::triggered, listSaving_, &CardListSaving::ButtonClearClick);
+    personnelMode_ = new PersonnelMode(
+        *this, *listSession_,
+        PersonnelPageControls{ui->Personalnummernbearbeiten1, ui->PageControlMain, ui->TabSheet1,
+                              ui->ListViewKarten, ui->PanelPersonalNummern, ui->StringGrid1,
+                              ui->OneCardButton, ui->ButtonExport, ui->ButtonClear});
+    // The pop-up menu acts on the grid in personnel-number mode, else on the list.
+    connect(Zeilelschen1, &QAction::triggered, this, [this] {
+        personnelMode() ? personnelMode_->Zeilelschen1Click() : cardList_->Zeilelschen1Click();
+    });
+    connect(Zeilendern1, &QAction::triggered, this, [this] {
+        personnelMode() ? personnelMode_->Zeilendern1Click() : cardList_->Zeilendern1Click();
+    });
+    connect(Listelschen1, &QAction::triggered, this, [this] {
+        personnelMode() ? personnelMode_->Listelschen1Click() : listSaving_->ButtonClearClick();
+    });
+    connect(ui->StringGrid1, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        PopupMenuData->popup(ui->StringGrid1->viewport()->mapToGlobal(at));
+    });
+    tray_ = new TrayIcon(*ui->LabelUmleitungInfo, this);
+    connect(tray_, &TrayIcon::showRequested, this, &QWidget::show);
+    connect(tray_, &TrayIcon::quitRequested, this, &QWidget::close);
+    connect(ui->SpeedButtonStart, &QToolButton::clicked, this, &TMainForm::SpeedButtonStartClick);
+    connect(ui->SpeedButtonStopp, &QToolButton::clicked, this, &TMainForm::SpeedButtonStoppClick);
+
     connect(ui->ButtonExport, &QPushButton::clicked, listSaving_,
             &CardListSaving::ButtonExportClick);
     connect(ui->ButtonClear, &QPushButton::clicked, listSaving_, &CardListSaving::ButtonClearClick);
@@ -127,6 +157,8 @@ TMainForm::TMainForm(UserDialogs& dialogs, QString programDirectory,
 
 TMainForm::~TMainForm() {
     // FormDestroy
+    tray_->NotifyTray(TrayIcon::Delete, 0);
+    ReadThread.reset();
     if (SerialLink)
         SerialLink->close();
 }
@@ -160,7 +192,30 @@ void TMainForm::setPersonnelMenuItemEnabled(bool enabled) {
 }
 
 void TMainForm::HandlePersonnelCard() {
-    // Personnel numbers are kept once the database is in place.
+    personnelMode_->HandlePersonnelCard();
+}
+
+void TMainForm::FillPersonnelGrid() {
+    personnelMode_->FillPersonnelGrid();
+}
+
+void TMainForm::showDatabaseMessage(const std::string& text) {
+    dialogs_.message(QStringLiteral("Error"), QString::fromStdString(text), DialogButtons::Ok,
+                     DialogIcon::None);
+}
+
+void TMainForm::bindPersonnelDatabase() {
+    const SqliteBinding binding = BindSqliteLibrary(filePath(ProgramDir));
+    for (const std::string& message : binding.messages)
+        showDatabaseMessage(message);
+    SqliteBound = binding.library != nullptr;
+    if (!SqliteBound)
+        return;
+    PersonnelDb = std::make_unique<PersonnelDatabase>(binding.library);
+    if (const auto failure = PersonnelDb->OpenPersonnelDatabase(filePath(ProgramDir)))
+        showDatabaseMessage(*failure);
+    SqliteBound = PersonnelDb->isOpen();
+    personnelMode_->setDatabase(SqliteBound ? PersonnelDb.get() : nullptr);
 }
 
 void TMainForm::showPortInStatusBar() {
@@ -172,6 +227,8 @@ void TMainForm::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (HiddenToTray) {
         HiddenToTray = false; // back from the notification area
+        if (ui->CheckBoxShowTray->isChecked())
+            tray_->NotifyTray(TrayIcon::Delete, TrayIconIndex);
         return;
     }
     if (shownBefore_)
@@ -189,18 +246,20 @@ void TMainForm::runStartUpSequence() {
         ProgramDir = QDir(programDirectory_).absolutePath() + QLatin1Char('/');
         settingsFile_ =
             QDir::toNativeSeparators(ProgramDir + QString::fromLatin1(kSettingsFileName));
-        ui->Personalnummernbearbeiten1->setEnabled(SqliteBound);
+        bindPersonnelDatabase();
+        setPersonnelMenuItemEnabled(true);
         ui->CheckBoxSndPSNR->setEnabled(SqliteBound);
         const bool personnelMode = ui->Personalnummernbearbeiten1->isChecked();
         ui->ListViewKarten->setVisible(!personnelMode);
         ui->PanelPersonalNummern->setVisible(personnelMode);
         cardList_->clearRows();
+        FillPersonnelGrid();
         TimeoutMs = 500;
         cardList_->AutoNumberCounter = 0;
         setStatusPanel(0, QStringLiteral("Port: NA"));
 
         SerialLink.reset(new (std::nothrow) T_Serial_Interface(
-            false, PortMap(settingsFile_.toStdString()), serialCalls_));
+            false, PortMap(filePath(settingsFile_)), serialCalls_));
         if (!SerialLink)
             throw kErrorNoSerialObject;
         engine_ = std::make_unique<ReaderProtocol>(*SerialLink, *decoding_,
@@ -223,6 +282,12 @@ void TMainForm::runStartUpSequence() {
             ui->PageControlMain->setCurrentWidget(ui->TabSheet2);
             ApplyPageSize();
         }
+        ReadThread.reset(new (std::nothrow) TReadSerialThread(this));
+        if (!ReadThread)
+            throw kErrorNoReadThread;
+        ReadThread->setup(*SerialLink, ReadResult, *this);
+        if (settingsDlg_ && settingsDlg_->controls().CheckBoxAutoStart->isChecked())
+            SpeedButtonStartClick();
     } catch (int error) {
         reportModeError(error);
         if (SerialLink)
@@ -265,7 +330,105 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     const bool entries = personnelMode() ? cardList_->EntryCount != 0 : cardList_->rowCount() != 0;
     if (entries)
         listSaving_->AskSaveAndClear();
+    if (ReadThread) {
+        pauseReadThread();
+        ReadThread->requestTermination();
+    }
+    if (SqliteBound)
+        if (const auto failure = PersonnelDb->ClosePersonnelDatabase())
+            showDatabaseMessage(*failure);
     event->accept();
+}
+
+void TMainForm::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    // Minimised with "Automatisch Minimieren" on: into the notification area.
+    if (event->type() != QEvent::WindowStateChange || !isMinimized() ||
+        !ui->CheckBoxShowTray->isChecked())
+        return;
+    tray_->NotifyTray(TrayIcon::Add, TrayIconIndex);
+    tray_->NotifyTray(TrayIcon::Modify, TrayIconIndex);
+    HiddenToTray = true;
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    hide();
+}
+
+void TMainForm::pauseReadThread() {
+    ReadThread->suspend();
+    while (!ReadThread->isPaused())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+}
+
+void TMainForm::SpeedButtonStartClick() {
+    // A port held by a list read stays with it: the start fails, the read goes on.
+    const bool portHeldElsewhere = SerialLink && SerialLink->isOpen();
+    if (!SerialLink || !ReadThread ||
+        SerialLink->open(PortNumber, kReaderBaudRate) != T_Serial_Interface::kOpened) {
+        stopRedirect(portHeldElsewhere);
+        ReadResult.hideOnStart = false; // a later start must not hide the window
+        if (HiddenToTray)
+            show();
+        dialogs_.error(QString::asprintf("Konnte Schnittstelle Com %d nicht öffnen", PortNumber));
+        return;
+    }
+    setStatusPanel(1, QStringLiteral("Warte auf Karte..."));
+    setCursor(Qt::WaitCursor);
+    setMainMenusEnabled(false);
+    ui->Personalnummernbearbeiten1->setEnabled(false);
+    ui->SpeedButtonStart->setEnabled(false);
+    ui->SpeedButtonStopp->setEnabled(true);
+    UpdateRedirectStatus();
+    if (ui->CheckBoxShowTray->isChecked()) {
+        tray_->NotifyTray(TrayIcon::Add, TrayIconIndex);
+        tray_->NotifyTray(TrayIcon::Modify, TrayIconIndex);
+        HiddenToTray = true;
+        if (!StartingUp)
+            hide();
+    }
+    SerialLink->flush();
+    ReadThread->resume();
+}
+
+void TMainForm::SpeedButtonStoppClick() {
+    stopRedirect(false);
+}
+
+void TMainForm::stopRedirect(bool portHeldElsewhere) {
+    if (!portHeldElsewhere) {
+        StopRequested = true;
+        QCoreApplication::processEvents();
+    }
+    if (ReadThread)
+        pauseReadThread();
+    unsetCursor();
+    setMainMenusEnabled(true);
+    setPersonnelMenuItemEnabled(true);
+    if (SerialLink && !portHeldElsewhere)
+        SerialLink->close();
+    ui->SpeedButtonStart->setEnabled(true);
+    ui->SpeedButtonStopp->setEnabled(false);
+    UpdateRedirectStatus();
+}
+
+void TMainForm::WMReaderEvent(int event) {
+    switch (event) {
+    case READER_EVENT_CODE:
+        setStatusPanel(1, QStringLiteral("Karte gelesen, Warte auf Karte..."));
+        CurrentCode = QString::fromLatin1(ReadResult.code.data());
+        tray_->NotifyTray(TrayIcon::Modify, 4);
+        break;
+    case READER_EVENT_CLEAR:
+        tray_->NotifyTray(TrayIcon::Modify, 0);
+        break;
+    case READER_EVENT_WAITING:
+        setStatusPanel(1, QStringLiteral("Warte auf Karte..."));
+        break;
+    case READER_EVENT_HIDE:
+        hide();
+        break;
+    default:
+        break;
+    }
 }
 
 void TMainForm::ApplyPageSize() {
@@ -298,7 +461,7 @@ void TMainForm::UpdateRedirectStatus() {
 }
 
 void TMainForm::LoadSettings() {
-    const StoredSettings stored = readStoredSettings(settingsFile_.toStdString());
+    const StoredSettings stored = readStoredSettings(filePath(settingsFile_));
     PortNumber = stored.port;
     ReadResult.cardLength = stored.cardLength;
     ReadResult.hitagInverse = stored.hitagInverse;
@@ -325,7 +488,7 @@ void TMainForm::SaveSettings() {
         stored.autostart = settingsDlg_->controls().CheckBoxAutoStart->isChecked();
         stored.autosave = settingsDlg_->controls().CheckBoxSave->isChecked();
     }
-    if (!writeStoredSettings(settingsFile_.toStdString(), stored)) {
+    if (!writeStoredSettings(filePath(settingsFile_), stored)) {
         dialogs_.note(
             QStringLiteral("Die Datei '") + settingsFile_ +
             QStringLiteral("' konnte nicht gespeichert werden.\n\nMögliche Ursachen:\n"

@@ -3,6 +3,7 @@
 #include "ModeHost.h"
 #include "ReadResult.h"
 #include "ReaderProtocol.h"
+#include "TThread_Read.h"
 #include "T_Serial_Interface.h"
 #include "UserDialogs.h"
 
@@ -22,13 +23,16 @@ namespace pelvaro {
 class CardList;
 class CardListSaving;
 class ListReadSession;
+class PersonnelDatabase;
+class PersonnelMode;
 class TSettingsDlg;
+class TrayIcon;
 class TInfoDLG;
 class TIDD_Update_Info;
 
 // The main window: both pages, status bar and menus, the state every mode
 // shares, the start-up sequence on first show and the orderly shutdown.
-class TMainForm : public QMainWindow, private ModeHost {
+class TMainForm : public QMainWindow, private ModeHost, public ReaderEventSink {
     Q_OBJECT
 
 public:
@@ -51,6 +55,8 @@ public:
     CardList& cardList() { return *cardList_; }
     ListReadSession& listSession() { return *listSession_; }
     CardListSaving& listSaving() { return *listSaving_; }
+    PersonnelMode& personnel() { return *personnelMode_; }
+    TrayIcon& trayIcon() { return *tray_; }
     QString statusPanelText(int panel) const;
     const QString& settingsFilePath() const { return settingsFile_; }
 
@@ -59,6 +65,11 @@ public:
     void HardwareInfo1Click();
     void ber1Click();
     void BitBtn1Click();
+
+    // Redirect mode.
+    void SpeedButtonStartClick();
+    void SpeedButtonStoppClick();
+    void WMReaderEvent(int event) override;
 
     // Port discovery for the settings dialog's port list.
     void scanPorts();
@@ -80,6 +91,7 @@ public:
     pelvaro::ReadResult ReadResult;
     QString CurrentCode;
     std::unique_ptr<T_Serial_Interface> SerialLink;
+    std::unique_ptr<PersonnelDatabase> PersonnelDb;
     bool StopRequested = false;
     bool HiddenToTray = false;
     bool StartingUp = true;
@@ -89,6 +101,7 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     class Decoding;
@@ -105,6 +118,14 @@ private:
     bool personnelMode() const override;
     void setPersonnelMenuItemEnabled(bool enabled) override;
     void HandlePersonnelCard() override;
+    void FillPersonnelGrid() override;
+
+    void bindPersonnelDatabase();
+    void pauseReadThread();
+    // The stop of redirect mode; a failed start whose port another mode holds
+    // leaves that mode's port and stop request alone.
+    void stopRedirect(bool portHeldElsewhere);
+    void showDatabaseMessage(const std::string& text);
 
     void runStartUpSequence();
     void reportModeError(int error);
@@ -124,6 +145,9 @@ private:
     CardList* cardList_ = nullptr;
     ListReadSession* listSession_ = nullptr;
     CardListSaving* listSaving_ = nullptr;
+    PersonnelMode* personnelMode_ = nullptr;
+    TrayIcon* tray_ = nullptr;
+    std::unique_ptr<TReadSerialThread> ReadThread;
     TSettingsDlg* settingsDlg_ = nullptr;
     TIDD_Update_Info* updateInfoDlg_ = nullptr;
     TInfoDLG* infoDlg_ = nullptr;

@@ -30,6 +30,8 @@ public:
     // Enabled means: as after start-up, that is only with the database.
     virtual void setPersonnelMenuItemEnabled(bool enabled) = 0;
     virtual void HandlePersonnelCard() = 0;
+    // Reloads the personnel grid from the table.
+    virtual void FillPersonnelGrid() = 0;
 };
 
 } // namespace pelvaro

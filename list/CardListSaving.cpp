@@ -25,7 +25,7 @@ void CardListSaving::SaveCardList() {
         host_.dialogs().question(QStringLiteral("Datei überschreiben?")) != DialogAnswer::Yes)
         return;
     // The old file is replaced only by a complete new one.
-    ListSaved = writeCardListFile(path.toStdString(), cards_.rows());
+    ListSaved = writeCardListFile(std::filesystem::path(path.toStdU16String()), cards_.rows());
     if (!ListSaved)
         host_.dialogs().error(QStringLiteral("Die Datei '") + QDir::toNativeSeparators(path) +
                               QStringLiteral("' konnte nicht gespeichert werden."));
@@ -43,6 +43,7 @@ void CardListSaving::AskSaveAndClear() {
 void CardListSaving::ClearCardList() {
     cards_.clearRows();
     cards_.EntryCount = 0;
+    host_.FillPersonnelGrid();
     session_.LastAcceptedCode = QStringLiteral(" ");
 }
 

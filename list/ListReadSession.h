@@ -42,13 +42,14 @@ public:
     void OneCardButtonClick();
     void ResetLeds();
 
+    enum class Led { RedLit, RedDark, GreenLit, GreenDark };
+    // Draws one LED and colours the label beside it.
+    void showLed(Led led);
+
     // The last code a session accepted; a card equal to it is refused.
     QString LastAcceptedCode;
 
 private:
-    enum class Led { RedLit, RedDark, GreenLit, GreenDark };
-
-    void showLed(Led led);
     void showPassStatus(bool frameReceived);
     bool openPort();
     void reportCloseFailure();

@@ -11,6 +11,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6   # the windows and their images
     qt6-translations-l10n              # German texts of Qt's own dialogs and buttons
     fonts-liberation2                  # a font with the metrics the layouts were drawn for
+    libsqlite3-dev libsqlite3-0 sqlite3   # the personnel database, bound at run time; the tool for tests
     xvfb xauth xdotool x11-utils       # an X server and real keystrokes for the end-to-end tests
 )
 

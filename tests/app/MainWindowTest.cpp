@@ -63,7 +63,11 @@ TEST_F(MainWindowTest, AutostartOpensOnTheRedirectPage) {
     TMainForm& form = start();
     EXPECT_EQ(ui().PageControlMain->currentWidget(), ui().TabSheet2);
     EXPECT_EQ(form.frameGeometry().size(), QSize(420, 320));
-    EXPECT_TRUE(form.ReadResult.hideOnStart);
+    EXPECT_EQ(texts(), std::vector<QString>{"Konnte Schnittstelle Com 0 nicht öffnen"})
+        << "redirect mode starts with the program, and there is no port";
+    EXPECT_FALSE(form.ReadResult.hideOnStart) << "the failed start does not hide a later one";
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_TRUE(ui().SpeedButtonStart->isEnabled());
     EXPECT_TRUE(dialog().CheckBoxAutoStart->isChecked());
     EXPECT_FALSE(dialog().CheckBoxAutoStart->isEnabled()) << "ticked but disabled without saving";
 }

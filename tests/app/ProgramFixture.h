@@ -1,13 +1,12 @@
 #pragma once
 
+#include "EventLoopWait.h"
 #include "ProgramWindows.h"
 #include "ScriptedDialogs.h"
 #include "TempDir.h"
 #include "ui_MainDLG.h"
 #include "ui_TSettingsDlg.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QTimer>
 #include <fstream>
 #include <functional>
@@ -15,18 +14,6 @@
 #include <iterator>
 
 namespace pelvaro::test {
-
-// Polls the event loop until the condition holds; false after the time-out.
-inline bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 3000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
 
 // The program's windows on a program directory of the test's own, whose
 // settings file limits the ports to those the test maps.

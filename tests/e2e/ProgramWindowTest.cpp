@@ -152,6 +152,15 @@ TEST_F(ProgramWindowTest, AutostartComesUpOnTheRedirectPage) {
                                               "[Serial]\nPort=7\n") +
                                   kNoMachinePorts));
     EXPECT_TRUE(waitForSize(420, 320)) << "window is " << geometry().value_or(Geometry{});
+    // Redirect mode starts with the program and cannot open Com7: the error
+    // box, answered as a user does.
+    const auto box = waitFor([&]() -> std::optional<std::string> {
+        const auto ids = display.run({"xdotool", "search", "--name", "^Fehler$"});
+        return ids && !ids->empty() ? std::optional(ids->front()) : std::nullopt;
+    });
+    ASSERT_TRUE(box) << "no error box";
+    ASSERT_TRUE(display.run({"xdotool", "windowfocus", "--sync", *box}));
+    ASSERT_TRUE(display.run({"xdotool", "key", "Return"}));
     quitThroughMenu();
 }
 

@@ -1,0 +1,53 @@
+#include "TrayIcon.h"
+
+#include <QLabel>
+
+namespace pelvaro {
+
+namespace {
+
+constexpr int kTipLength = 127;
+
+} // namespace
+
+TrayIcon::TrayIcon(const QLabel& tipSource, QObject* parent)
+    : QObject(parent), tipSource_(tipSource), icon_(this) {
+    QAction* N11 = PopupMenuTray.addAction(QStringLiteral("Anzeigen"));
+    PopupMenuTray.addSeparator();
+    QAction* N21 = PopupMenuTray.addAction(QStringLiteral("Beenden"));
+    connect(N11, &QAction::triggered, this, &TrayIcon::showRequested);
+    connect(N21, &QAction::triggered, this, &TrayIcon::quitRequested);
+    icon_.setContextMenu(&PopupMenuTray);
+    connect(&icon_, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                if (reason == QSystemTrayIcon::DoubleClick)
+                    emit showRequested();
+            });
+}
+
+QIcon TrayIcon::TrayIconHandle(int iconIndex) {
+    static const char* const kImages[kImageCount] = {
+        ":/images/led_yellow_on.svg", ":/images/led_yellow_off.svg", ":/images/led_red_on.svg",
+        ":/images/led_red_off.svg",   ":/images/led_green_on.svg",   ":/images/led_green_off.svg"};
+    const int index = iconIndex >= 0 && iconIndex < kImageCount ? iconIndex : 0;
+    return QIcon(QString::fromLatin1(kImages[index]));
+}
+
+bool TrayIcon::NotifyTray(Operation operation, int iconIndex) {
+    switch (operation) {
+    case Add:
+        icon_.setToolTip(QString());
+        icon_.show();
+        break;
+    case Modify:
+        icon_.setIcon(TrayIconHandle(iconIndex));
+        icon_.setToolTip(tipSource_.text().left(kTipLength));
+        break;
+    case Delete:
+        icon_.hide();
+        break;
+    }
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+} // namespace pelvaro

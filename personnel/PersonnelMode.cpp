@@ -1,0 +1,158 @@
+#include "PersonnelMode.h"
+
+#include "ListReadSession.h"
+#include "PersonnelDatabase.h"
+
+#include <QAction>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTreeWidget>
+
+namespace pelvaro {
+
+namespace {
+
+constexpr int kNumberColumn = 0;
+constexpr int kCodeColumn = 1;
+constexpr int kPersonnelColumn = 2;
+
+const QString kPersonnelCaption = QStringLiteral("Eingabe Personalnummer");
+
+} // namespace
+
+PersonnelMode::PersonnelMode(ModeHost& host, ListReadSession& lamps,
+                             const PersonnelPageControls& controls)
+    : QObject(controls.grid), host_(host), lamps_(lamps), controls_(controls) {
+    connect(controls_.modeItem, &QAction::triggered, this,
+            &PersonnelMode::Personalnummernbearbeiten1Click);
+    connect(controls_.grid, &QTableWidget::currentCellChanged, this,
+            [this](int row) { CurrentGridRow = row + 1; });
+    connect(controls_.grid, &QTableWidget::cellDoubleClicked, this,
+            &PersonnelMode::Zeilendern1Click);
+}
+
+void PersonnelMode::databaseError(const QString& text) {
+    host_.dialogs().message(QStringLiteral("Fehler"), text, DialogButtons::Ok, DialogIcon::None);
+}
+
+QString PersonnelMode::cell(int column) const {
+    const QTableWidgetItem* item = controls_.grid->item(CurrentGridRow - 1, column);
+    return item ? item->text() : QString();
+}
+
+void PersonnelMode::Personalnummernbearbeiten1Click() {
+    // The menu item's check mark, already toggled, is the mode.
+    const bool on = controls_.modeItem->isChecked();
+    controls_.gridPanel->setVisible(on);
+    controls_.oneCardButton->setVisible(on);
+    controls_.clearButton->setVisible(!on);
+    controls_.exportButton->setVisible(!on);
+    if (database_)
+        FillPersonnelGrid();
+    controls_.pages->setTabText(controls_.pages->indexOf(controls_.listPage),
+                                on ? QStringLiteral("Personalnummer")
+                                   : QStringLiteral("Listenmodus"));
+    controls_.cardList->setVisible(!on);
+}
+
+void PersonnelMode::FillPersonnelGrid() {
+    QTableWidget& grid = *controls_.grid;
+    grid.clearContents();
+    grid.setRowCount(1);
+    CurrentGridRow = 1;
+    grid.setHorizontalHeaderLabels({QStringLiteral("lfd.Nr"), QStringLiteral("Codierung (hex)"),
+                                    controls_.modeItem->isChecked()
+                                        ? QStringLiteral("Personalnummer")
+                                        : QStringLiteral("Aufdruck")});
+    if (!database_)
+        return;
+    // A failed query shows the rows read before it, and nothing else.
+    const PersonnelTable table = database_->ReadPersonnelTable();
+    grid.setRowCount(std::max<int>(1, static_cast<int>(table.entries.size())));
+    int row = 0;
+    for (const PersonnelEntry& entry : table.entries) {
+        grid.setItem(row, kNumberColumn, new QTableWidgetItem(QString::number(row + 1)));
+        grid.setItem(row, kCodeColumn,
+                     new QTableWidgetItem(QString::fromStdString(entry.cardCode)));
+        grid.setItem(row, kPersonnelColumn,
+                     new QTableWidgetItem(QString::fromStdString(entry.personnelNumber)));
+        ++row;
+    }
+}
+
+void PersonnelMode::HandlePersonnelCard() {
+    if (!database_)
+        return;
+    const std::string code = host_.currentCode().toStdString();
+    const PersonnelLookup entry = database_->FindPersonnelEntry(code);
+    if (entry.outcome == PersonnelLookup::Outcome::Failed) {
+        databaseError(
+            QStringLiteral("Datenbank Fehler: '%1'").arg(QString::fromStdString(entry.text)));
+        return;
+    }
+    const bool known = entry.outcome == PersonnelLookup::Outcome::Found;
+    if (known) {
+        lamps_.showLed(ListReadSession::Led::RedLit);
+        if (host_.dialogs().message(QStringLiteral("Fehler"),
+                                    QStringLiteral("Eintrag mit dieser Karte bereits vorhanden.\n"
+                                                   "Eintrag Ersetzen?"),
+                                    DialogButtons::YesNo, DialogIcon::None) != DialogAnswer::Yes)
+            return;
+    } else {
+        lamps_.showLed(ListReadSession::Led::GreenLit);
+    }
+    const auto typed = host_.dialogs().promptText(
+        kPersonnelCaption, QStringLiteral("Personalnummer eingeben(max. 30):"),
+        known ? QString::fromStdString(entry.text) : QString());
+    if (typed) {
+        const std::string number = typed->toStdString();
+        const int result = known ? database_->UpdatePersonnelEntry(code, number)
+                                 : database_->InsertPersonnelEntry(code, number);
+        if (result != 0)
+            databaseError(QStringLiteral("SQLite exec insert card"));
+    }
+    FillPersonnelGrid();
+}
+
+void PersonnelMode::Zeilelschen1Click() {
+    const QString code = cell(kCodeColumn);
+    if (!database_ || code.isEmpty())
+        return;
+    if (host_.dialogs().message(QStringLiteral("Frage"),
+                                QStringLiteral("Datensatz mit Kartennummer %1 löschen?").arg(code),
+                                DialogButtons::YesNo, DialogIcon::None) != DialogAnswer::Yes)
+        return;
+    const int result = database_->DeletePersonnelEntry(code.toStdString());
+    if (result != 0)
+        databaseError(QStringLiteral("SQLite exec delete card: %1").arg(result));
+    FillPersonnelGrid();
+}
+
+void PersonnelMode::Zeilendern1Click() {
+    const QString code = cell(kCodeColumn);
+    const QString number = cell(kPersonnelColumn);
+    if (!database_ || (code.isEmpty() && number.isEmpty()))
+        return;
+    const auto typed = host_.dialogs().promptText(
+        kPersonnelCaption, QStringLiteral("Personalnummer ändern(max. 30):"), number);
+    if (!typed)
+        return;
+    const int result = database_->UpdatePersonnelEntry(code.toStdString(), typed->toStdString());
+    if (result != 0)
+        databaseError(QStringLiteral("SQLite exec update card: %1").arg(result));
+    FillPersonnelGrid();
+}
+
+void PersonnelMode::Listelschen1Click() {
+    if (!database_ || host_.dialogs().message(
+                          QStringLiteral("Frage"), QStringLiteral("Wirklich alle Karten löschen?"),
+                          DialogButtons::YesNo, DialogIcon::None) != DialogAnswer::Yes)
+        return;
+    const int result = database_->DeleteAllPersonnelEntries();
+    if (result != 0)
+        databaseError(QStringLiteral("SQLite exec delete cards: %1").arg(result));
+    FillPersonnelGrid();
+}
+
+} // namespace pelvaro

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "ModeHost.h"
+
+#include <QObject>
+
+class QAction;
+class QTableWidget;
+class QTreeWidget;
+class QPushButton;
+class QTabWidget;
+class QWidget;
+
+namespace pelvaro {
+
+class ListReadSession;
+class PersonnelDatabase;
+
+// The controls of the list page that the personnel-number mode changes.
+struct PersonnelPageControls {
+    QAction* modeItem;     // Personalnummernbearbeiten1
+    QTabWidget* pages;     // PageControlMain
+    QWidget* listPage;     // TabSheet1
+    QTreeWidget* cardList; // ListViewKarten
+    QWidget* gridPanel;    // PanelPersonalNummern
+    QTableWidget* grid;    // StringGrid1
+    QPushButton* oneCardButton;
+    QPushButton* exportButton;
+    QPushButton* clearButton;
+};
+
+// The personnel-number mode: the table of card codes and personnel numbers in
+// a grid on the list page, filled by reading cards and edited through the
+// list page's pop-up menu.
+class PersonnelMode : public QObject {
+    Q_OBJECT
+
+public:
+    PersonnelMode(ModeHost& host, ListReadSession& lamps, const PersonnelPageControls& controls);
+
+    // The database, or null while the personnel features are off.
+    void setDatabase(PersonnelDatabase* database) { database_ = database; }
+
+    void Personalnummernbearbeiten1Click();
+    void FillPersonnelGrid();
+    void HandlePersonnelCard();
+    void Zeilelschen1Click();
+    void Zeilendern1Click();
+    void Listelschen1Click();
+
+    // The grid row the pop-up actions act on: 1 is the first data row.
+    int CurrentGridRow = 1;
+
+private:
+    void databaseError(const QString& text);
+    QString cell(int column) const;
+
+    ModeHost& host_;
+    ListReadSession& lamps_;
+    PersonnelPageControls controls_;
+    PersonnelDatabase* database_ = nullptr;
+};
+
+} // namespace pelvaro

@@ -1,0 +1,129 @@
+#include "TThread_Read.h"
+
+#include "ReadPass.h"
+
+#include <QCoreApplication>
+#include <algorithm>
+#include <cstring>
+
+namespace pelvaro {
+
+namespace {
+
+// The thread's pause after each cycle, so the GUI thread is never claimed
+// back to back.
+constexpr unsigned long kPauseAfterCycleMs = 5;
+
+} // namespace
+
+// The thread's engine formats with the shared block's settings and keeps the
+// code in the thread's own text until the cycle hands it over.
+class TReadSerialThread::Decoding final : public DecodeBinding {
+public:
+    Decoding(const ReadResult& result, std::array<char, ReadResult::kCodeSize>& text)
+        : result_(result), text_(text) {}
+
+    int cardLength() const override { return result_.cardLength; }
+    bool hitagInverse() const override { return result_.hitagInverse; }
+    void storeCode(std::string_view code) override {
+        text_.fill(0);
+        std::copy_n(code.begin(), std::min(code.size(), text_.size() - 1), text_.begin());
+    }
+
+private:
+    const ReadResult& result_;
+    std::array<char, ReadResult::kCodeSize>& text_;
+};
+
+TReadSerialThread::TReadSerialThread(QObject* guiContext) : guiContext_(guiContext) {}
+
+TReadSerialThread::~TReadSerialThread() {
+    suspend();
+    // A cycle may be waiting for the GUI thread: let it run out first.
+    while (isRunning() && !isPaused())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    requestTermination();
+    wait();
+}
+
+void TReadSerialThread::setup(T_Serial_Interface& port, ReadResult& result,
+                              ReaderEventSink& window) {
+    port_ = &port;
+    result_ = &result;
+    window_ = &window;
+    decoding_ = std::make_unique<Decoding>(result, codeText_);
+    engine_ = std::make_unique<ReaderProtocol>(port, *decoding_,
+                                               [] { QCoreApplication::processEvents(); });
+    engine_->reset();
+}
+
+void TReadSerialThread::resume() {
+    {
+        const std::lock_guard lock(gateMutex_);
+        running_ = true;
+    }
+    gate_.notify_all();
+    if (!isRunning() && !isFinished())
+        start();
+}
+
+void TReadSerialThread::suspend() {
+    const std::lock_guard lock(gateMutex_);
+    running_ = false;
+}
+
+bool TReadSerialThread::isPaused() const {
+    // A thread waiting for a cycle on the GUI thread runs no further cycle
+    // once suspended: for whoever waits on the GUI thread it is paused.
+    return paused_ || (cycleRunning_ && !running_);
+}
+
+void TReadSerialThread::requestTermination() {
+    {
+        const std::lock_guard lock(gateMutex_);
+        terminating_ = true;
+    }
+    gate_.notify_all();
+}
+
+bool TReadSerialThread::passGate() {
+    std::unique_lock lock(gateMutex_);
+    if (!running_ && !terminating_) {
+        paused_ = true;
+        gate_.wait(lock, [this] { return running_ || terminating_; });
+    }
+    paused_ = false;
+    return !terminating_;
+}
+
+void TReadSerialThread::run() {
+    if (result_->hideOnStart.exchange(false))
+        QMetaObject::invokeMethod(
+            guiContext_, [this] { window_->WMReaderEvent(READER_EVENT_HIDE); },
+            Qt::BlockingQueuedConnection);
+    while (passGate()) {
+        QMetaObject::invokeMethod(
+            guiContext_, [this] { runCycle(); }, Qt::BlockingQueuedConnection);
+        msleep(kPauseAfterCycleMs);
+    }
+}
+
+void TReadSerialThread::runCycle() {
+    cycleRunning_ = true;
+    QCoreApplication::processEvents();
+    const ReadPassResult pass = runReadPass(*engine_);
+    if (pass.message == message::kStatusClear) {
+        window_->WMReaderEvent(READER_EVENT_CLEAR);
+    } else if (pass.message == message::kTransponderCode) {
+        result_->code.fill(0);
+        const size_t length = static_cast<size_t>(boundedCardLength(result_->cardLength));
+        std::copy_n(codeText_.begin(), std::min(length, std::strlen(codeText_.data())),
+                    result_->code.begin());
+        window_->WMReaderEvent(READER_EVENT_CODE);
+    } else if (!pass.frameReceived) {
+        window_->WMReaderEvent(READER_EVENT_WAITING);
+    }
+    cycleRunning_ = false;
+}
+
+} // namespace pelvaro

@@ -1,0 +1,79 @@
+#pragma once
+
+#include "ReadResult.h"
+#include "ReaderProtocol.h"
+#include "T_Serial_Interface.h"
+
+#include <QThread>
+#include <array>
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+
+namespace pelvaro {
+
+// The events the read thread reports to the main window.
+inline constexpr int WM_READER_EVENT = 0x8000 + 100;
+inline constexpr int READER_EVENT_CODE = 1;    // a code is in the shared block
+inline constexpr int READER_EVENT_CLEAR = 2;   // the reader's status '2': card taken away
+inline constexpr int READER_EVENT_WAITING = 3; // a pass without a frame
+inline constexpr int READER_EVENT_HIDE = 4;    // the first run asks to hide the window
+
+// The receiver of the read thread's events; called on the GUI thread.
+class ReaderEventSink {
+public:
+    virtual ~ReaderEventSink() = default;
+    virtual void WMReaderEvent(int event) = 0;
+};
+
+// Reads the reader continuously for redirect mode. The thread itself only
+// paces the cycles: each cycle runs on the GUI thread (a blocking queued
+// call), where the port, the engine and the shared block live, so nothing is
+// shared between the threads but the hide flag, the pause gate and the
+// terminate request.
+class TReadSerialThread : public QThread {
+    Q_OBJECT
+
+public:
+    // Created paused: nothing runs until the first resume. guiContext is an
+    // object living on the GUI thread, through which the cycles are run.
+    explicit TReadSerialThread(QObject* guiContext);
+    ~TReadSerialThread() override;
+
+    void setup(T_Serial_Interface& port, ReadResult& result, ReaderEventSink& window);
+
+    // Lets the loop run: the first call starts the thread.
+    void resume();
+    // The loop stops at its next gate, between two cycles.
+    void suspend();
+    // True once the loop runs no further cycle.
+    bool isPaused() const;
+    // Ends the loop for good; the thread is not resumed again.
+    void requestTermination();
+
+protected:
+    void run() override;
+
+private:
+    class Decoding;
+
+    void runCycle();
+    bool passGate();
+
+    QObject* guiContext_;
+    T_Serial_Interface* port_ = nullptr;
+    ReadResult* result_ = nullptr;
+    ReaderEventSink* window_ = nullptr;
+    std::unique_ptr<Decoding> decoding_;
+    std::unique_ptr<ReaderProtocol> engine_;
+    std::array<char, ReadResult::kCodeSize> codeText_{};
+
+    std::mutex gateMutex_;
+    std::condition_variable gate_;
+    bool running_ = false;
+    bool terminating_ = false;
+    std::atomic<bool> paused_{true};
+    bool cycleRunning_ = false; // GUI thread only
+};
+
+} // namespace pelvaro
