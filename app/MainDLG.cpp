@@ -349,8 +349,9 @@ void TMainForm::changeEvent(QEvent* event) {
     tray_->NotifyTray(TrayIcon::Add, TrayIconIndex);
     tray_->NotifyTray(TrayIcon::Modify, TrayIconIndex);
     HiddenToTray = true;
-    setWindowState(windowState() & ~Qt::WindowMinimized);
     hide();
+    // Hidden instead of minimised: shown again it comes back as it was.
+    setWindowState(windowState() & ~Qt::WindowMinimized);
 }
 
 void TMainForm::pauseReadThread() {

@@ -36,6 +36,9 @@ QIcon TrayIcon::TrayIconHandle(int iconIndex) {
 bool TrayIcon::NotifyTray(Operation operation, int iconIndex) {
     switch (operation) {
     case Add:
+        // Qt shows no icon without an image; the modify that follows sets
+        // the same image and the tip.
+        icon_.setIcon(TrayIconHandle(iconIndex));
         icon_.setToolTip(QString());
         icon_.show();
         break;

@@ -1,0 +1,124 @@
+// Redirect mode on the offscreen platform with a simulated reader on Com1:
+// start and stop, the status texts, the page lock, the tray hand-over and the
+// read thread's events.
+
+#include "ProgramFixture.h"
+#include "ReaderSimulator.h"
+#include "TrayIcon.h"
+
+#include <future>
+
+namespace pelvaro {
+namespace {
+
+using test::waitUntil;
+
+class RedirectModeTest : public test::ProgramFixture {
+protected:
+    void SetUp() override {
+        writeSettings("[Serial]\r\nPort=1\r\n");
+        ASSERT_TRUE(reader.mapAsPort(ini, 1));
+        start();
+        ui().PageControlMain->setCurrentWidget(ui().TabSheet2);
+    }
+
+    bool active() {
+        return !ui().SpeedButtonStart->isEnabled() && ui().SpeedButtonStopp->isEnabled();
+    }
+
+    // Holds a card while the GUI thread keeps serving the read thread's cycles.
+    void holdCard(const std::vector<uint8_t>& card) {
+        auto sending = std::async(std::launch::async, [&] { return reader.sendCard(card); });
+        ASSERT_TRUE(waitUntil([&] {
+            return sending.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready;
+        }));
+        EXPECT_TRUE(sending.get().acknowledged);
+    }
+
+    sim::ReaderSimulator reader;
+};
+
+TEST_F(RedirectModeTest, StartAndStopWithTheirStatusTexts) {
+    ui().CheckBoxLF->setChecked(true);
+    ui().SpeedButtonStart->click();
+    EXPECT_TRUE(active());
+    EXPECT_EQ(ui().LabelUmleitungInfo->text(), "Umleitung aktiv!\nKartennummer+<ENTER>\n");
+    EXPECT_EQ(window().TrayIconIndex, 0);
+    EXPECT_FALSE(ui().Optionen1->menuAction()->isEnabled());
+    EXPECT_FALSE(ui().Personalnummernbearbeiten1->isEnabled());
+    EXPECT_TRUE(window().SerialLink->isOpen());
+    ASSERT_TRUE(waitUntil([&] { return window().statusPanelText(1) == "Warte auf Karte..."; }));
+
+    ui().PageControlMain->setCurrentWidget(ui().TabSheet1);
+    EXPECT_EQ(ui().PageControlMain->currentWidget(), ui().TabSheet2) << "the page is locked";
+
+    ui().SpeedButtonStopp->click();
+    EXPECT_FALSE(active());
+    EXPECT_EQ(ui().LabelUmleitungInfo->text(), "Umleitung aus!\nKartennummer+<ENTER>\n");
+    EXPECT_EQ(window().TrayIconIndex, 1);
+    EXPECT_TRUE(ui().Optionen1->menuAction()->isEnabled());
+    EXPECT_FALSE(window().SerialLink->isOpen());
+    ui().PageControlMain->setCurrentWidget(ui().TabSheet1);
+    EXPECT_EQ(ui().PageControlMain->currentWidget(), ui().TabSheet1);
+}
+
+TEST_F(RedirectModeTest, CardsArriveThroughTheReadThread) {
+    ui().SpeedButtonStart->click();
+    holdCard({0x0A, 0x1B, 0x2C, 0x3D, 0x4E});
+    ASSERT_TRUE(waitUntil([&] { return window().CurrentCode == "0A1B2C3D4E"; }));
+    EXPECT_EQ(window().statusPanelText(1), "Karte gelesen, Warte auf Karte...");
+
+    ui().SpeedButtonStopp->click(); // stop and start reuse the one thread
+    ui().SpeedButtonStart->click();
+    holdCard({0x01, 0x02, 0x03, 0x04, 0x05});
+    ASSERT_TRUE(waitUntil([&] { return window().CurrentCode == "0102030405"; }));
+    ui().SpeedButtonStopp->click();
+}
+
+TEST_F(RedirectModeTest, PortThatCannotBeOpenedLeavesRedirectOff) {
+    window().PortNumber = 3;
+    ui().SpeedButtonStart->click();
+    EXPECT_EQ(texts(), std::vector<QString>{"Konnte Schnittstelle Com 3 nicht öffnen"});
+    EXPECT_FALSE(active());
+    EXPECT_EQ(ui().LabelUmleitungInfo->text(), "Umleitung aus!");
+    EXPECT_TRUE(ui().Optionen1->menuAction()->isEnabled());
+
+    window().PortNumber = 1; // a second start with a working port runs normally
+    ui().SpeedButtonStart->click();
+    EXPECT_TRUE(active());
+    holdCard({0x11});
+    ASSERT_TRUE(waitUntil([&] { return window().CurrentCode == "0000000011"; }));
+    ui().SpeedButtonStopp->click();
+}
+
+TEST_F(RedirectModeTest, StartWhileAListReadHoldsThePortLeavesTheReadAlone) {
+    bool refused = false;
+    bool listStillReading = false;
+    QTimer::singleShot(200, [&] {
+        ui().SpeedButtonStart->click();
+        refused = !active();
+        listStillReading = window().SerialLink->isOpen() && !window().StopRequested;
+        ui().ButtonStopp->click();
+    });
+    ui().ButtonReadKarten->click(); // returns at the Stopp above
+    EXPECT_TRUE(refused);
+    EXPECT_TRUE(listStillReading);
+    EXPECT_EQ(texts(), std::vector<QString>{"Konnte Schnittstelle Com 1 nicht öffnen"});
+}
+
+TEST_F(RedirectModeTest, AutomaticMinimisingHandsTheWindowToTheTray) {
+    ui().CheckBoxShowTray->setChecked(true);
+    ui().SpeedButtonStart->click();
+    EXPECT_FALSE(window().isVisible());
+    EXPECT_TRUE(window().HiddenToTray);
+    EXPECT_TRUE(window().trayIcon().isShown());
+    EXPECT_EQ(window().trayIcon().icon().toolTip(), "Umleitung aktiv!");
+
+    window().show(); // "Anzeigen" or a double click
+    EXPECT_FALSE(window().HiddenToTray);
+    EXPECT_FALSE(window().trayIcon().isShown());
+    ui().SpeedButtonStopp->click();
+}
+
+} // namespace
+} // namespace pelvaro
