@@ -1,0 +1,27 @@
+#pragma once
+
+#include "KeystrokeInjector.h"
+#include "PersonnelDatabase.h"
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace pelvaro {
+
+// PersonnelDatabase::LookupPersonnelNumber, or a stand-in.
+using PersonnelNumberSource = std::function<PersonnelLookup(std::string_view code)>;
+
+// The text typed for the code last read: the code in upper case, or, with
+// substitution on, the personnel number stored for it. Without a stored
+// number, or when the lookup fails, it is the code, silently.
+std::string TextToType(std::string_view currentCode, bool substitute,
+                       const PersonnelNumberSource& lookup);
+
+// Types the UTF-8 text character by character, then ENTER when asked, however
+// long the text is. A character that cannot be sent does not stop the others;
+// true if every key stroke went out. Bytes that are not well-formed UTF-8 are
+// typed as U+FFFD each.
+bool sendKeystrokes(KeystrokeInjector& injector, std::string_view text, bool enter);
+
+} // namespace pelvaro

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "KeystrokeInjector.h"
+
+#include <vector>
+
+namespace pelvaro {
+
+// One key event as an injector would send it.
+struct KeyEvent {
+    enum class Key { Character, Enter };
+
+    Key key = Key::Character;
+    char32_t character = 0; // 0 for ENTER
+    bool pressed = true;    // false: released
+
+    bool operator==(const KeyEvent&) const = default;
+};
+
+// Keeps the events instead of sending them, for tests of what is typed.
+class RecordingInjector final : public KeystrokeInjector {
+public:
+    bool typeCharacter(char32_t character) override;
+    bool pressEnter() override;
+
+    const std::vector<KeyEvent>& events() const { return events_; }
+
+private:
+    std::vector<KeyEvent> events_;
+};
+
+} // namespace pelvaro

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct _XDisplay;
+
+namespace pelvaro::test {
+
+// A connection of the test's own to an X server, to look at its keyboard and
+// to take all spare keycodes away. Its connection alone keeps the server from
+// resetting the keyboard when its last other client leaves.
+class KeyboardObserver {
+public:
+    explicit KeyboardObserver(const std::string& displayName); // throws std::runtime_error
+    ~KeyboardObserver();
+    KeyboardObserver(const KeyboardObserver&) = delete;
+    KeyboardObserver& operator=(const KeyboardObserver&) = delete;
+
+    bool capsLockOn() const;
+    bool shiftDown() const;
+    unsigned activeGroup() const;
+    // The keysyms of every key, as the core protocol gives them.
+    std::vector<unsigned long> keyboardMap() const;
+    // Binds every keycode without symbols to F35.
+    void fillSpareKeycodes();
+
+private:
+    _XDisplay* display_;
+};
+
+} // namespace pelvaro::test

@@ -1,0 +1,131 @@
+// The text typed for a card and its key events, through the recording injector.
+
+#include "KeystrokeOutput.h"
+
+#include "RecordingInjector.h"
+
+#include <gtest/gtest.h>
+
+namespace pelvaro {
+
+// Readable failures: U+34+ for a press of '4', ENTER- for a release of ENTER.
+void PrintTo(const KeyEvent& event, std::ostream* out) {
+    if (event.key == KeyEvent::Key::Enter)
+        *out << "ENTER";
+    else
+        *out << "U+" << std::hex << static_cast<uint32_t>(event.character) << std::dec;
+    *out << (event.pressed ? "+" : "-");
+}
+
+namespace {
+
+using Outcome = PersonnelLookup::Outcome;
+
+constexpr std::string_view kCode = "0A1B2C3D4E";
+
+std::vector<KeyEvent> strokes(std::u32string_view characters, bool enter = false) {
+    std::vector<KeyEvent> events;
+    for (const char32_t character : characters) {
+        events.push_back({KeyEvent::Key::Character, character, true});
+        events.push_back({KeyEvent::Key::Character, character, false});
+    }
+    if (enter) {
+        events.push_back({KeyEvent::Key::Enter, 0, true});
+        events.push_back({KeyEvent::Key::Enter, 0, false});
+    }
+    return events;
+}
+
+std::vector<KeyEvent> typed(std::string_view text, bool enter) {
+    RecordingInjector injector;
+    EXPECT_TRUE(sendKeystrokes(injector, text, enter));
+    return injector.events();
+}
+
+// A database answering every code alike, remembering what it was asked.
+struct FakeDatabase {
+    PersonnelLookup answer;
+    std::vector<std::string> asked;
+
+    PersonnelNumberSource source() {
+        return [this](std::string_view code) {
+            asked.emplace_back(code);
+            return answer;
+        };
+    }
+};
+
+TEST(TextToType, CodeInUpperCaseWithoutSubstitution) {
+    FakeDatabase database{{Outcome::Found, "4711"}, {}};
+    EXPECT_EQ(TextToType(kCode, false, database.source()), kCode);
+    EXPECT_EQ(TextToType("0a1b2c3d4e", false, database.source()), kCode);
+    EXPECT_TRUE(database.asked.empty());
+}
+
+TEST(TextToType, PersonnelNumberForTheUpperCaseCodeEvenIfEmpty) {
+    FakeDatabase database{{Outcome::Found, "4711"}, {}};
+    EXPECT_EQ(TextToType("0a1b2c3d4e", true, database.source()), "4711");
+    EXPECT_EQ(database.asked, std::vector<std::string>{std::string(kCode)});
+    database.answer.text = "";
+    EXPECT_EQ(TextToType(kCode, true, database.source()), "");
+}
+
+TEST(TextToType, CodeWhenTheCardIsUnknownOrTheLookupFails) {
+    for (const Outcome outcome : {Outcome::NotFound, Outcome::Failed}) {
+        FakeDatabase database{{outcome, "SQL SELECT error"}, {}};
+        EXPECT_EQ(TextToType("0a1b2c3d4e", true, database.source()), kCode);
+    }
+}
+
+TEST(SendKeystrokes, PressAndReleasePerCharacterThenEnterWhenAsked) {
+    using enum KeyEvent::Key;
+    const std::vector<KeyEvent> number = {{Character, U'4', true}, {Character, U'4', false},
+                                          {Character, U'7', true}, {Character, U'7', false},
+                                          {Character, U'1', true}, {Character, U'1', false},
+                                          {Character, U'1', true}, {Character, U'1', false},
+                                          {Enter, 0, true},        {Enter, 0, false}};
+    EXPECT_EQ(typed("4711", true), number);
+    EXPECT_EQ(typed(kCode, false), strokes(U"0A1B2C3D4E"));
+    EXPECT_EQ(typed(kCode, true), strokes(U"0A1B2C3D4E", true));
+}
+
+TEST(SendKeystrokes, EmptyTextGivesOnlyEnterIfAny) {
+    EXPECT_EQ(typed("", false), strokes(U""));
+    EXPECT_EQ(typed("", true), strokes(U"", true));
+}
+
+TEST(SendKeystrokes, Utf8IsTypedAsItsCharactersAndStrayBytesAsReplacements) {
+    EXPECT_EQ(typed("M\u00FCller \u00DF\u20AC", false), strokes(U"M\u00FCller \u00DF\u20AC"));
+    EXPECT_EQ(typed("\U0001F600\u0800\u07FF", false), strokes(U"\U0001F600\u0800\u07FF"));
+    // A Windows-1252 umlaut, a cut sequence, an overlong '/', a surrogate, a cut end.
+    EXPECT_EQ(typed("A\xFC"
+                    "B\xE2\x82"
+                    "C\xC0\xAF\xED\xA0\x80\xC3",
+                    false),
+              strokes(U"A\uFFFDB\uFFFD\uFFFDC\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD"));
+}
+
+TEST(SendKeystrokes, LongPersonnelNumberIsTypedWhole) {
+    const std::string number(200, '7');
+    EXPECT_EQ(typed(number, true), strokes(std::u32string(200, U'7'), true));
+}
+
+// Refuses one character, as an injector does that finds no key for it.
+class RefusingInjector final : public KeystrokeInjector {
+public:
+    bool typeCharacter(char32_t character) override {
+        return character != U'\u20AC' && recorder.typeCharacter(character);
+    }
+    bool pressEnter() override { return recorder.pressEnter(); }
+
+    RecordingInjector recorder;
+};
+
+TEST(SendKeystrokes, RefusedCharacterDoesNotStopTheRest) {
+    RefusingInjector injector;
+    EXPECT_FALSE(sendKeystrokes(injector, "1\u20AC2", true));
+    EXPECT_EQ(injector.recorder.events(), strokes(U"12", true));
+}
+
+} // namespace
+} // namespace pelvaro

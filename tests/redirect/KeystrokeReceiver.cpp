@@ -1,0 +1,76 @@
+#include "KeystrokeReceiver.h"
+
+#include <X11/XKBlib.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/keysym.h>
+#include <array>
+#include <cstdio>
+#include <string>
+#include <xkbcommon/xkbcommon.h>
+
+namespace pelvaro::test {
+
+namespace {
+
+void report(const std::string& line) {
+    std::fputs((line + "\n").c_str(), stdout);
+    std::fflush(stdout);
+}
+
+void reportKeyPress(XKeyEvent& event) {
+    std::array<char, 32> bytes{};
+    KeySym keysym = NoSymbol;
+    XLookupString(&event, bytes.data(), bytes.size(), &keysym, nullptr);
+    if (keysym == XK_Return) {
+        report("return");
+        return;
+    }
+    // The character as a toolkit gives it; modifier keys give none.
+    std::array<char, 8> utf8{};
+    if (xkb_keysym_to_utf8(keysym, utf8.data(), utf8.size()) > 1)
+        report(std::string("text ") + utf8.data());
+}
+
+} // namespace
+
+int runKeystrokeReceiver() {
+    Display* display = XOpenDisplay(nullptr);
+    int xkbEvent = 0;
+    if (!display || !XkbQueryExtension(display, nullptr, &xkbEvent, nullptr, nullptr, nullptr))
+        return 1;
+    // As toolkits do: a new keyboard (the server switching the core keyboard
+    // to another device's map) and map changes are taken in at once.
+    constexpr unsigned long kMapEvents = XkbNewKeyboardNotifyMask | XkbMapNotifyMask;
+    XkbSelectEvents(display, XkbUseCoreKbd, kMapEvents, kMapEvents);
+    const Window window = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 200, 100,
+                                              0, 0, WhitePixel(display, DefaultScreen(display)));
+    XSelectInput(display, window, KeyPressMask | FocusChangeMask | StructureNotifyMask);
+    XMapWindow(display, window);
+    for (;;) {
+        XEvent event;
+        XNextEvent(display, &event);
+        switch (event.type) {
+        case MapNotify:
+            XSetInputFocus(display, window, RevertToPointerRoot, CurrentTime);
+            break;
+        case FocusIn:
+            report("ready");
+            break;
+        case KeyPress:
+            reportKeyPress(event.xkey);
+            break;
+        default:
+            if (event.type == xkbEvent) {
+                // Xlib reloads its map on a new keyboard by itself.
+                auto& xkb = reinterpret_cast<XkbEvent&>(event);
+                if (xkb.any.xkb_type == XkbMapNotify)
+                    XkbRefreshKeyboardMapping(&xkb.map);
+                report("mapping");
+            }
+            break;
+        }
+    }
+}
+
+} // namespace pelvaro::test
