@@ -4,6 +4,7 @@
 #include "CardListSaving.h"
 #include "HardwareQuery.h"
 #include "InfoDialogs.h"
+#include "KeystrokeOutput.h"
 #include "ListReadSession.h"
 #include "PersonnelDatabase.h"
 #include "PersonnelMode.h"
@@ -417,6 +418,7 @@ void TMainForm::WMReaderEvent(int event) {
         setStatusPanel(1, QStringLiteral("Karte gelesen, Warte auf Karte..."));
         CurrentCode = QString::fromLatin1(ReadResult.code.data());
         tray_->NotifyTray(TrayIcon::Modify, 4);
+        SendCodeAsKeystrokes();
         break;
     case READER_EVENT_CLEAR:
         tray_->NotifyTray(TrayIcon::Modify, 0);
@@ -430,6 +432,17 @@ void TMainForm::WMReaderEvent(int event) {
     default:
         break;
     }
+}
+
+void TMainForm::SendCodeAsKeystrokes() {
+    if (!injector_)
+        return;
+    const bool substitute = ui->CheckBoxSndPSNR->isChecked() && SqliteBound;
+    const std::string text =
+        TextToType(CurrentCode.toStdString(), substitute, [this](std::string_view code) {
+            return PersonnelDb->LookupPersonnelNumber(code);
+        });
+    sendKeystrokes(*injector_, text, ui->CheckBoxLF->isChecked());
 }
 
 void TMainForm::ApplyPageSize() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "KeystrokeInjector.h"
 #include "ModeHost.h"
 #include "ReadResult.h"
 #include "ReaderProtocol.h"
@@ -70,6 +71,10 @@ public:
     void SpeedButtonStartClick();
     void SpeedButtonStoppClick();
     void WMReaderEvent(int event) override;
+    // Where the codes read in redirect mode are typed; none types nothing.
+    void setKeystrokeInjector(std::unique_ptr<KeystrokeInjector> injector) {
+        injector_ = std::move(injector);
+    }
 
     // Port discovery for the settings dialog's port list.
     void scanPorts();
@@ -122,6 +127,7 @@ private:
 
     void bindPersonnelDatabase();
     void pauseReadThread();
+    void SendCodeAsKeystrokes();
     // The stop of redirect mode; a failed start whose port another mode holds
     // leaves that mode's port and stop request alone.
     void stopRedirect(bool portHeldElsewhere);
@@ -148,6 +154,7 @@ private:
     PersonnelMode* personnelMode_ = nullptr;
     TrayIcon* tray_ = nullptr;
     std::unique_ptr<TReadSerialThread> ReadThread;
+    std::unique_ptr<KeystrokeInjector> injector_;
     TSettingsDlg* settingsDlg_ = nullptr;
     TIDD_Update_Info* updateInfoDlg_ = nullptr;
     TInfoDLG* infoDlg_ = nullptr;

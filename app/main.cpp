@@ -32,6 +32,7 @@ int main(int argc, char** argv) {
         pelvaro::ProgramWindows windows(dialogs, QCoreApplication::applicationDirPath());
         dialogs.setOwner(&windows.mainForm);
         dialogs.setPrompt(&windows.labelPrompt);
+        windows.mainForm.setKeystrokeInjector(pelvaro::makeKeystrokeInjector());
         windows.mainForm.show();
         application.exec();
     } catch (const std::exception& error) {

@@ -12,7 +12,8 @@ packages=(
     qt6-translations-l10n              # German texts of Qt's own dialogs and buttons
     fonts-liberation2                  # a font with the metrics the layouts were drawn for
     libsqlite3-dev libsqlite3-0 sqlite3   # the personnel database, bound at run time; the tool for tests
-    xvfb xauth xdotool x11-utils       # an X server and real keystrokes for the end-to-end tests
+    libx11-dev libxtst-dev libxi-dev libxkbcommon-dev   # typing keystrokes through XTest
+    xvfb xauth xdotool x11-utils x11-xkb-utils xinput   # an X server, real keystrokes and layouts for the tests
 )
 
 missing=()

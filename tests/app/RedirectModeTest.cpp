@@ -4,6 +4,7 @@
 
 #include "ProgramFixture.h"
 #include "ReaderSimulator.h"
+#include "RecordingInjector.h"
 #include "TrayIcon.h"
 
 #include <future>
@@ -117,6 +118,23 @@ TEST_F(RedirectModeTest, AutomaticMinimisingHandsTheWindowToTheTray) {
     window().show(); // "Anzeigen" or a double click
     EXPECT_FALSE(window().HiddenToTray);
     EXPECT_FALSE(window().trayIcon().isShown());
+    ui().SpeedButtonStopp->click();
+}
+
+TEST_F(RedirectModeTest, EveryCardIsTypedWithEnterWhenAsked) {
+    auto recorder = std::make_unique<RecordingInjector>();
+    const RecordingInjector& typed = *recorder;
+    window().setKeystrokeInjector(std::move(recorder));
+    ui().CheckBoxLF->setChecked(true);
+    ui().SpeedButtonStart->click();
+    holdCard({0x0A, 0x1B});
+    ASSERT_TRUE(waitUntil([&] { return typed.events().size() == 2 * 10 + 2; }));
+    std::u32string text;
+    for (const KeyEvent& event : typed.events())
+        if (event.pressed && event.key == KeyEvent::Key::Character)
+            text += event.character;
+    EXPECT_EQ(text, U"0000000A1B");
+    EXPECT_EQ(typed.events().back(), (KeyEvent{KeyEvent::Key::Enter, 0, false}));
     ui().SpeedButtonStopp->click();
 }
 
