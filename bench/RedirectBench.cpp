@@ -1,0 +1,95 @@
+// Redirect mode on the real main window (offscreen) with a simulated reader:
+// from the simulator writing the last byte of a card frame to the first key
+// event of its code, as a ratio to the frame's time on the wire at 9600 baud.
+
+#include "EventLoopWait.h"
+#include "ProgramWindows.h"
+#include "ReaderSimulator.h"
+#include "ScriptedDialogs.h"
+#include "TempDir.h"
+#include "ui_MainDLG.h"
+
+#include <QApplication>
+#include <algorithm>
+#include <benchmark/benchmark.h>
+#include <chrono>
+#include <fstream>
+#include <future>
+#include <random>
+#include <thread>
+
+namespace pelvaro {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Notes when the first key of each code arrives.
+class TimingInjector final : public KeystrokeInjector {
+public:
+    bool typeCharacter(char32_t) override {
+        if (!firstKey)
+            firstKey = Clock::now();
+        return true;
+    }
+    bool pressEnter() override { return true; }
+
+    std::optional<Clock::time_point> firstKey;
+};
+
+void CardToKeystroke(benchmark::State& state) {
+    constexpr int kCards = 1000;
+    constexpr double kFrameWireMs = 14 * 1000.0 / 960.0;
+    test::TempDir dir;
+    sim::ReaderSimulator reader;
+    std::ofstream(dir.path() / "Pelvaro.ini") << "[Ports]\nDefaults=0\n[Serial]\nPort=1\n";
+    reader.mapAsPort(dir.path() / "Pelvaro.ini", 1);
+    test::ScriptedDialogs dialogs;
+    ProgramWindows windows(dialogs, QString::fromStdString(dir.path()));
+    auto injector = std::make_unique<TimingInjector>();
+    TimingInjector& timing = *injector;
+    windows.mainForm.setKeystrokeInjector(std::move(injector));
+    windows.mainForm.show();
+    windows.mainForm.controls().SpeedButtonStart->click();
+
+    std::mt19937 random(7);
+    std::uniform_int_distribution<int> pauseMs(0, 30);
+    std::vector<double> latenciesMs;
+    for (auto _ : state) {
+        for (int card = 0; card < kCards; ++card) {
+            timing.firstKey.reset();
+            test::waitUntil([] { return false; }, pauseMs(random));
+            auto sending = std::async(std::launch::async, [&] {
+                reader.sendCard(
+                    std::vector<uint8_t>{0x12, 0x34, 0x56, 0x78, static_cast<uint8_t>(card)});
+            });
+            if (!test::waitUntil([&] { return timing.firstKey.has_value(); }, 2000)) {
+                state.SkipWithError("a card was not typed");
+                return;
+            }
+            sending.get();
+            latenciesMs.push_back(
+                std::chrono::duration<double, std::milli>(*timing.firstKey - reader.lastWriteTime())
+                    .count());
+        }
+    }
+    windows.mainForm.controls().SpeedButtonStopp->click();
+    std::sort(latenciesMs.begin(), latenciesMs.end());
+    const double median = latenciesMs[latenciesMs.size() / 2];
+    const double p99 = latenciesMs[latenciesMs.size() * 99 / 100];
+    state.counters["median_ms"] = median;
+    state.counters["p99_ms"] = p99;
+    state.counters["median_x_wire"] = median / kFrameWireMs;
+    state.counters["p99_x_wire"] = p99 / kFrameWireMs;
+}
+BENCHMARK(CardToKeystroke)->Iterations(1)->Unit(benchmark::kSecond);
+
+} // namespace
+} // namespace pelvaro
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    return 0;
+}
