@@ -8,7 +8,6 @@
 #include "TempDir.h"
 #include "ui_MainDLG.h"
 
-#include <QApplication>
 #include <benchmark/benchmark.h>
 
 namespace pelvaro {
@@ -51,11 +50,3 @@ BENCHMARK(AppendRowsToAVector)->Arg(10000)->Unit(benchmark::kMillisecond);
 
 } // namespace
 } // namespace pelvaro
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    return 0;
-}

@@ -2,11 +2,11 @@
 // each as a ratio to what the serial line itself needs for the same bytes.
 
 #include "ChildProcess.h"
+#include "LatencyReport.h"
 #include "ReaderProtocol.h"
 #include "ReaderSimulator.h"
 #include "ScriptedLink.h"
 
-#include <algorithm>
 #include <benchmark/benchmark.h>
 #include <random>
 #include <thread>
@@ -51,7 +51,6 @@ BENCHMARK(FeedAndDecode)->Unit(benchmark::kMillisecond);
 // printing its code, over a pseudo-terminal.
 void CardToPrintedCode(benchmark::State& state) {
     constexpr int kCards = 1000;
-    constexpr double kFrameWireMs = 14 * 1000.0 / kLineBytesPerSecond;
     sim::ReaderSimulator reader;
     test::ChildProcess tool({READ_TOOL_EXE, "--device", reader.devicePath()});
     while (!reader.sendCard(std::vector<uint8_t>{0xFF}).acknowledged) {
@@ -75,13 +74,7 @@ void CardToPrintedCode(benchmark::State& state) {
             latenciesMs.push_back(std::chrono::duration<double, std::milli>(latency).count());
         }
     }
-    std::sort(latenciesMs.begin(), latenciesMs.end());
-    const double median = latenciesMs[latenciesMs.size() / 2];
-    const double p99 = latenciesMs[latenciesMs.size() * 99 / 100];
-    state.counters["median_ms"] = median;
-    state.counters["p99_ms"] = p99;
-    state.counters["median_x_wire"] = median / kFrameWireMs;
-    state.counters["p99_x_wire"] = p99 / kFrameWireMs;
+    bench::reportLatencies(state, std::move(latenciesMs));
 }
 BENCHMARK(CardToPrintedCode)->Iterations(1)->Unit(benchmark::kSecond);
 

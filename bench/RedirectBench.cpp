@@ -3,14 +3,13 @@
 // event of its code, as a ratio to the frame's time on the wire at 9600 baud.
 
 #include "EventLoopWait.h"
+#include "LatencyReport.h"
 #include "ProgramWindows.h"
 #include "ReaderSimulator.h"
 #include "ScriptedDialogs.h"
 #include "TempDir.h"
 #include "ui_MainDLG.h"
 
-#include <QApplication>
-#include <algorithm>
 #include <benchmark/benchmark.h>
 #include <chrono>
 #include <fstream>
@@ -38,7 +37,6 @@ public:
 
 void CardToKeystroke(benchmark::State& state) {
     constexpr int kCards = 1000;
-    constexpr double kFrameWireMs = 14 * 1000.0 / 960.0;
     test::TempDir dir;
     sim::ReaderSimulator reader;
     std::ofstream(dir.path() / "Pelvaro.ini") << "[Ports]\nDefaults=0\n[Serial]\nPort=1\n";
@@ -73,23 +71,9 @@ void CardToKeystroke(benchmark::State& state) {
         }
     }
     windows.mainForm.controls().SpeedButtonStopp->click();
-    std::sort(latenciesMs.begin(), latenciesMs.end());
-    const double median = latenciesMs[latenciesMs.size() / 2];
-    const double p99 = latenciesMs[latenciesMs.size() * 99 / 100];
-    state.counters["median_ms"] = median;
-    state.counters["p99_ms"] = p99;
-    state.counters["median_x_wire"] = median / kFrameWireMs;
-    state.counters["p99_x_wire"] = p99 / kFrameWireMs;
+    bench::reportLatencies(state, std::move(latenciesMs));
 }
 BENCHMARK(CardToKeystroke)->Iterations(1)->Unit(benchmark::kSecond);
 
 } // namespace
 } // namespace pelvaro
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    return 0;
-}

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <algorithm>
+#include <benchmark/benchmark.h>
+#include <vector>
+
+namespace pelvaro::bench {
+
+// A card frame of 14 bytes on the wire at 9600 baud, ten bits a byte.
+inline constexpr double kCardFrameWireMs = 14 * 1000.0 / 960.0;
+
+// Median and 99th percentile of the latencies, in milliseconds and as ratios
+// to the card frame's time on the wire.
+inline void reportLatencies(benchmark::State& state, std::vector<double> latenciesMs) {
+    std::sort(latenciesMs.begin(), latenciesMs.end());
+    const double median = latenciesMs[latenciesMs.size() / 2];
+    const double p99 = latenciesMs[latenciesMs.size() * 99 / 100];
+    state.counters["median_ms"] = median;
+    state.counters["p99_ms"] = p99;
+    state.counters["median_x_wire"] = median / kCardFrameWireMs;
+    state.counters["p99_x_wire"] = p99 / kCardFrameWireMs;
+}
+
+} // namespace pelvaro::bench
