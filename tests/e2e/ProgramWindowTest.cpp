@@ -161,6 +161,14 @@ TEST_F(ProgramWindowTest, AutostartComesUpOnTheRedirectPage) {
     ASSERT_TRUE(box) << "no error box";
     ASSERT_TRUE(display.run({"xdotool", "windowfocus", "--sync", *box}));
     ASSERT_TRUE(display.run({"xdotool", "key", "Return"}));
+    // While the box is open Qt hands the focus on to it, away from the window.
+    const auto boxClosed = waitFor([&] {
+        const auto lines = display.run({"xwininfo", "-id", *box});
+        return !lines || std::ranges::none_of(*lines, [](const std::string& line) {
+            return line.find("IsViewable") != std::string::npos;
+        });
+    });
+    ASSERT_TRUE(boxClosed) << "Return did not close the error box";
     quitThroughMenu();
 }
 

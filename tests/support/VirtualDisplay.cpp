@@ -13,9 +13,12 @@ using Clock = std::chrono::steady_clock;
 VirtualDisplay::VirtualDisplay(int width, int height) {
     // -displayfd: Xvfb picks a free display itself and writes its number once
     // it accepts clients, so parallel tests never race for a number.
+    // -noreset: by default the server resets whenever its last client leaves
+    // and drops a client that is connecting at that moment; the tests' short
+    // xdotool calls would make that happen to the program under test.
     const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
     server_ = std::make_unique<ChildProcess>(std::vector<std::string>{
-        "Xvfb", "-displayfd", "1", "-screen", "0", screen, "-nolisten", "tcp"});
+        "Xvfb", "-displayfd", "1", "-screen", "0", screen, "-nolisten", "tcp", "-noreset"});
     const std::optional<std::string> number = server_->readLine(10s);
     if (!number || number->empty()) {
         server_->signal(SIGKILL);
