@@ -347,12 +347,14 @@ void TMainForm::changeEvent(QEvent* event) {
     if (event->type() != QEvent::WindowStateChange || !isMinimized() ||
         !ui->CheckBoxShowTray->isChecked())
         return;
+    // Hidden instead of minimised: shown again it comes back as it was.
+    // Leaving the minimised state sends a show event of its own, which must
+    // come before the window counts as hidden in the notification area.
+    setWindowState(windowState() & ~Qt::WindowMinimized);
     tray_->NotifyTray(TrayIcon::Add, TrayIconIndex);
     tray_->NotifyTray(TrayIcon::Modify, TrayIconIndex);
     HiddenToTray = true;
     hide();
-    // Hidden instead of minimised: shown again it comes back as it was.
-    setWindowState(windowState() & ~Qt::WindowMinimized);
 }
 
 void TMainForm::pauseReadThread() {

@@ -63,11 +63,31 @@ TEST_F(RedirectModeTest, StartAndStopWithTheirStatusTexts) {
     EXPECT_EQ(ui().PageControlMain->currentWidget(), ui().TabSheet1);
 }
 
+// Notes the status text at the moment a code is typed; the next silent
+// cycle may change it before a test looks.
+class StatusAtTypingInjector final : public KeystrokeInjector {
+public:
+    explicit StatusAtTypingInjector(const TMainForm& window) : window_(window) {}
+    bool typeCharacter(char32_t) override {
+        statusWhileTyping = window_.statusPanelText(1);
+        return true;
+    }
+    bool pressEnter() override { return true; }
+
+    QString statusWhileTyping;
+
+private:
+    const TMainForm& window_;
+};
+
 TEST_F(RedirectModeTest, CardsArriveThroughTheReadThread) {
+    auto probe = std::make_unique<StatusAtTypingInjector>(window());
+    const StatusAtTypingInjector& typing = *probe;
+    window().setKeystrokeInjector(std::move(probe));
     ui().SpeedButtonStart->click();
     holdCard({0x0A, 0x1B, 0x2C, 0x3D, 0x4E});
     ASSERT_TRUE(waitUntil([&] { return window().CurrentCode == "0A1B2C3D4E"; }));
-    EXPECT_EQ(window().statusPanelText(1), "Karte gelesen, Warte auf Karte...");
+    EXPECT_EQ(typing.statusWhileTyping, "Karte gelesen, Warte auf Karte...");
 
     ui().SpeedButtonStopp->click(); // stop and start reuse the one thread
     ui().SpeedButtonStart->click();
@@ -119,6 +139,27 @@ TEST_F(RedirectModeTest, AutomaticMinimisingHandsTheWindowToTheTray) {
     EXPECT_FALSE(window().HiddenToTray);
     EXPECT_FALSE(window().trayIcon().isShown());
     ui().SpeedButtonStopp->click();
+}
+
+TEST_F(RedirectModeTest, MinimisingGoesToTheTrayOnlyWithAutomaticMinimising) {
+    // As the window manager minimises: the state changes, nobody calls show.
+    const auto minimise = [&] { window().setWindowState(Qt::WindowMinimized); };
+    minimise();
+    EXPECT_TRUE(window().isMinimized());
+    EXPECT_FALSE(window().trayIcon().isShown());
+    window().showNormal();
+
+    ui().CheckBoxShowTray->setChecked(true);
+    minimise();
+    EXPECT_FALSE(window().isVisible());
+    EXPECT_FALSE(window().isMinimized()) << "shown again, it must come back as it was";
+    EXPECT_TRUE(window().HiddenToTray);
+    EXPECT_TRUE(window().trayIcon().isShown());
+    EXPECT_EQ(window().trayIcon().icon().toolTip(), "Umleitung aus!");
+
+    window().show();
+    EXPECT_FALSE(window().HiddenToTray);
+    EXPECT_FALSE(window().trayIcon().isShown());
 }
 
 TEST_F(RedirectModeTest, EveryCardIsTypedWithEnterWhenAsked) {
