@@ -1,0 +1,161 @@
+// The program under an X server of its own for half a minute: its CPU time as
+// a share of one core and its resident memory in redirect mode with a silent
+// reader, as ratios to the same program idle on its list page.
+
+#include "ChildProcess.h"
+#include "ReaderSimulator.h"
+#include "TempDir.h"
+#include "VirtualDisplay.h"
+
+#include <algorithm>
+#include <benchmark/benchmark.h>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+#include <unistd.h>
+
+namespace pelvaro {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+constexpr auto kMeasured = 30s;
+// Before the measured time, so start-up work does not count.
+constexpr auto kSettle = 2s;
+// Start-up of the list page, which gives no sign when it is done.
+constexpr auto kListPageStartUp = 3s;
+
+struct Usage {
+    double cpuTicks = 0; // utime + stime over the measured time
+    double wallSeconds = 0;
+    double rssKiB = 0;
+    double hwmKiB = 0;
+
+    // Of one core. An idle program may use less than one tick in the whole
+    // time: at least one counts, so ratios to it stay finite (lower bounds).
+    double cpuShare(double leastTicks = 0) const {
+        return std::max(cpuTicks, leastTicks) / sysconf(_SC_CLK_TCK) / wallSeconds;
+    }
+};
+
+// The fields of /proc/<pid>/stat after the command name, from the state on.
+std::vector<std::string> statFields(pid_t pid) {
+    std::ifstream file("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    std::getline(file, line);
+    // The command name may hold spaces; it ends at the last parenthesis.
+    std::istringstream rest(line.substr(line.rfind(')') + 1));
+    std::vector<std::string> fields;
+    for (std::string field; rest >> field;)
+        fields.push_back(field);
+    return fields;
+}
+
+double cpuTicks(pid_t pid) {
+    const auto fields = statFields(pid);
+    // utime and stime, fields 14 and 15 counted from the pid.
+    return std::stod(fields.at(11)) + std::stod(fields.at(12));
+}
+
+double statusKiB(pid_t pid, const std::string& name) {
+    std::ifstream file("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(file, line);)
+        if (line.starts_with(name + ":"))
+            return std::stod(line.substr(name.size() + 1));
+    throw std::runtime_error("no " + name + " for the program");
+}
+
+// ChildProcess keeps the pid to itself: our child that runs this executable.
+pid_t childRunning(const std::filesystem::path& program) {
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        const std::string name = entry.path().filename();
+        if (name.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        const pid_t pid = std::stoi(name);
+        std::error_code error;
+        if (std::filesystem::read_symlink(entry.path() / "exe", error) == program &&
+            std::stoi(statFields(pid).at(1)) == getpid())
+            return pid;
+    }
+    throw std::runtime_error("the program is not running");
+}
+
+// Runs a copy of the program with its reader mapped as Com1; in redirect mode
+// it opens the port at start, otherwise it stays on its list page.
+Usage measure(bool redirect) {
+    test::VirtualDisplay display(1024, 768);
+    test::TempDir dir;
+    const auto programs = std::filesystem::path(PROGRAM_EXE).parent_path();
+    const auto program = dir.path() / "pelvaro";
+    std::filesystem::copy_file(PROGRAM_EXE, program);
+    std::filesystem::copy_file(programs / "libsqlite3.so.0", dir.path() / "libsqlite3.so.0");
+    sim::ReaderSimulator reader;
+    const auto settings = dir.path() / "Pelvaro.ini";
+    std::ofstream(settings) << "[Global]\nAutostart=" << (redirect ? 1 : 0)
+                            << "\nSysTray=0\nLineFeed=1\n[Serial]\nPort=1\n[Ports]\nDefaults=0\n";
+    reader.mapAsPort(settings, 1);
+
+    test::ChildProcess process({program.string()}, display.environment());
+    if (!redirect)
+        std::this_thread::sleep_for(kListPageStartUp);
+    else if (!reader.waitForProgram(10s))
+        throw std::runtime_error("the program did not open its port");
+    std::this_thread::sleep_for(kSettle);
+    const pid_t pid = childRunning(program);
+
+    const double ticksBefore = cpuTicks(pid);
+    const auto start = Clock::now();
+    std::this_thread::sleep_for(kMeasured);
+    const double ticks = cpuTicks(pid) - ticksBefore;
+    const std::chrono::duration<double> wall = Clock::now() - start;
+    const Usage usage{ticks, wall.count(), statusKiB(pid, "VmRSS"), statusKiB(pid, "VmHWM")};
+
+    process.signal(SIGTERM);
+    process.waitForExit(5s);
+    return usage;
+}
+
+// Measured once a run, first by whichever benchmark asks.
+const Usage& baseline() {
+    static const Usage usage = measure(false);
+    return usage;
+}
+
+void report(benchmark::State& state, const Usage& usage) {
+    state.counters["cpu_ticks"] = usage.cpuTicks;
+    state.counters["cpu_share"] = usage.cpuShare();
+    state.counters["rss_MiB"] = usage.rssKiB / 1024;
+    state.counters["hwm_MiB"] = usage.hwmKiB / 1024;
+}
+
+void ListPageIdle(benchmark::State& state) try {
+    for (auto _ : state)
+        report(state, baseline());
+} catch (const std::exception& error) {
+    state.SkipWithError(error.what());
+}
+BENCHMARK(ListPageIdle)->Iterations(1)->Unit(benchmark::kSecond);
+
+void RedirectSilentReader(benchmark::State& state) try {
+    const Usage& idle = baseline();
+    for (auto _ : state) {
+        const Usage usage = measure(true);
+        report(state, usage);
+        state.counters["cpu_x_baseline"] = usage.cpuShare() / idle.cpuShare(1);
+        state.counters["rss_x_baseline"] = usage.rssKiB / idle.rssKiB;
+        state.counters["hwm_x_baseline"] = usage.hwmKiB / idle.hwmKiB;
+    }
+} catch (const std::exception& error) {
+    state.SkipWithError(error.what());
+}
+BENCHMARK(RedirectSilentReader)->Iterations(1)->Unit(benchmark::kSecond);
+
+} // namespace
+} // namespace pelvaro
+
+BENCHMARK_MAIN();
