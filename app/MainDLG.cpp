@@ -140,7 +140,12 @@ TMainForm::TMainForm(UserDialogs& dialogs, QString programDirectory,
     });
     tray_ = new TrayIcon(*ui->LabelUmleitungInfo, this);
     connect(tray_, &TrayIcon::showRequested, this, &QWidget::show);
-    connect(tray_, &TrayIcon::quitRequested, this, &QWidget::close);
+    // Hidden in the notification area, the window's closing is no last window
+    // closing: the program has to be ended by itself.
+    connect(tray_, &TrayIcon::quitRequested, this, [this] {
+        if (close())
+            QCoreApplication::quit();
+    });
     connect(ui->SpeedButtonStart, &QToolButton::clicked, this, &TMainForm::SpeedButtonStartClick);
     connect(ui->SpeedButtonStopp, &QToolButton::clicked, this, &TMainForm::SpeedButtonStoppClick);
 

@@ -14,6 +14,7 @@ packages=(
     libsqlite3-dev libsqlite3-0 sqlite3   # the personnel database, bound at run time; the tool for tests
     libx11-dev libxtst-dev libxi-dev libxkbcommon-dev   # typing keystrokes through XTest
     xvfb xauth xdotool x11-utils x11-xkb-utils xinput   # an X server, real keystrokes and layouts for the tests
+    openbox trayer                     # a window manager and a notification area for the tray tests
 )
 
 missing=()

@@ -2,18 +2,14 @@
 // manager: its main window as it first comes up, and the way out through its
 // menu by real keystrokes.
 
-#include "ChildProcess.h"
-#include "TempDir.h"
-#include "VirtualDisplay.h"
+#include "DesktopProgram.h"
+#include "Polling.h"
 
 #include <algorithm>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <iostream>
 #include <string_view>
-#include <thread>
 
 namespace pelvaro {
 namespace {
@@ -42,39 +38,22 @@ std::ostream& operator<<(std::ostream& out, const Geometry& geometry) {
                << geometry.y;
 }
 
-// Asks again every few milliseconds until the answer is there or time is up.
-template <typename Probe> auto waitFor(Probe probe, std::chrono::milliseconds timeout = kPatience) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    auto answer = probe();
-    while (!answer && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(20ms);
-        answer = probe();
-    }
-    return answer;
+template <typename Probe> auto waitFor(Probe probe) {
+    return test::waitFor(probe, kPatience);
 }
 
 class ProgramWindowTest : public ::testing::Test {
 protected:
-    // The program reads Pelvaro.ini beside itself, so it runs as a copy in a
-    // program directory of its own.
-    void SetUp() override { std::filesystem::copy_file(PROGRAM_EXE, program); }
-
     void TearDown() override {
-        if (HasFailure() && process && process->waitForExit(0ms))
-            std::cerr << "program output on stderr:\n" << process->errorOutput();
+        if (HasFailure())
+            std::cerr << "program output on stderr:\n" << program.errorOutputIfEnded();
     }
 
     // Starts the program with this settings file and waits for its main window.
     void start(const std::string& settings) {
-        std::ofstream(dir.path() / "Pelvaro.ini") << settings;
-        process = std::make_unique<test::ChildProcess>(std::vector<std::string>{program.string()},
-                                                       display.environment());
-        const auto found = waitFor([&]() -> std::optional<std::string> {
-            const auto ids = display.run({"xdotool", "search", "--name", "^Pelvaro Version3$"});
-            return ids && !ids->empty() ? std::optional(ids->front()) : std::nullopt;
-        });
-        ASSERT_TRUE(found) << "no window \"Pelvaro Version3\""
-                           << (process->waitForExit(0ms) ? "; the program has ended" : "");
+        program.writeSettings(settings);
+        const auto found = program.start(kPatience);
+        ASSERT_TRUE(found) << "no window \"Pelvaro Version3\"";
         window = *found;
     }
 
@@ -125,16 +104,14 @@ protected:
         });
         ASSERT_TRUE(menuOpen) << "alt+d opened no menu";
         ASSERT_TRUE(display.run({"xdotool", "key", "b"}));
-        const std::optional<int> status = process->waitForExit(kExitTime);
+        const std::optional<int> status = program.process().waitForExit(kExitTime);
         ASSERT_TRUE(status) << "the program did not end";
         EXPECT_EQ(*status, 0);
-        EXPECT_EQ(process->errorOutput(), "");
+        EXPECT_EQ(program.process().errorOutput(), "");
     }
 
     test::VirtualDisplay display{kScreenWidth, kScreenHeight};
-    test::TempDir dir;
-    std::filesystem::path program = dir.path() / "pelvaro";
-    std::unique_ptr<test::ChildProcess> process;
+    test::DesktopProgram program{display};
     std::string window;
 };
 
@@ -154,10 +131,7 @@ TEST_F(ProgramWindowTest, AutostartComesUpOnTheRedirectPage) {
     EXPECT_TRUE(waitForSize(420, 320)) << "window is " << geometry().value_or(Geometry{});
     // Redirect mode starts with the program and cannot open Com7: the error
     // box, answered as a user does.
-    const auto box = waitFor([&]() -> std::optional<std::string> {
-        const auto ids = display.run({"xdotool", "search", "--name", "^Fehler$"});
-        return ids && !ids->empty() ? std::optional(ids->front()) : std::nullopt;
-    });
+    const auto box = waitFor([&] { return display.findWindow("^Fehler$"); });
     ASSERT_TRUE(box) << "no error box";
     ASSERT_TRUE(display.run({"xdotool", "windowfocus", "--sync", *box}));
     ASSERT_TRUE(display.run({"xdotool", "key", "Return"}));

@@ -25,20 +25,13 @@ constexpr std::string_view kCode = "0A1B2C3D4E";
 // Letters that the German layout swaps, umlauts, and AltGr characters there.
 constexpr std::string_view kPersonnelNumber = "Zy-\u00C4\u00D6\u00DC\u00E4\u00F6\u00FC\u00DF"
                                               "\u20AC@\u00B5 4711";
-constexpr std::string_view kReceiverOption = "--receive-keystrokes";
 
-struct Received {
-    std::string text;
-    int mapChanges = 0;
-};
+using Received = test::ReceivedLine;
 
 class KeystrokeE2ETest : public ::testing::Test {
 protected:
     void SetUp() override {
-        receiver = std::make_unique<test::ChildProcess>(
-            std::vector<std::string>{"/proc/self/exe", std::string(kReceiverOption)},
-            display.environment());
-        ASSERT_EQ(receiver->readLine(kPatience), "ready");
+        ASSERT_TRUE(receiver.waitUntilReady(kPatience));
         injector = XTestInjector::open(display.name());
         ASSERT_NE(injector, nullptr);
     }
@@ -49,21 +42,8 @@ protected:
 
     // Everything the receiver reports up to its next Return.
     Received receiveLine() {
-        const auto deadline = std::chrono::steady_clock::now() + kPatience;
-        Received received;
-        while (const auto line =
-                   receiver->readLine(std::chrono::duration_cast<std::chrono::milliseconds>(
-                       deadline - std::chrono::steady_clock::now()))) {
-            if (*line == "return") {
-                received.text += '\n';
-                return received;
-            }
-            if (line->starts_with("text "))
-                received.text += line->substr(5);
-            else if (*line == "mapping")
-                ++received.mapChanges;
-        }
-        ADD_FAILURE() << "no Return arrived; got \"" << received.text << "\"";
+        Received received = receiver.receiveLine(kPatience);
+        EXPECT_TRUE(received.complete) << "no Return arrived; got \"" << received.text << "\"";
         return received;
     }
 
@@ -82,7 +62,7 @@ protected:
 
     test::VirtualDisplay display{640, 480};
     test::KeyboardObserver keyboard{display.name()};
-    std::unique_ptr<test::ChildProcess> receiver;
+    test::KeystrokeReceiverProcess receiver{display};
     std::unique_ptr<XTestInjector> injector;
 };
 
@@ -172,11 +152,3 @@ TEST_F(KeystrokeE2ETest, PlatformInjectorNeedsADisplay) {
 
 } // namespace
 } // namespace pelvaro
-
-int main(int argc, char** argv) {
-    // The test starts itself again as the X client that receives the keys.
-    if (argc == 2 && argv[1] == pelvaro::kReceiverOption)
-        return pelvaro::test::runKeystrokeReceiver();
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -73,4 +73,32 @@ int runKeystrokeReceiver() {
     }
 }
 
+KeystrokeReceiverProcess::KeystrokeReceiverProcess(const VirtualDisplay& display)
+    : process_({"/proc/self/exe", std::string(kReceiverOption)}, display.environment()) {}
+
+bool KeystrokeReceiverProcess::waitUntilReady(std::chrono::milliseconds timeout) {
+    return process_.readLine(timeout) == "ready";
+}
+
+ReceivedLine KeystrokeReceiverProcess::receiveLine(std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    const auto left = [&] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+    };
+    ReceivedLine received;
+    while (const auto line = process_.readLine(left())) {
+        if (*line == "return") {
+            received.text += '\n';
+            received.complete = true;
+            break;
+        }
+        if (line->starts_with("text "))
+            received.text += line->substr(5);
+        else if (*line == "mapping")
+            ++received.mapChanges;
+    }
+    return received;
+}
+
 } // namespace pelvaro::test

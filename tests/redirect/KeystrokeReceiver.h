@@ -1,6 +1,16 @@
 #pragma once
 
+#include "ChildProcess.h"
+#include "VirtualDisplay.h"
+
+#include <chrono>
+#include <string>
+#include <string_view>
+
 namespace pelvaro::test {
+
+// The option that starts a test binary as the receiver instead of its tests.
+inline constexpr std::string_view kReceiverOption = "--receive-keystrokes";
 
 // A small X client on DISPLAY's server that takes the keyboard focus and
 // reports what it receives on standard output, one line each:
@@ -11,5 +21,25 @@ namespace pelvaro::test {
 // It looks each key up in its own copy of the map, as real clients do.
 // Returns only if the server cannot be reached; it ends with the server.
 int runKeystrokeReceiver();
+
+// What the receiver reported up to a Return.
+struct ReceivedLine {
+    std::string text; // the characters, and "\n" for the Return
+    int mapChanges = 0;
+    bool complete = false; // the Return came in time
+};
+
+// The receiver running on a display: the test binary started again.
+class KeystrokeReceiverProcess {
+public:
+    explicit KeystrokeReceiverProcess(const VirtualDisplay& display);
+
+    // Waits until its window has the keyboard focus.
+    bool waitUntilReady(std::chrono::milliseconds timeout);
+    ReceivedLine receiveLine(std::chrono::milliseconds timeout);
+
+private:
+    ChildProcess process_;
+};
 
 } // namespace pelvaro::test

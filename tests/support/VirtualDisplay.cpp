@@ -66,4 +66,9 @@ VirtualDisplay::run(const std::vector<std::string>& command,
     return lines;
 }
 
+std::optional<std::string> VirtualDisplay::findWindow(const std::string& namePattern) const {
+    const auto ids = run({"xdotool", "search", "--name", namePattern});
+    return ids && !ids->empty() ? std::optional(ids->front()) : std::nullopt;
+}
+
 } // namespace pelvaro::test

@@ -30,6 +30,9 @@ public:
     std::optional<std::vector<std::string>>
     run(const std::vector<std::string>& command,
         std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
+    // The id of a window whose name matches the pattern, mapped or not, or
+    // nothing if there is none.
+    std::optional<std::string> findWindow(const std::string& namePattern) const;
 
 private:
     TempDir runtimeDirectory_;

@@ -1,0 +1,41 @@
+#include "DesktopProgram.h"
+
+#include "Polling.h"
+
+#include <fstream>
+
+namespace pelvaro::test {
+
+namespace {
+
+constexpr const char* kProgramName = "pelvaro";
+
+} // namespace
+
+DesktopProgram::DesktopProgram(const VirtualDisplay& display) : display_(display) {
+    std::filesystem::copy_file(PROGRAM_EXE, directory() / kProgramName);
+}
+
+void DesktopProgram::writeSettings(const std::string& settings) const {
+    std::ofstream(settingsFile(), std::ios::binary) << settings;
+}
+
+void DesktopProgram::addSqliteLibrary() const {
+    std::filesystem::copy_file(std::filesystem::path(PROGRAM_EXE).parent_path() / "libsqlite3.so.0",
+                               directory() / "libsqlite3.so.0");
+}
+
+std::optional<std::string> DesktopProgram::start(std::chrono::milliseconds patience) {
+    process_ = std::make_unique<ChildProcess>(
+        std::vector<std::string>{(directory() / kProgramName).string()}, display_.environment());
+    return waitFor([&] { return display_.findWindow("^Pelvaro Version3$"); }, patience);
+}
+
+std::string DesktopProgram::errorOutputIfEnded() {
+    using namespace std::chrono_literals;
+    if (!process_ || !process_->waitForExit(0ms))
+        return "(still running)";
+    return process_->errorOutput();
+}
+
+} // namespace pelvaro::test

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "ChildProcess.h"
+#include "TempDir.h"
+#include "VirtualDisplay.h"
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace pelvaro::test {
+
+// The program as a user runs it, on an X server of the test's: a copy in a
+// program directory of its own, since it reads Pelvaro.ini and the SQLite
+// library from beside itself.
+class DesktopProgram {
+public:
+    explicit DesktopProgram(const VirtualDisplay& display);
+
+    const std::filesystem::path& directory() const { return directory_.path(); }
+    std::filesystem::path settingsFile() const { return directory() / "Pelvaro.ini"; }
+    void writeSettings(const std::string& settings) const;
+    // Puts the SQLite library beside the program: the personnel features are on.
+    void addSqliteLibrary() const;
+
+    // Starts it and waits for its main window, mapped or not: the window's
+    // id, or nothing when none came in time.
+    std::optional<std::string> start(std::chrono::milliseconds patience);
+    ChildProcess& process() { return *process_; }
+    // What it wrote on standard error, once it has ended; for failure reports.
+    std::string errorOutputIfEnded();
+
+private:
+    const VirtualDisplay& display_;
+    TempDir directory_;
+    std::unique_ptr<ChildProcess> process_;
+};
+
+} // namespace pelvaro::test

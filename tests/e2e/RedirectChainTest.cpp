@@ -1,0 +1,85 @@
+// The whole keyboard redirect as a user meets it: the program starts with
+// redirect mode and hides itself, the simulated reader holds card after card,
+// and each code arrives as key strokes in the X client that has the focus,
+// personnel numbers from the program's database in place of their codes.
+
+#include "DesktopProgram.h"
+#include "KeystrokeReceiver.h"
+#include "NotificationArea.h"
+#include "Polling.h"
+#include "ReaderSimulator.h"
+#include "SqliteTool.h"
+
+#include <gtest/gtest.h>
+#include <iostream>
+
+namespace pelvaro {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto kPatience = 15s;
+constexpr int kCards = 1000;
+// Every so many cards has a personnel number in the database.
+constexpr int kPersonnelEvery = 100;
+
+std::string personnelNumber(int card) {
+    return "M\u00FCller-\u00C4\u00DF " + std::to_string(card);
+}
+
+class RedirectChainTest : public ::testing::Test {
+protected:
+    void TearDown() override {
+        if (HasFailure())
+            std::cerr << "program output on stderr:\n" << program.errorOutputIfEnded();
+    }
+
+    // Started with redirect mode, automatic minimising, ENTER after each
+    // code and personnel numbers instead of codes.
+    void startHidden() {
+        program.addSqliteLibrary();
+        program.writeSettings("[Global]\nAutostart=1\nSysTray=1\nLineFeed=1\nSendPSNR=1\n"
+                              "[Serial]\nPort=1\nCardLen=10\n[Ports]\nDefaults=0\n");
+        ASSERT_TRUE(reader.mapAsPort(program.settingsFile(), 1));
+        const auto window = program.start(kPatience);
+        ASSERT_TRUE(window) << "no main window";
+        ASSERT_TRUE(reader.waitForProgram(kPatience)) << "the port was not opened";
+        ASSERT_TRUE(test::waitFor([&] { return !area.viewable(std::stoul(*window)); }, kPatience))
+            << "the window did not hide";
+    }
+
+    // Filled by another program while Pelvaro runs, as the table may be.
+    void fillPersonnelTable() {
+        const auto database = program.directory() / "db_Personal.sqlite";
+        for (int card = kPersonnelEvery; card <= kCards; card += kPersonnelEvery)
+            test::runSqliteTool(database,
+                                {"INSERT INTO t_card_personal VALUES('" + test::numberedCode(card) +
+                                 "','" + personnelNumber(card) + "')"});
+    }
+
+    test::VirtualDisplay display{640, 480};
+    test::NotificationArea area{display.name()};
+    sim::ReaderSimulator reader;
+    test::DesktopProgram program{display};
+};
+
+TEST_F(RedirectChainTest, EveryCardArrivesOnceAndExactly) {
+    ASSERT_NO_FATAL_FAILURE(startHidden());
+    ASSERT_NO_FATAL_FAILURE(fillPersonnelTable());
+    test::KeystrokeReceiverProcess receiver(display);
+    ASSERT_TRUE(receiver.waitUntilReady(kPatience));
+
+    for (int card = 1; card <= kCards; ++card) {
+        const std::string code = test::numberedCode(card);
+        ASSERT_TRUE(reader.sendCard(sim::bytesFromHex(code)).acknowledged) << "card " << card;
+        const std::string expected =
+            (card % kPersonnelEvery == 0 ? personnelNumber(card) : code) + "\n";
+        const test::ReceivedLine received = receiver.receiveLine(kPatience);
+        ASSERT_EQ(received.text, expected) << "card " << card;
+    }
+    const test::ReceivedLine extra = receiver.receiveLine(500ms);
+    EXPECT_EQ(extra.text, "") << "typed after the last card";
+}
+
+} // namespace
+} // namespace pelvaro

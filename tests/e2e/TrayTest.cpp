@@ -1,0 +1,166 @@
+// The notification-area icon on a desktop as users have it: an X server of
+// the test's own with a window manager (openbox) and a panel whose
+// notification area takes the icon (trayer). The program runs with a
+// simulated reader on Com1; the mouse and keys come through xdotool.
+
+#include "DesktopProgram.h"
+#include "NotificationArea.h"
+#include "Polling.h"
+#include "ReaderSimulator.h"
+
+#include <algorithm>
+#include <gtest/gtest.h>
+#include <iostream>
+
+namespace pelvaro {
+namespace {
+
+using namespace std::chrono_literals;
+using test::LedColour;
+
+constexpr auto kPatience = 15s;
+constexpr const char* kProgramClass = "pelvaro";
+
+template <typename Probe> auto waitFor(Probe probe) {
+    return test::waitFor(probe, kPatience);
+}
+
+class TrayTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        windowManager = std::make_unique<test::ChildProcess>(std::vector<std::string>{"openbox"},
+                                                             display.environment());
+        ASSERT_TRUE(waitFor([&] {
+            const auto check =
+                display.run({"xprop", "-root", "-notype", "_NET_SUPPORTING_WM_CHECK"});
+            return check && !check->empty() &&
+                   check->front().find("window id") != std::string::npos;
+        })) << "no window manager";
+        panel = std::make_unique<test::ChildProcess>(
+            std::vector<std::string>{"trayer", "--edge", "top", "--align", "right", "--widthtype",
+                                     "request", "--height", "24"},
+            display.environment());
+        ASSERT_TRUE(waitFor([&] { return area.panelRunning(); })) << "no notification area";
+    }
+
+    void TearDown() override {
+        if (HasFailure())
+            std::cerr << "program output on stderr:\n" << program.errorOutputIfEnded();
+    }
+
+    void start(bool autostart, bool automaticMinimising) {
+        program.writeSettings(std::string("[Global]\nAutostart=") + (autostart ? "1" : "0") +
+                              "\nSysTray=" + (automaticMinimising ? "1" : "0") +
+                              "\n[Serial]\nPort=1\n[Ports]\nDefaults=0\n");
+        ASSERT_TRUE(reader.mapAsPort(program.settingsFile(), 1));
+        const auto found = program.start(kPatience);
+        ASSERT_TRUE(found) << "no main window";
+        window = std::stoul(*found);
+    }
+
+    std::optional<unsigned long> waitForIcon() {
+        return waitFor([&] { return area.icon(kProgramClass); });
+    }
+
+    bool waitForColour(unsigned long icon, LedColour colour) {
+        const bool shown = waitFor([&] { return area.colour(icon) == colour; });
+        EXPECT_TRUE(shown) << "the icon is " << toString(area.colour(icon)) << ", not "
+                           << toString(colour);
+        return shown;
+    }
+
+    // The window is back and the icon gone, as after a double click or "Anzeigen".
+    void expectWindowBackAndIconGone() {
+        EXPECT_TRUE(waitFor([&] { return area.viewable(window); })) << "the window is hidden";
+        EXPECT_TRUE(waitFor([&] { return !area.icon(kProgramClass); })) << "the icon stays";
+    }
+
+    void xdotool(const std::vector<std::string>& arguments) {
+        std::vector<std::string> command = {"xdotool"};
+        command.insert(command.end(), arguments.begin(), arguments.end());
+        ASSERT_TRUE(display.run(command)) << "xdotool " << arguments.front() << " failed";
+    }
+
+    void pointAt(unsigned long icon) {
+        const test::ScreenPoint centre = area.centre(icon);
+        xdotool({"mousemove", std::to_string(centre.x), std::to_string(centre.y)});
+    }
+
+    // A right click on the icon, then the menu item chosen with the keys.
+    void chooseFromTrayMenu(unsigned long icon, const std::vector<std::string>& keys) {
+        pointAt(icon);
+        xdotool({"click", "3"});
+        ASSERT_TRUE(waitFor([&] { return area.showsPopup(kProgramClass); })) << "no tray menu";
+        std::vector<std::string> arguments = {"key", "--delay", "50"};
+        arguments.insert(arguments.end(), keys.begin(), keys.end());
+        xdotool(arguments);
+    }
+
+    test::VirtualDisplay display{1024, 768};
+    test::NotificationArea area{display.name()};
+    std::unique_ptr<test::ChildProcess> windowManager;
+    std::unique_ptr<test::ChildProcess> panel;
+    sim::ReaderSimulator reader;
+    test::DesktopProgram program{display};
+    unsigned long window = 0;
+};
+
+TEST_F(TrayTest, AutostartGoesToTheTrayWhereTheLedFollowsTheCards) {
+    ASSERT_NO_FATAL_FAILURE(start(true, true));
+    const auto icon = waitForIcon();
+    ASSERT_TRUE(icon) << "no icon in the notification area";
+    EXPECT_TRUE(waitFor([&] { return !area.viewable(window); })) << "the window stays";
+    waitForColour(*icon, LedColour::YellowLit);
+
+    const uint8_t card[] = {0x0A, 0x1B, 0x2C, 0x3D, 0x4E};
+    EXPECT_TRUE(reader.sendCard(card).acknowledged);
+    waitForColour(*icon, LedColour::GreenLit);
+    EXPECT_TRUE(reader.sendStatus('e').acknowledged); // the card was taken away
+    waitForColour(*icon, LedColour::YellowLit);
+
+    pointAt(*icon);
+    EXPECT_TRUE(waitFor([&] { return area.showsPopup(kProgramClass); })) << "no tip";
+
+    xdotool({"click", "--repeat", "2", "--delay", "80", "1"});
+    expectWindowBackAndIconGone();
+}
+
+TEST_F(TrayTest, MinimisingGoesToTheTrayAndAnzeigenBringsTheWindowBack) {
+    ASSERT_NO_FATAL_FAILURE(start(false, true));
+    ASSERT_TRUE(waitFor([&] { return area.viewable(window); }));
+    xdotool({"windowminimize", std::to_string(window)});
+    const auto icon = waitForIcon();
+    ASSERT_TRUE(icon) << "no icon in the notification area";
+    EXPECT_FALSE(area.viewable(window));
+    waitForColour(*icon, LedColour::YellowUnlit); // redirect mode is off
+
+    chooseFromTrayMenu(*icon, {"Down", "Return"});
+    expectWindowBackAndIconGone();
+}
+
+TEST_F(TrayTest, WithoutAutomaticMinimisingTheWindowMinimisesAsUsual) {
+    ASSERT_NO_FATAL_FAILURE(start(false, false));
+    ASSERT_TRUE(waitFor([&] { return area.viewable(window); }));
+    xdotool({"windowminimize", std::to_string(window)});
+    EXPECT_TRUE(waitFor([&] {
+        const auto state = display.run({"xprop", "-id", std::to_string(window), "WM_STATE"});
+        return state && std::ranges::any_of(*state, [](const std::string& line) {
+                   return line.find("Iconic") != std::string::npos;
+               });
+    })) << "not minimised";
+    EXPECT_FALSE(area.icon(kProgramClass));
+}
+
+TEST_F(TrayTest, BeendenInTheTrayMenuEndsTheProgram) {
+    ASSERT_NO_FATAL_FAILURE(start(true, true));
+    const auto icon = waitForIcon();
+    ASSERT_TRUE(icon) << "no icon in the notification area";
+    chooseFromTrayMenu(*icon, {"Down", "Down", "Return"});
+    const std::optional<int> status = program.process().waitForExit(kPatience);
+    ASSERT_TRUE(status) << "the program did not end";
+    EXPECT_EQ(*status, 0);
+    EXPECT_FALSE(area.icon(kProgramClass));
+}
+
+} // namespace
+} // namespace pelvaro

@@ -1,0 +1,12 @@
+#include "KeystrokeReceiver.h"
+
+#include <gtest/gtest.h>
+
+// A test binary with keystroke tests starts itself again as the X client that
+// receives the keys.
+int main(int argc, char** argv) {
+    if (argc == 2 && argv[1] == pelvaro::test::kReceiverOption)
+        return pelvaro::test::runKeystrokeReceiver();
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
