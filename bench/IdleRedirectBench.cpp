@@ -2,17 +2,13 @@
 // a share of one core and its resident memory in redirect mode with a silent
 // reader, as ratios to the same program idle on its list page.
 
-#include "ChildProcess.h"
+#include "DesktopProgram.h"
 #include "ReaderSimulator.h"
-#include "TempDir.h"
-#include "VirtualDisplay.h"
 
 #include <algorithm>
 #include <benchmark/benchmark.h>
 #include <csignal>
-#include <filesystem>
 #include <fstream>
-#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -27,8 +23,7 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kMeasured = 30s;
 // Before the measured time, so start-up work does not count.
 constexpr auto kSettle = 2s;
-// Start-up of the list page, which gives no sign when it is done.
-constexpr auto kListPageStartUp = 3s;
+constexpr auto kStartUp = 15s;
 
 struct Usage {
     double cpuTicks = 0; // utime + stime over the measured time
@@ -70,43 +65,22 @@ double statusKiB(pid_t pid, const std::string& name) {
     throw std::runtime_error("no " + name + " for the program");
 }
 
-// ChildProcess keeps the pid to itself: our child that runs this executable.
-pid_t childRunning(const std::filesystem::path& program) {
-    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
-        const std::string name = entry.path().filename();
-        if (name.find_first_not_of("0123456789") != std::string::npos)
-            continue;
-        const pid_t pid = std::stoi(name);
-        std::error_code error;
-        if (std::filesystem::read_symlink(entry.path() / "exe", error) == program &&
-            std::stoi(statFields(pid).at(1)) == getpid())
-            return pid;
-    }
-    throw std::runtime_error("the program is not running");
-}
-
 // Runs a copy of the program with its reader mapped as Com1; in redirect mode
 // it opens the port at start, otherwise it stays on its list page.
 Usage measure(bool redirect) {
     test::VirtualDisplay display(1024, 768);
-    test::TempDir dir;
-    const auto programs = std::filesystem::path(PROGRAM_EXE).parent_path();
-    const auto program = dir.path() / "pelvaro";
-    std::filesystem::copy_file(PROGRAM_EXE, program);
-    std::filesystem::copy_file(programs / "libsqlite3.so.0", dir.path() / "libsqlite3.so.0");
+    test::DesktopProgram program(display);
+    program.addSqliteLibrary();
+    program.writeSettings(std::string("[Global]\nAutostart=") + (redirect ? "1" : "0") +
+                          "\nSysTray=0\nLineFeed=1\n[Serial]\nPort=1\n[Ports]\nDefaults=0\n");
     sim::ReaderSimulator reader;
-    const auto settings = dir.path() / "Pelvaro.ini";
-    std::ofstream(settings) << "[Global]\nAutostart=" << (redirect ? 1 : 0)
-                            << "\nSysTray=0\nLineFeed=1\n[Serial]\nPort=1\n[Ports]\nDefaults=0\n";
-    reader.mapAsPort(settings, 1);
-
-    test::ChildProcess process({program.string()}, display.environment());
-    if (!redirect)
-        std::this_thread::sleep_for(kListPageStartUp);
-    else if (!reader.waitForProgram(10s))
+    reader.mapAsPort(program.settingsFile(), 1);
+    if (!program.start(kStartUp))
+        throw std::runtime_error("the program showed no window");
+    if (redirect && !reader.waitForProgram(kStartUp))
         throw std::runtime_error("the program did not open its port");
     std::this_thread::sleep_for(kSettle);
-    const pid_t pid = childRunning(program);
+    const pid_t pid = program.process().pid();
 
     const double ticksBefore = cpuTicks(pid);
     const auto start = Clock::now();
@@ -115,8 +89,8 @@ Usage measure(bool redirect) {
     const std::chrono::duration<double> wall = Clock::now() - start;
     const Usage usage{ticks, wall.count(), statusKiB(pid, "VmRSS"), statusKiB(pid, "VmHWM")};
 
-    process.signal(SIGTERM);
-    process.waitForExit(5s);
+    program.process().signal(SIGTERM);
+    program.process().waitForExit(5s);
     return usage;
 }
 

@@ -26,6 +26,7 @@ public:
     // Everything written to standard error once the program has ended.
     std::string errorOutput();
     void signal(int number);
+    pid_t pid() const { return pid_; }
     // The exit status, or nothing if it has not ended in time (or died of a signal: -signal).
     std::optional<int> waitForExit(std::chrono::milliseconds timeout);
 

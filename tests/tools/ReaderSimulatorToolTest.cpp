@@ -116,17 +116,19 @@ TEST(ReaderSimulatorToolTest, KeysFromAPipeHoldCardsUntilTheLineIsHungUp) {
     test::ProgramSide program{PortMap(simulator.settingsFile())};
     ASSERT_TRUE(simulator.connect(program));
 
-    const std::string typed = "1 3\nb2 s x h";
+    const std::string typed = "1 3\nb2 v s x h";
     ASSERT_EQ(::write(keys, typed.data(), typed.size()), static_cast<ssize_t>(typed.size()));
     ::close(keys);
 
     EXPECT_EQ(simulator.readToTheEnd(program), 0);
     EXPECT_EQ(program.binding.codes,
-              (std::vector<std::string>{"123456789A", "1003101002", "0A1B2C3D4E"}));
+              (std::vector<std::string>{"123456789A", "1003101002", "0A1B2C3D4E",
+                                        "123456789A"}));
     EXPECT_EQ(program.protocol.lastMessage(), message::kStatusClear);
     const auto lines = simulator.outputLines();
     EXPECT_TRUE(contains(lines, "Karte 2 (0A1B2C3D4E) mit falscher Prüfsumme: NAK, wiederholt, "
                                 "quittiert"));
+    EXPECT_TRUE(contains(lines, "Karte 1 in drei Sekunden"));
     EXPECT_TRUE(contains(lines, "Unbekannte Taste 'x'"));
     EXPECT_TRUE(contains(lines, "Leitung getrennt"));
 }

@@ -5,6 +5,8 @@
 #include <array>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
+#include <thread>
 #include <unistd.h>
 #include <utility>
 
@@ -12,9 +14,12 @@ namespace pelvaro::sim {
 
 namespace {
 
-const char kHelp[] = "Tasten: 1-9 Karte vorhalten, s Karte entfernt (Status e2),\n"
+const char kHelp[] = "Tasten: 1-9 Karte vorhalten, v Karte 1 in drei Sekunden vorhalten,\n"
+                     "        s Karte entfernt (Status e2),\n"
                      "        b nächste Karte mit falscher Prüfsumme, g Störbytes und Karte 1,\n"
                      "        c abgebrochener Rahmen, h Leitung trennen und beenden, q beenden";
+
+constexpr auto kDelayBeforeCard = std::chrono::seconds(3);
 
 constexpr std::array<std::array<uint8_t, 5>, 9> kDemoCards = {{
     {0x12, 0x34, 0x56, 0x78, 0x9A},
@@ -39,6 +44,13 @@ public:
             return true;
         }
         switch (key) {
+        case 'v':
+            // Time to put the keyboard focus into another program, where
+            // redirect mode types the code.
+            report_.line("Karte 1 in drei Sekunden");
+            std::this_thread::sleep_for(kDelayBeforeCard);
+            sendCard(1, Fault::None);
+            return true;
         case 's':
             report_.frameSent("Status e2 (Karte entfernt)", Fault::None,
                               reader_.sendStatus('e', '2'));
