@@ -122,8 +122,7 @@ TEST(ReaderSimulatorToolTest, KeysFromAPipeHoldCardsUntilTheLineIsHungUp) {
 
     EXPECT_EQ(simulator.readToTheEnd(program), 0);
     EXPECT_EQ(program.binding.codes,
-              (std::vector<std::string>{"123456789A", "1003101002", "0A1B2C3D4E",
-                                        "123456789A"}));
+              (std::vector<std::string>{"123456789A", "1003101002", "0A1B2C3D4E", "123456789A"}));
     EXPECT_EQ(program.protocol.lastMessage(), message::kStatusClear);
     const auto lines = simulator.outputLines();
     EXPECT_TRUE(contains(lines, "Karte 2 (0A1B2C3D4E) mit falscher Prüfsumme: NAK, wiederholt, "
