@@ -58,8 +58,13 @@ protected:
         window = std::stoul(*found);
     }
 
+    // The icon once the panel has placed it and the program has painted it
+    // there: before that a click may miss it or go unheard.
     std::optional<unsigned long> waitForIcon() {
-        return waitFor([&] { return area.icon(kProgramClass); });
+        return waitFor([&] {
+            const auto icon = area.icon(kProgramClass);
+            return icon && area.colour(*icon) != LedColour::Other ? icon : std::nullopt;
+        });
     }
 
     bool waitForColour(unsigned long icon, LedColour colour) {
