@@ -1,8 +1,9 @@
 #include "Windows1252.h"
 
+#include "Utf8Decoding.h"
+
 #include <algorithm>
 #include <array>
-#include <cstdint>
 
 namespace pelvaro {
 
@@ -16,52 +17,6 @@ constexpr std::array<char32_t, 32> kHighControlRange = {
 };
 
 constexpr char kUnmappable = '?';
-
-struct Decoded {
-    char32_t codePoint;
-    size_t length; // 0: not well-formed
-};
-
-// The character at the front of the text, by the table of well-formed UTF-8
-// sequences, so that overlong forms and surrogates are refused.
-Decoded decodeFront(std::string_view text) {
-    const auto lead = static_cast<uint8_t>(text.front());
-    if (lead < 0x80)
-        return {lead, 1};
-    size_t length = 0;
-    char32_t codePoint = 0;
-    uint8_t low = 0x80;
-    uint8_t high = 0xBF;
-    if (lead < 0xC2) {
-        return {0, 0};
-    } else if (lead < 0xE0) {
-        length = 2;
-        codePoint = lead & 0x1F;
-    } else if (lead < 0xF0) {
-        length = 3;
-        codePoint = lead & 0x0F;
-        low = lead == 0xE0 ? 0xA0 : low;
-        high = lead == 0xED ? 0x9F : high;
-    } else if (lead < 0xF5) {
-        length = 4;
-        codePoint = lead & 0x07;
-        low = lead == 0xF0 ? 0x90 : low;
-        high = lead == 0xF4 ? 0x8F : high;
-    } else {
-        return {0, 0};
-    }
-    if (text.size() < length)
-        return {0, 0};
-    for (size_t i = 1; i < length; ++i) {
-        const auto next = static_cast<uint8_t>(text[i]);
-        if (next < low || next > high)
-            return {0, 0};
-        codePoint = codePoint << 6 | (next & 0x3F);
-        low = 0x80;
-        high = 0xBF;
-    }
-    return {codePoint, length};
-}
 
 char toWindows1252(char32_t codePoint) {
     if (codePoint < 0x80 || (codePoint >= 0xA0 && codePoint <= 0xFF))
@@ -78,14 +33,9 @@ std::string utf8ToWindows1252(std::string_view utf8) {
     std::string text;
     text.reserve(utf8.size());
     while (!utf8.empty()) {
-        const Decoded decoded = decodeFront(utf8);
-        if (decoded.length == 0) {
-            text += kUnmappable;
-            utf8.remove_prefix(1);
-        } else {
-            text += toWindows1252(decoded.codePoint);
-            utf8.remove_prefix(decoded.length);
-        }
+        const Utf8Character character = decodeUtf8Front(utf8);
+        text += character.wellFormed ? toWindows1252(character.codePoint) : kUnmappable;
+        utf8.remove_prefix(character.length);
     }
     return text;
 }
