@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <thread>
+#include <vector>
 
 namespace pelvaro {
 
@@ -30,18 +31,8 @@ class Statement {
 public:
     Statement(const SqliteFunctions& sqlite, sqlite3* db, std::string_view sql,
               std::initializer_list<std::string_view> values)
-        : sqlite_(sqlite) {
-        // SQLite's own answer for a connection that is not there.
-        result_ = db ? sqlite.prepare(db, sql.data(), textLength(sql), &statement_, nullptr)
-                     : SQLITE_MISUSE;
-        int index = 1;
-        for (const std::string_view value : values) {
-            if (result_ != SQLITE_OK)
-                break;
-            // A null pointer would bind NULL, which the table refuses, instead of "".
-            const char* text = value.empty() ? "" : value.data();
-            result_ = sqlite.bindText(statement_, index++, text, textLength(value), SQLITE_STATIC);
-        }
+        : sqlite_(sqlite), db_(db), sql_(sql), values_(values) {
+        prepare();
     }
     ~Statement() { sqlite_.finalize(statement_); }
     Statement(const Statement&) = delete;
@@ -49,22 +40,55 @@ public:
 
     // SQLITE_OK when the statement is ready to step.
     int prepared() const { return result_; }
-    int step() { return sqlite_.step(statement_); }
+    int step() {
+        const int result = sqlite_.step(statement_);
+        // The legacy interface does not prepare a statement again after
+        // another connection changed the schema: its first step fails, and
+        // only finalizing tells why. Prepared anew, it runs on the new schema.
+        if (result != SQLITE_ERROR || preparedAgain_)
+            return result;
+        preparedAgain_ = true;
+        if (finish() != SQLITE_SCHEMA)
+            return result;
+        prepare();
+        return result_ == SQLITE_OK ? step() : result_;
+    }
     std::string text(int column) const {
         const unsigned char* value = sqlite_.columnText(statement_, column);
         return value ? reinterpret_cast<const char*>(value) : "";
     }
     // Finalizes now; the result code of the statement's last step.
     int finish() {
-        const int result = sqlite_.finalize(statement_);
-        statement_ = nullptr;
-        return result;
+        if (statement_) {
+            finished_ = sqlite_.finalize(statement_);
+            statement_ = nullptr;
+        }
+        return finished_;
     }
 
 private:
+    void prepare() {
+        // SQLite's own answer for a connection that is not there.
+        result_ = db_ ? sqlite_.prepare(db_, sql_.data(), textLength(sql_), &statement_, nullptr)
+                      : SQLITE_MISUSE;
+        int index = 1;
+        for (const std::string_view value : values_) {
+            if (result_ != SQLITE_OK)
+                break;
+            // A null pointer would bind NULL, which the table refuses, instead of "".
+            const char* text = value.empty() ? "" : value.data();
+            result_ = sqlite_.bindText(statement_, index++, text, textLength(value), SQLITE_STATIC);
+        }
+    }
+
     const SqliteFunctions& sqlite_;
+    sqlite3* db_;
+    std::string_view sql_;
+    std::vector<std::string_view> values_;
     sqlite3_stmt* statement_ = nullptr;
-    int result_;
+    int result_ = SQLITE_OK;
+    int finished_ = SQLITE_OK;
+    bool preparedAgain_ = false;
 };
 
 // Steps a query, handing each row to takeRow until it returns false. Five busy

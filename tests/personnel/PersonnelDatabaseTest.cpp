@@ -156,6 +156,21 @@ TEST_F(PersonnelDatabaseTest, ModificationsReturnTheResultCodeAndShowInTheTool) 
     EXPECT_EQ(database->DeleteAllPersonnelEntries(), 0);
 }
 
+TEST_F(PersonnelDatabaseTest, SchemaChangedByAnotherProgramCostsNoQuery) {
+    open();
+    tool({"INSERT INTO t_card_personal VALUES ('0A1B2C3D4E', '4711')"});
+    EXPECT_EQ(database->LookupPersonnelNumber("0A1B2C3D4E").text, "4711");
+
+    tool({"CREATE INDEX by_number ON t_card_personal(PersNum)"});
+    const PersonnelLookup found = database->LookupPersonnelNumber("0A1B2C3D4E");
+    EXPECT_EQ(found.outcome, Outcome::Found) << found.text;
+    EXPECT_EQ(found.text, "4711");
+
+    tool({"DROP INDEX by_number"});
+    EXPECT_EQ(database->InsertPersonnelEntry("00000000FF", "0815"), 0);
+    EXPECT_EQ(rowCount(), 2);
+}
+
 TEST_F(PersonnelDatabaseTest, FullTableComesInTheOrderTheQueryReturns) {
     open();
     EXPECT_EQ(database->InsertPersonnelEntry("FFFFFFFFFF", "3"), 0);
