@@ -3,6 +3,7 @@
 // reader, as ratios to the same program idle on its list page.
 
 #include "DesktopProgram.h"
+#include "Polling.h"
 #include "ReaderSimulator.h"
 
 #include <algorithm>
@@ -23,7 +24,6 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kMeasured = 30s;
 // Before the measured time, so start-up work does not count.
 constexpr auto kSettle = 2s;
-constexpr auto kStartUp = 15s;
 
 struct Usage {
     double cpuTicks = 0; // utime + stime over the measured time
@@ -75,9 +75,9 @@ Usage measure(bool redirect) {
                           "\nSysTray=0\nLineFeed=1\n[Serial]\nPort=1\n[Ports]\nDefaults=0\n");
     sim::ReaderSimulator reader;
     reader.mapAsPort(program.settingsFile(), 1);
-    if (!program.start(kStartUp))
+    if (!program.start())
         throw std::runtime_error("the program showed no window");
-    if (redirect && !reader.waitForProgram(kStartUp))
+    if (redirect && !reader.waitForProgram(test::kPatience))
         throw std::runtime_error("the program did not open its port");
     std::this_thread::sleep_for(kSettle);
     const pid_t pid = program.process().pid();

@@ -25,10 +25,10 @@ void DesktopProgram::addSqliteLibrary() const {
                                directory() / "libsqlite3.so.0");
 }
 
-std::optional<std::string> DesktopProgram::start(std::chrono::milliseconds patience) {
+std::optional<std::string> DesktopProgram::start() {
     process_ = std::make_unique<ChildProcess>(
         std::vector<std::string>{(directory() / kProgramName).string()}, display_.environment());
-    return waitFor([&] { return display_.findWindow("^Pelvaro Version3$"); }, patience);
+    return waitFor([&] { return display_.findWindow("^Pelvaro Version3$"); });
 }
 
 std::string DesktopProgram::errorOutputIfEnded() {

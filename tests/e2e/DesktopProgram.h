@@ -27,7 +27,7 @@ public:
 
     // Starts it and waits for its main window, mapped or not: the window's
     // id, or nothing when none came in time.
-    std::optional<std::string> start(std::chrono::milliseconds patience);
+    std::optional<std::string> start();
     ChildProcess& process() { return *process_; }
     // What it wrote on standard error, once it has ended; for failure reports.
     std::string errorOutputIfEnded();

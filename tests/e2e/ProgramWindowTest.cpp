@@ -15,11 +15,10 @@ namespace pelvaro {
 namespace {
 
 using namespace std::chrono_literals;
+using test::waitFor;
 
 constexpr int kScreenWidth = 1024;
 constexpr int kScreenHeight = 768;
-// Generous: a loaded machine may take seconds to start a Qt program.
-constexpr auto kPatience = 15s;
 constexpr auto kExitTime = 5s;
 
 // Only the ports mapped here exist for the program: it never touches the
@@ -39,10 +38,6 @@ std::ostream& operator<<(std::ostream& out, const Geometry& geometry) {
                << (geometry.viewable ? "" : " (not shown)");
 }
 
-template <typename Probe> auto waitFor(Probe probe) {
-    return test::waitFor(probe, kPatience);
-}
-
 class ProgramWindowTest : public ::testing::Test {
 protected:
     void TearDown() override {
@@ -53,7 +48,7 @@ protected:
     // Starts the program with this settings file and waits for its main window.
     void start(const std::string& settings) {
         program.writeSettings(settings);
-        const auto found = program.start(kPatience);
+        const auto found = program.start();
         ASSERT_TRUE(found) << "no window \"Pelvaro Version3\"";
         window = *found;
     }

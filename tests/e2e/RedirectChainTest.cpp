@@ -17,8 +17,9 @@ namespace pelvaro {
 namespace {
 
 using namespace std::chrono_literals;
+using test::kPatience;
+using test::waitFor;
 
-constexpr auto kPatience = 15s;
 constexpr int kCards = 1000;
 // Every so many cards has a personnel number in the database.
 constexpr int kPersonnelEvery = 100;
@@ -41,10 +42,10 @@ protected:
         program.writeSettings("[Global]\nAutostart=1\nSysTray=1\nLineFeed=1\nSendPSNR=1\n"
                               "[Serial]\nPort=1\nCardLen=10\n[Ports]\nDefaults=0\n");
         ASSERT_TRUE(reader.mapAsPort(program.settingsFile(), 1));
-        const auto window = program.start(kPatience);
+        const auto window = program.start();
         ASSERT_TRUE(window) << "no main window";
         ASSERT_TRUE(reader.waitForProgram(kPatience)) << "the port was not opened";
-        ASSERT_TRUE(test::waitFor([&] { return !area.viewable(std::stoul(*window)); }, kPatience))
+        ASSERT_TRUE(waitFor([&] { return !area.viewable(std::stoul(*window)); }))
             << "the window did not hide";
     }
 

@@ -15,15 +15,11 @@
 namespace pelvaro {
 namespace {
 
-using namespace std::chrono_literals;
+using test::kPatience;
 using test::LedColour;
+using test::waitFor;
 
-constexpr auto kPatience = 15s;
 constexpr const char* kProgramClass = "pelvaro";
-
-template <typename Probe> auto waitFor(Probe probe) {
-    return test::waitFor(probe, kPatience);
-}
 
 class TrayTest : public ::testing::Test {
 protected:
@@ -53,7 +49,7 @@ protected:
                               "\nSysTray=" + (automaticMinimising ? "1" : "0") +
                               "\n[Serial]\nPort=1\n[Ports]\nDefaults=0\n");
         ASSERT_TRUE(reader.mapAsPort(program.settingsFile(), 1));
-        const auto found = program.start(kPatience);
+        const auto found = program.start();
         ASSERT_TRUE(found) << "no main window";
         window = std::stoul(*found);
     }

@@ -6,6 +6,7 @@
 #include "KeyboardObserver.h"
 #include "KeystrokeOutput.h"
 #include "KeystrokeReceiver.h"
+#include "Polling.h"
 #include "VirtualDisplay.h"
 #include "XTestInjector.h"
 
@@ -17,10 +18,7 @@
 namespace pelvaro {
 namespace {
 
-using namespace std::chrono_literals;
-
-// Generous, for a loaded machine; a passing test takes a fraction of it.
-constexpr auto kPatience = 10s;
+using test::kPatience;
 constexpr std::string_view kCode = "0A1B2C3D4E";
 // Letters that the German layout swaps, umlauts, and AltGr characters there.
 constexpr std::string_view kPersonnelNumber = "Zy-\u00C4\u00D6\u00DC\u00E4\u00F6\u00FC\u00DF"

@@ -1,5 +1,7 @@
 #include "KeystrokeReceiver.h"
 
+#include "Polling.h"
+
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -82,12 +84,8 @@ bool KeystrokeReceiverProcess::waitUntilReady(std::chrono::milliseconds timeout)
 
 ReceivedLine KeystrokeReceiverProcess::receiveLine(std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
-    const auto left = [&] {
-        return std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-    };
     ReceivedLine received;
-    while (const auto line = process_.readLine(left())) {
+    while (const auto line = process_.readLine(timeLeft(deadline))) {
         if (*line == "return") {
             received.text += '\n';
             received.complete = true;

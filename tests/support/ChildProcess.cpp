@@ -1,5 +1,7 @@
 #include "ChildProcess.h"
 
+#include "Polling.h"
+
 #include <csignal>
 #include <fcntl.h>
 #include <poll.h>
@@ -18,9 +20,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 int millisecondsLeft(Clock::time_point deadline) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+    return static_cast<int>(timeLeft(deadline).count());
 }
 
 std::vector<char*> pointersTo(const std::vector<std::string>& strings) {

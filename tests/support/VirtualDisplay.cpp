@@ -1,5 +1,7 @@
 #include "VirtualDisplay.h"
 
+#include "Polling.h"
+
 #include <csignal>
 #include <stdexcept>
 
@@ -54,14 +56,11 @@ std::optional<std::vector<std::string>>
 VirtualDisplay::run(const std::vector<std::string>& command,
                     std::chrono::milliseconds timeout) const {
     const auto deadline = Clock::now() + timeout;
-    const auto left = [&] {
-        return std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    };
     ChildProcess client(command, environment());
     std::vector<std::string> lines;
-    while (std::optional<std::string> line = client.readLine(left()))
+    while (std::optional<std::string> line = client.readLine(timeLeft(deadline)))
         lines.push_back(std::move(*line));
-    if (client.waitForExit(left()) != 0)
+    if (client.waitForExit(timeLeft(deadline)) != 0)
         return std::nullopt;
     return lines;
 }
