@@ -1,18 +1,20 @@
 #include "MainDLG.h"
 
+#include "CardLeds.h"
 #include "CardList.h"
 #include "CardListSaving.h"
 #include "HardwareQuery.h"
 #include "InfoDialogs.h"
 #include "KeystrokeOutput.h"
 #include "ListReadSession.h"
+#include "ModeMessages.h"
 #include "PersonnelDatabase.h"
 #include "PersonnelMode.h"
 #include "PortDiscovery.h"
 #include "SettingsFile.h"
 #include "SqliteLibrary.h"
+#include "SynchronousRead.h"
 #include "TSettingsDlg.h"
-#include "TrayIcon.h"
 #include "ui_MainDLG.h"
 #include "ui_TSettingsDlg.h"
 
@@ -38,6 +40,7 @@ constexpr int kErrorOpenPort = 2;
 constexpr int kErrorClosePort = 4;
 constexpr int kErrorNoReadThread = 5;
 
+constexpr int kActivityPanel = 1;
 constexpr auto kHardwareQueryBudget = std::chrono::milliseconds(3000);
 constexpr auto kHardwareQueryPause = std::chrono::milliseconds(200);
 constexpr std::array<int, 3> kStatusPanelWidths = {80, 250, 100};
@@ -74,8 +77,8 @@ private:
 TMainForm::TMainForm(UserDialogs& dialogs, QString programDirectory,
                      const SerialSystemCalls* serialCalls, QWidget* parent)
     : QMainWindow(parent), dialogs_(dialogs), programDirectory_(std::move(programDirectory)),
-      serialCalls_(serialCalls), ui(std::make_unique<Ui::TMainForm>()),
-      decoding_(std::make_unique<Decoding>(*this)) {
+      serialCalls_(serialCalls), modes_([this] { modeChanged(); }),
+      ui(std::make_unique<Ui::TMainForm>()), decoding_(std::make_unique<Decoding>(*this)) {
     ui->setupUi(this);
     ui->ListViewKarten->header()->resizeSection(0, 150);
     ui->ListViewKarten->header()->resizeSection(1, 150);
@@ -113,27 +116,34 @@ TMainForm::TMainForm(UserDialogs& dialogs, QString programDirectory,
     PopupMenuData->addSeparator();
     QAction* Listelschen1 = PopupMenuData->addAction(QStringLiteral("Liste löschen"));
 
-    cardList_ = new CardList(*this, *ui->ListViewKarten, *ui->CheckBoxAutoNum, *PopupMenuData);
-    listSession_ = new ListReadSession(
-        *this, *cardList_,
-        ListPageControls{ui->ButtonReadKarten, ui->ButtonStopp, ui->OneCardButton, ui->ButtonExport,
-                         ui->ButtonClear, ui->ImageLED_green, ui->ImageLED_red, ui->Labelgreen,
-                         ui->Labelred, ui->PageControlMain, ui->PanelPersonalNummern});
-    listSaving_ = new CardListSaving(*this, *cardList_, *listSession_, this);
+    leds_ = std::make_unique<CardLeds>(*ui->ImageLED_green, *ui->ImageLED_red, *ui->Labelgreen,
+                                       *ui->Labelred);
     personnelMode_ = new PersonnelMode(
-        *this, *listSession_,
+        *this, *leds_,
         PersonnelPageControls{ui->Personalnummernbearbeiten1, ui->PageControlMain, ui->TabSheet1,
                               ui->ListViewKarten, ui->PanelPersonalNummern, ui->StringGrid1,
                               ui->OneCardButton, ui->ButtonExport, ui->ButtonClear});
+    cardList_ = new CardList(*this, *ui->ListViewKarten, *ui->CheckBoxAutoNum, *PopupMenuData);
+    listSession_ = new ListReadSession(*this, *cardList_, *leds_, *personnelMode_, this);
+    listSaving_ = new CardListSaving(*this, *cardList_, *listSession_, *personnelMode_, this);
+    connect(ui->ButtonReadKarten, &QPushButton::clicked, listSession_,
+            &ListReadSession::ButtonReadKartenClick);
+    connect(ui->ButtonStopp, &QPushButton::clicked, listSession_,
+            &ListReadSession::ButtonStoppClick);
+    connect(ui->OneCardButton, &QPushButton::clicked, listSession_,
+            &ListReadSession::OneCardButtonClick);
     // The pop-up menu acts on the grid in personnel-number mode, else on the list.
     connect(Zeilelschen1, &QAction::triggered, this, [this] {
-        personnelMode() ? personnelMode_->Zeilelschen1Click() : cardList_->Zeilelschen1Click();
+        personnelMode_->personnelMode() ? personnelMode_->Zeilelschen1Click()
+                                        : cardList_->Zeilelschen1Click();
     });
     connect(Zeilendern1, &QAction::triggered, this, [this] {
-        personnelMode() ? personnelMode_->Zeilendern1Click() : cardList_->Zeilendern1Click();
+        personnelMode_->personnelMode() ? personnelMode_->Zeilendern1Click()
+                                        : cardList_->Zeilendern1Click();
     });
     connect(Listelschen1, &QAction::triggered, this, [this] {
-        personnelMode() ? personnelMode_->Listelschen1Click() : listSaving_->ButtonClearClick();
+        personnelMode_->personnelMode() ? personnelMode_->Listelschen1Click()
+                                        : listSaving_->ButtonClearClick();
     });
     connect(ui->StringGrid1, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
         PopupMenuData->popup(ui->StringGrid1->viewport()->mapToGlobal(at));
@@ -142,10 +152,7 @@ TMainForm::TMainForm(UserDialogs& dialogs, QString programDirectory,
     connect(tray_, &TrayIcon::showRequested, this, &QWidget::show);
     // Hidden in the notification area, the window's closing is no last window
     // closing: the program has to be ended by itself.
-    connect(tray_, &TrayIcon::quitRequested, this, [this] {
-        if (close())
-            QCoreApplication::quit();
-    });
+    connect(tray_, &TrayIcon::quitRequested, this, &TMainForm::closeProgram);
     connect(ui->SpeedButtonStart, &QToolButton::clicked, this, &TMainForm::SpeedButtonStartClick);
     connect(ui->SpeedButtonStopp, &QToolButton::clicked, this, &TMainForm::SpeedButtonStoppClick);
 
@@ -156,14 +163,15 @@ TMainForm::TMainForm(UserDialogs& dialogs, QString programDirectory,
     // FormCreate
     HiddenToTray = false;
     StartingUp = true;
-    TrayIconIndex = 1;
+    TrayIconIndex = TrayImage::YellowDark;
     ui->LabelUmleitungInfo->setText(QStringLiteral("Umleitung aus!"));
+    updateActions();
     ApplyPageSize();
 }
 
 TMainForm::~TMainForm() {
     // FormDestroy
-    tray_->NotifyTray(TrayIcon::Delete, 0);
+    tray_->NotifyTray(TrayIcon::Delete, TrayImage::YellowLit);
     ReadThread.reset();
     if (SerialLink)
         SerialLink->close();
@@ -184,25 +192,44 @@ void TMainForm::setStatusPanel(int panel, const QString& text) {
     statusPanels_.at(static_cast<size_t>(panel))->setText(text);
 }
 
-void TMainForm::setMainMenusEnabled(bool enabled) {
+void TMainForm::modeChanged() {
+    updateActions();
+    if (closeWhenIdle_ && modes_.idle()) {
+        closeWhenIdle_ = false;
+        QMetaObject::invokeMethod(this, &TMainForm::closeProgram, Qt::QueuedConnection);
+    }
+}
+
+void TMainForm::updateActions() {
+    const Mode mode = modes_.mode();
+    const bool listReading = mode == Mode::ListReading;
+    const bool singleRead = mode == Mode::SingleRead;
+    const bool redirect = mode == Mode::Redirect;
     for (QMenu* menu : {ui->Optionen1, ui->Info1, ui->Dat1})
-        menu->menuAction()->setEnabled(enabled);
+        menu->menuAction()->setEnabled(!listReading && !singleRead && !redirect);
+    ui->Personalnummernbearbeiten1->setEnabled(SqliteBound && !listReading && !redirect);
+    ui->ButtonStopp->setEnabled(listReading);
+    for (QPushButton* reading : {ui->ButtonReadKarten, ui->OneCardButton})
+        reading->setEnabled(!listReading && !singleRead);
+    for (QPushButton* listButton : {ui->ButtonExport, ui->ButtonClear})
+        listButton->setEnabled(!listReading);
+    // Redirect mode's start stays reachable during a list read; it is refused then.
+    ui->SpeedButtonStart->setEnabled(!redirect);
+    ui->SpeedButtonStopp->setEnabled(redirect);
+    const auto hourglass = [](QWidget* widget, bool waiting) {
+        waiting ? widget->setCursor(Qt::WaitCursor) : widget->unsetCursor();
+    };
+    hourglass(ui->PageControlMain, listReading);
+    hourglass(ui->PanelPersonalNummern, singleRead);
+    hourglass(this, redirect);
+    UpdateRedirectStatus();
 }
 
-bool TMainForm::personnelMode() const {
-    return ui->Personalnummernbearbeiten1->isChecked();
-}
-
-void TMainForm::setPersonnelMenuItemEnabled(bool enabled) {
-    ui->Personalnummernbearbeiten1->setEnabled(enabled && SqliteBound);
-}
-
-void TMainForm::HandlePersonnelCard() {
-    personnelMode_->HandlePersonnelCard();
-}
-
-void TMainForm::FillPersonnelGrid() {
-    personnelMode_->FillPersonnelGrid();
+void TMainForm::closeProgram() {
+    // Hidden in the notification area, the window's closing is no last window
+    // closing: the program has to be ended by itself.
+    if (close())
+        QCoreApplication::quit();
 }
 
 void TMainForm::showDatabaseMessage(const std::string& text) {
@@ -253,13 +280,13 @@ void TMainForm::runStartUpSequence() {
         settingsFile_ =
             QDir::toNativeSeparators(ProgramDir + QString::fromLatin1(kSettingsFileName));
         bindPersonnelDatabase();
-        setPersonnelMenuItemEnabled(true);
+        updateActions();
         ui->CheckBoxSndPSNR->setEnabled(SqliteBound);
-        const bool personnelMode = ui->Personalnummernbearbeiten1->isChecked();
+        const bool personnelMode = personnelMode_->personnelMode();
         ui->ListViewKarten->setVisible(!personnelMode);
         ui->PanelPersonalNummern->setVisible(personnelMode);
         cardList_->clearRows();
-        FillPersonnelGrid();
+        personnelMode_->FillPersonnelGrid();
         TimeoutMs = 500;
         cardList_->AutoNumberCounter = 0;
         setStatusPanel(0, QStringLiteral("Port: NA"));
@@ -270,14 +297,12 @@ void TMainForm::runStartUpSequence() {
             throw kErrorNoSerialObject;
         engine_ = std::make_unique<ReaderProtocol>(*SerialLink, *decoding_,
                                                    [] { QCoreApplication::processEvents(); });
+        modes_.attach(*SerialLink, *engine_);
 
         LoadSettings();
-        if (settingsDlg_) {
-            // The synchronous reads format with the dialog's controls: start
-            // them from the stored values, not from the dialog's initial ones.
-            settingsDlg_->controls().UpDownLength->setValue(ReadResult.cardLength);
-            settingsDlg_->controls().CheckBoxHitagInvers->setChecked(ReadResult.hitagInverse);
-        }
+        // The synchronous reads format with the dialog's controls: start them
+        // from the stored values, not from the dialog's initial ones.
+        showDecodingSettings();
         if (PortNumber != 0)
             showPortInStatusBar();
         if (settingsDlg_ && settingsDlg_->controls().CheckBoxAutoStart->isChecked()) {
@@ -312,10 +337,10 @@ void TMainForm::reportModeError(int error) {
         StatusText = QStringLiteral("kein Speicher für serielle Klasse");
         break;
     case kErrorOpenPort:
-        StatusText = QString::asprintf("Konnte Schnittstelle Com %d nicht öffnen", PortNumber);
+        StatusText = portOpenFailureText(PortNumber);
         break;
     case kErrorClosePort:
-        StatusText = QString::asprintf("konnte Schnittstelle Com %d nicht schliessen", PortNumber);
+        StatusText = portCloseFailureText(PortNumber);
         break;
     case kErrorNoReadThread:
         StatusText = QStringLiteral("kein Speicher für ReadThread");
@@ -333,9 +358,20 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     // FormClose: a running synchronous read ends at its next pass.
     StopRequested = true;
     QCoreApplication::processEvents();
-    const bool entries = personnelMode() ? cardList_->EntryCount != 0 : cardList_->rowCount() != 0;
-    if (entries)
-        listSaving_->AskSaveAndClear();
+    // That read runs below this handler and could still take a card: it ends
+    // first, then the close comes again.
+    if (modes_.synchronousReadRunning()) {
+        closeWhenIdle_ = true;
+        event->ignore();
+        return;
+    }
+    const bool entries =
+        personnelMode_->personnelMode() ? cardList_->EntryCount != 0 : cardList_->rowCount() != 0;
+    // Yes to saving but nothing written: the window stays with its list.
+    if (entries && !listSaving_->AskSaveAndClear()) {
+        event->ignore();
+        return;
+    }
     if (ReadThread) {
         pauseReadThread();
         ReadThread->requestTermination();
@@ -369,24 +405,22 @@ void TMainForm::pauseReadThread() {
 }
 
 void TMainForm::SpeedButtonStartClick() {
-    // A port held by a list read stays with it: the start fails, the read goes on.
-    const bool portHeldElsewhere = SerialLink && SerialLink->isOpen();
-    if (!SerialLink || !ReadThread ||
-        SerialLink->open(PortNumber, kReaderBaudRate) != T_Serial_Interface::kOpened) {
-        stopRedirect(portHeldElsewhere);
+    // A read that holds the port keeps it: the start is refused and changes
+    // nothing of that read.
+    if (!modes_.idle()) {
+        dialogs_.error(portOpenFailureText(PortNumber));
+        return;
+    }
+    if (!ReadThread || !modes_.begin(Mode::Redirect) ||
+        SerialLink->open(PortNumber, kReaderBaudRate) != OpenResult::Opened) {
+        SpeedButtonStoppClick();
         ReadResult.hideOnStart = false; // a later start must not hide the window
         if (HiddenToTray)
             show();
-        dialogs_.error(QString::asprintf("Konnte Schnittstelle Com %d nicht öffnen", PortNumber));
+        dialogs_.error(portOpenFailureText(PortNumber));
         return;
     }
-    setStatusPanel(1, QStringLiteral("Warte auf Karte..."));
-    setCursor(Qt::WaitCursor);
-    setMainMenusEnabled(false);
-    ui->Personalnummernbearbeiten1->setEnabled(false);
-    ui->SpeedButtonStart->setEnabled(false);
-    ui->SpeedButtonStopp->setEnabled(true);
-    UpdateRedirectStatus();
+    setStatusPanel(kActivityPanel, QStringLiteral("Warte auf Karte..."));
     if (ui->CheckBoxShowTray->isChecked()) {
         tray_->NotifyTray(TrayIcon::Add, TrayIconIndex);
         tray_->NotifyTray(TrayIcon::Modify, TrayIconIndex);
@@ -399,44 +433,32 @@ void TMainForm::SpeedButtonStartClick() {
 }
 
 void TMainForm::SpeedButtonStoppClick() {
-    stopRedirect(false);
-}
-
-void TMainForm::stopRedirect(bool portHeldElsewhere) {
-    if (!portHeldElsewhere) {
-        StopRequested = true;
-        QCoreApplication::processEvents();
-    }
+    // Only redirect mode's own stop, or a failed start's.
+    if (!modes_.idle() && modes_.mode() != Mode::Redirect)
+        return;
+    StopRequested = true;
+    QCoreApplication::processEvents();
     if (ReadThread)
         pauseReadThread();
-    unsetCursor();
-    setMainMenusEnabled(true);
-    setPersonnelMenuItemEnabled(true);
-    if (SerialLink && !portHeldElsewhere)
-        SerialLink->close();
-    ui->SpeedButtonStart->setEnabled(true);
-    ui->SpeedButtonStopp->setEnabled(false);
-    UpdateRedirectStatus();
+    modes_.end(Mode::Redirect);
 }
 
-void TMainForm::WMReaderEvent(int event) {
+void TMainForm::WMReaderEvent(ReaderEvent event) {
     switch (event) {
     case READER_EVENT_CODE:
-        setStatusPanel(1, QStringLiteral("Karte gelesen, Warte auf Karte..."));
+        setStatusPanel(kActivityPanel, QStringLiteral("Karte gelesen, Warte auf Karte..."));
         CurrentCode = QString::fromLatin1(ReadResult.code.data());
-        tray_->NotifyTray(TrayIcon::Modify, 4);
+        tray_->NotifyTray(TrayIcon::Modify, TrayImage::GreenLit);
         SendCodeAsKeystrokes();
         break;
     case READER_EVENT_CLEAR:
-        tray_->NotifyTray(TrayIcon::Modify, 0);
+        tray_->NotifyTray(TrayIcon::Modify, TrayImage::YellowLit);
         break;
     case READER_EVENT_WAITING:
-        setStatusPanel(1, QStringLiteral("Warte auf Karte..."));
+        setStatusPanel(kActivityPanel, QStringLiteral("Warte auf Karte..."));
         break;
     case READER_EVENT_HIDE:
         hide();
-        break;
-    default:
         break;
     }
 }
@@ -462,8 +484,8 @@ void TMainForm::ApplyPageSize() {
 }
 
 void TMainForm::PageControlMainChange(int index) {
-    // No page change while redirect mode runs (its stop button is enabled).
-    if (ui->SpeedButtonStopp->isEnabled()) {
+    // No page change while redirect mode runs.
+    if (modes_.mode() == Mode::Redirect) {
         const QSignalBlocker blocker(ui->PageControlMain);
         ui->PageControlMain->setCurrentIndex(shownPage_);
         return;
@@ -473,12 +495,12 @@ void TMainForm::PageControlMainChange(int index) {
 }
 
 void TMainForm::UpdateRedirectStatus() {
-    const bool active = !ui->SpeedButtonStart->isEnabled();
+    const bool active = modes_.mode() == Mode::Redirect;
     QString text = active ? QStringLiteral("Umleitung aktiv!") : QStringLiteral("Umleitung aus!");
     if (ui->CheckBoxLF->isChecked())
         text += QStringLiteral("\nKartennummer+<ENTER>\n");
     ui->LabelUmleitungInfo->setText(text);
-    TrayIconIndex = active ? 0 : 1;
+    TrayIconIndex = active ? TrayImage::YellowLit : TrayImage::YellowDark;
 }
 
 void TMainForm::LoadSettings() {
@@ -522,15 +544,23 @@ void TMainForm::saveSettingsIfEnabled() {
         SaveSettings();
 }
 
-void TMainForm::Einstellungen1Click() {
+void TMainForm::showDecodingSettings() {
     if (!settingsDlg_)
+        return;
+    // The control shows the length the reads use: 0 stands for the default.
+    settingsDlg_->controls().UpDownLength->setValue(boundedCardLength(ReadResult.cardLength));
+    settingsDlg_->controls().CheckBoxHitagInvers->setChecked(ReadResult.hitagInverse);
+}
+
+void TMainForm::Einstellungen1Click() {
+    // The port list is made with the port object: not while a mode holds it.
+    if (!settingsDlg_ || !modes_.idle())
         return;
     Ui::TSettingsDlg& dialog = settingsDlg_->controls();
     dialog.UpDownTO->setValue(TimeoutMs);
     settingsDlg_->setHardwareQuery([this] { HardwareInfo1Click(); });
     scanPorts();
-    dialog.UpDownLength->setValue(ReadResult.cardLength);
-    dialog.CheckBoxHitagInvers->setChecked(ReadResult.hitagInverse);
+    showDecodingSettings();
 
     StatusText = QStringLiteral("Port: NA");
     if (dialog.ComboBoxPort->count() > 0 && PortNumber != 0)
@@ -559,7 +589,7 @@ void TMainForm::Einstellungen1Click() {
 }
 
 void TMainForm::scanPorts() {
-    if (!settingsDlg_ || !SerialLink)
+    if (!settingsDlg_ || !SerialLink || !modes_.idle())
         return;
     QComboBox* list = settingsDlg_->controls().ComboBoxPort;
     const int configured = PortNumber;
@@ -577,31 +607,27 @@ void TMainForm::scanPorts() {
 }
 
 void TMainForm::HardwareInfo1Click() {
-    if (!settingsDlg_ || !SerialLink)
+    if (!settingsDlg_)
         return;
     PortNumber =
         PortTable[static_cast<size_t>(settingsDlg_->controls().ComboBoxPort->currentIndex() + 1)];
-    if (SerialLink->open(PortNumber, kReaderBaudRate) != T_Serial_Interface::kOpened) {
-        dialogs_.error(QString::asprintf("Konnte Schnittstelle Com %d nicht öffnen", PortNumber));
-        SerialLink->close();
-        return;
-    }
-    SerialLink->flush();
+    SynchronousRead read(*this, Mode::HardwareQuery);
     const auto deadline = std::chrono::steady_clock::now() + kHardwareQueryBudget;
-    while (std::chrono::steady_clock::now() < deadline) {
+    while (read.goingOn() && std::chrono::steady_clock::now() < deadline) {
         QCoreApplication::processEvents();
-        if (HardwareQuery(ReaderProtocol::kReaderAddress)) {
-            SerialLink->close();
+        if (HardwareQuery(ReaderProtocol::kReaderAddress))
             return;
-        }
         std::this_thread::sleep_for(kHardwareQueryPause);
     }
-    dialogs_.error(QStringLiteral("Keinen Leser gefunden"));
-    SerialLink->close();
+    // Ended by closing the window: no reader was looked for to the end.
+    if (read.goingOn())
+        dialogs_.error(QStringLiteral("Keinen Leser gefunden"));
 }
 
 bool TMainForm::HardwareQuery(int address) {
-    const auto reply = queryHardware(*engine_, static_cast<uint8_t>(address));
+    if (modes_.mode() != Mode::HardwareQuery)
+        return false;
+    const auto reply = queryHardware(modes_.engine(), static_cast<uint8_t>(address));
     if (!reply)
         return false;
     dialogs_.message(QStringLiteral("LeserHardware"),

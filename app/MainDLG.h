@@ -6,6 +6,7 @@
 #include "ReaderProtocol.h"
 #include "TThread_Read.h"
 #include "T_Serial_Interface.h"
+#include "TrayIcon.h"
 #include "UserDialogs.h"
 
 #include <QMainWindow>
@@ -21,13 +22,13 @@ class TMainForm;
 
 namespace pelvaro {
 
+class CardLeds;
 class CardList;
 class CardListSaving;
 class ListReadSession;
 class PersonnelDatabase;
 class PersonnelMode;
 class TSettingsDlg;
-class TrayIcon;
 class TInfoDLG;
 class TIDD_Update_Info;
 
@@ -58,6 +59,7 @@ public:
     CardListSaving& listSaving() { return *listSaving_; }
     PersonnelMode& personnel() { return *personnelMode_; }
     TrayIcon& trayIcon() { return *tray_; }
+    const ModeController& modeController() const { return modes_; }
     QString statusPanelText(int panel) const;
     const QString& settingsFilePath() const { return settingsFile_; }
 
@@ -70,7 +72,7 @@ public:
     // Redirect mode.
     void SpeedButtonStartClick();
     void SpeedButtonStoppClick();
-    void WMReaderEvent(int event) override;
+    void WMReaderEvent(ReaderEvent event) override;
     // Where the codes read in redirect mode are typed; none types nothing.
     void setKeystrokeInjector(std::unique_ptr<KeystrokeInjector> injector) {
         injector_ = std::move(injector);
@@ -100,7 +102,7 @@ public:
     bool StopRequested = false;
     bool HiddenToTray = false;
     bool StartingUp = true;
-    int TrayIconIndex = 1;
+    TrayImage TrayIconIndex = TrayImage::YellowDark;
     QString StatusText;
 
 protected:
@@ -112,25 +114,22 @@ private:
     class Decoding;
 
     // ModeHost
-    T_Serial_Interface& serialLink() override { return *SerialLink; }
-    ReaderProtocol& engine() override { return *engine_; }
+    ModeController& modes() override { return modes_; }
     int portNumber() const override { return PortNumber; }
     const QString& currentCode() const override { return CurrentCode; }
     bool& stopRequested() override { return StopRequested; }
     UserDialogs& dialogs() override { return dialogs_; }
     void setStatusPanel(int panel, const QString& text) override;
-    void setMainMenusEnabled(bool enabled) override;
-    bool personnelMode() const override;
-    void setPersonnelMenuItemEnabled(bool enabled) override;
-    void HandlePersonnelCard() override;
-    void FillPersonnelGrid() override;
+
+    // What every mode locks, derived from the mode that runs; and a close
+    // that waited for a read to end.
+    void modeChanged();
+    void updateActions();
+    void closeProgram();
 
     void bindPersonnelDatabase();
     void pauseReadThread();
     void SendCodeAsKeystrokes();
-    // The stop of redirect mode; a failed start whose port another mode holds
-    // leaves that mode's port and stop request alone.
-    void stopRedirect(bool portHeldElsewhere);
     void showDatabaseMessage(const std::string& text);
 
     void runStartUpSequence();
@@ -138,16 +137,20 @@ private:
     void showPortInStatusBar();
     void PageControlMainChange(int index);
     void saveSettingsIfEnabled();
+    // The settings dialog's card-length and byte-order controls from ReadResult.
+    void showDecodingSettings();
 
     UserDialogs& dialogs_;
     const QString programDirectory_;
     const SerialSystemCalls* serialCalls_;
     QString settingsFile_;
+    ModeController modes_;
     std::unique_ptr<Ui::TMainForm> ui;
     std::array<QLabel*, 3> statusPanels_{};
     std::unique_ptr<Decoding> decoding_;
     std::unique_ptr<ReaderProtocol> engine_;
     QMenu* PopupMenuData = nullptr;
+    std::unique_ptr<CardLeds> leds_;
     CardList* cardList_ = nullptr;
     ListReadSession* listSession_ = nullptr;
     CardListSaving* listSaving_ = nullptr;
@@ -159,6 +162,7 @@ private:
     TIDD_Update_Info* updateInfoDlg_ = nullptr;
     TInfoDLG* infoDlg_ = nullptr;
     bool shownBefore_ = false;
+    bool closeWhenIdle_ = false; // a close came while a read ran below it
     int shownPage_ = 0;
 };
 

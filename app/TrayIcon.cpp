@@ -25,25 +25,24 @@ TrayIcon::TrayIcon(const QLabel& tipSource, QObject* parent)
             });
 }
 
-QIcon TrayIcon::TrayIconHandle(int iconIndex) {
-    static const char* const kImages[kImageCount] = {
+QIcon TrayIcon::TrayIconHandle(TrayImage image) {
+    static const char* const kImages[] = {
         ":/images/led_yellow_on.svg", ":/images/led_yellow_off.svg", ":/images/led_red_on.svg",
         ":/images/led_red_off.svg",   ":/images/led_green_on.svg",   ":/images/led_green_off.svg"};
-    const int index = iconIndex >= 0 && iconIndex < kImageCount ? iconIndex : 0;
-    return QIcon(QString::fromLatin1(kImages[index]));
+    return QIcon(QString::fromLatin1(kImages[static_cast<int>(image)]));
 }
 
-bool TrayIcon::NotifyTray(Operation operation, int iconIndex) {
+bool TrayIcon::NotifyTray(Operation operation, TrayImage image) {
     switch (operation) {
     case Add:
         // Qt shows no icon without an image; the modify that follows sets
         // the same image and the tip.
-        icon_.setIcon(TrayIconHandle(iconIndex));
+        icon_.setIcon(TrayIconHandle(image));
         icon_.setToolTip(QString());
         icon_.show();
         break;
     case Modify:
-        icon_.setIcon(TrayIconHandle(iconIndex));
+        icon_.setIcon(TrayIconHandle(image));
         icon_.setToolTip(tipSource_.text().left(kTipLength));
         break;
     case Delete:

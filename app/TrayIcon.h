@@ -8,6 +8,16 @@ class QLabel;
 
 namespace pelvaro {
 
+// The LED images of the notification area, numbered as in its image list.
+enum class TrayImage : int {
+    YellowLit = 0,  // redirect mode runs
+    YellowDark = 1, // redirect mode is off
+    RedLit = 2,
+    RedDark = 3,
+    GreenLit = 4, // a card was read
+    GreenDark = 5,
+};
+
 // The notification-area icon: an LED whose colour shows the state of redirect
 // mode, with the redirect status text as its tip, a double click that brings
 // the window back, and a menu with "Anzeigen" and "Beenden".
@@ -16,18 +26,14 @@ class TrayIcon : public QObject {
 
 public:
     enum Operation { Add = 0, Modify = 1, Delete = 2 };
-    // The LED images by index: yellow lit, yellow dark, red lit, red dark,
-    // green lit, green dark.
-    static constexpr int kImageCount = 6;
 
     // tipSource: the label whose text is the icon's tip.
     TrayIcon(const QLabel& tipSource, QObject* parent);
 
     // Adds, modifies (image and tip) or deletes the icon; whether the
     // notification area took it.
-    bool NotifyTray(Operation operation, int iconIndex);
-    // The image for an index; indexes outside 0..5 give image 0.
-    static QIcon TrayIconHandle(int iconIndex);
+    bool NotifyTray(Operation operation, TrayImage image);
+    static QIcon TrayIconHandle(TrayImage image);
 
     bool isShown() const { return icon_.isVisible(); }
     const QSystemTrayIcon& icon() const { return icon_; }

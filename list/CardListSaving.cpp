@@ -10,8 +10,8 @@
 namespace pelvaro {
 
 CardListSaving::CardListSaving(ModeHost& host, CardList& cards, ListReadSession& session,
-                               QObject* parent)
-    : QObject(parent), host_(host), cards_(cards), session_(session) {}
+                               PersonnelPage& personnel, QObject* parent)
+    : QObject(parent), host_(host), cards_(cards), session_(session), personnel_(personnel) {}
 
 void CardListSaving::SaveCardList() {
     ListSaved = false;
@@ -31,19 +31,20 @@ void CardListSaving::SaveCardList() {
                               QStringLiteral("' konnte nicht gespeichert werden."));
 }
 
-void CardListSaving::AskSaveAndClear() {
+bool CardListSaving::AskSaveAndClear() {
     if (host_.dialogs().question(QStringLiteral("Kartenliste speichern?")) == DialogAnswer::Yes)
         SaveCardList();
     else
         ListSaved = true;
     if (ListSaved)
         ClearCardList();
+    return ListSaved;
 }
 
 void CardListSaving::ClearCardList() {
     cards_.clearRows();
     cards_.EntryCount = 0;
-    host_.FillPersonnelGrid();
+    personnel_.FillPersonnelGrid();
     session_.LastAcceptedCode = QStringLiteral(" ");
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ModeHost.h"
+#include "PersonnelPage.h"
 
 #include <QObject>
 
@@ -15,11 +16,14 @@ class CardListSaving : public QObject {
     Q_OBJECT
 
 public:
-    CardListSaving(ModeHost& host, CardList& cards, ListReadSession& session, QObject* parent);
+    CardListSaving(ModeHost& host, CardList& cards, ListReadSession& session,
+                   PersonnelPage& personnel, QObject* parent);
 
     // Asks for a file and writes the list; ListSaved tells whether it did.
     void SaveCardList();
-    void AskSaveAndClear();
+    // The question "Kartenliste speichern?"; the list is cleared when it was
+    // saved or the answer was No. Whether it was (ListSaved).
+    bool AskSaveAndClear();
     void ClearCardList();
     void ButtonExportClick();
     void ButtonClearClick();
@@ -30,6 +34,7 @@ private:
     ModeHost& host_;
     CardList& cards_;
     ListReadSession& session_;
+    PersonnelPage& personnel_;
 };
 
 } // namespace pelvaro

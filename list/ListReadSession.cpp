@@ -1,11 +1,10 @@
 #include "ListReadSession.h"
 
+#include "CardLeds.h"
 #include "CardList.h"
-#include "ReadPass.h"
+#include "SynchronousRead.h"
 
-#include <QApplication>
-#include <QLabel>
-#include <QPushButton>
+#include <QCoreApplication>
 
 namespace pelvaro {
 
@@ -18,40 +17,13 @@ constexpr int kPassCostMs = 60;
 
 const QString kWaiting = QStringLiteral("Warte auf Karte...");
 
-void paintLabel(QLabel& label, const QColor& colour) {
-    QPalette palette = label.palette();
-    palette.setColor(QPalette::Window, colour);
-    label.setPalette(palette);
-}
+using Led = CardLeds::Led;
 
 } // namespace
 
-ListReadSession::ListReadSession(ModeHost& host, CardList& cards, const ListPageControls& controls)
-    : QObject(controls.pages), host_(host), cards_(cards), controls_(controls) {
-    connect(controls_.readButton, &QPushButton::clicked, this,
-            &ListReadSession::ButtonReadKartenClick);
-    connect(controls_.stopButton, &QPushButton::clicked, this, &ListReadSession::ButtonStoppClick);
-    connect(controls_.oneCardButton, &QPushButton::clicked, this,
-            &ListReadSession::OneCardButtonClick);
-}
-
-void ListReadSession::showLed(Led led) {
-    static const QString kImages[] = {
-        QStringLiteral(":/images/led_red_on.svg"), QStringLiteral(":/images/led_red_off.svg"),
-        QStringLiteral(":/images/led_green_on.svg"), QStringLiteral(":/images/led_green_off.svg")};
-    const bool red = led == Led::RedLit || led == Led::RedDark;
-    const bool lit = led == Led::RedLit || led == Led::GreenLit;
-    (red ? controls_.redLed : controls_.greenLed)
-        ->setPixmap(QPixmap(kImages[static_cast<int>(led)]));
-    const QColor litColour = red ? QColor(255, 0, 0) : QColor(0, 128, 0);
-    paintLabel(red ? *controls_.redLabel : *controls_.greenLabel,
-               lit ? litColour : QApplication::palette().color(QPalette::Button));
-}
-
-void ListReadSession::ResetLeds() {
-    showLed(Led::RedDark);
-    showLed(Led::GreenDark);
-}
+ListReadSession::ListReadSession(ModeHost& host, CardList& cards, CardLeds& leds,
+                                 PersonnelPage& personnel, QObject* parent)
+    : QObject(parent), host_(host), cards_(cards), leds_(leds), personnel_(personnel) {}
 
 void ListReadSession::showPassStatus(bool frameReceived) {
     host_.setStatusPanel(kActivityPanel, frameReceived
@@ -59,77 +31,40 @@ void ListReadSession::showPassStatus(bool frameReceived) {
                                              : QStringLiteral(" ") + kWaiting);
 }
 
-bool ListReadSession::openPort() {
-    host_.stopRequested() = false;
-    if (host_.serialLink().open(host_.portNumber(), kReaderBaudRate) ==
-        T_Serial_Interface::kOpened) {
-        host_.serialLink().flush();
-        beginReadSession(host_.engine());
-        host_.setStatusPanel(kActivityPanel, kWaiting);
-        return true;
-    }
-    host_.dialogs().error(
-        QString::asprintf("Konnte Schnittstelle Com %d nicht öffnen", host_.portNumber()));
-    host_.stopRequested() = true;
-    return false;
-}
-
-void ListReadSession::reportCloseFailure() {
-    host_.dialogs().error(
-        QString::asprintf("konnte Schnittstelle Com %d nicht schliessen", host_.portNumber()));
-}
-
 void ListReadSession::handOn() {
-    if (host_.personnelMode())
-        host_.HandlePersonnelCard();
+    if (personnel_.personnelMode())
+        personnel_.HandlePersonnelCard();
     else
         cards_.AddListEntry();
 }
 
-void ListReadSession::setListButtonsEnabled(bool enabled) {
-    for (QPushButton* button : {controls_.oneCardButton, controls_.readButton,
-                                controls_.exportButton, controls_.clearButton})
-        button->setEnabled(enabled);
-}
-
 void ListReadSession::ButtonReadKartenClick() {
-    if (openPort()) {
-        controls_.pages->setCursor(Qt::WaitCursor);
-        host_.setMainMenusEnabled(false);
-        host_.setPersonnelMenuItemEnabled(false);
-        controls_.stopButton->setEnabled(true);
-        setListButtonsEnabled(false);
-        ResetLeds();
-
-        while (!host_.stopRequested()) {
-            QCoreApplication::processEvents(); // Stopp, the pop-up menu, closing the window
-            const ReadPassResult pass = runReadPass(host_.engine());
+    SynchronousRead read(host_, Mode::ListReading);
+    if (read.opened()) {
+        host_.setStatusPanel(kActivityPanel, kWaiting);
+        leds_.ResetLeds();
+        // Each pass lets the window handle Stopp, the pop-up menu and closing.
+        while (read.goingOn()) {
+            const ReadPassResult pass = read.nextPass(kPauseBeforePass);
             if (pass.message == message::kStatusClear)
-                ResetLeds();
+                leds_.ResetLeds();
             if (pass.message == message::kTransponderCode) {
                 if (host_.currentCode() == LastAcceptedCode) {
                     host_.setStatusPanel(kActivityPanel,
                                          QStringLiteral("gleiche  Karte, Warte auf Karte..."));
-                    showLed(Led::RedLit);
+                    leds_.showLed(Led::RedLit);
                     continue;
                 }
                 LastAcceptedCode = host_.currentCode();
-                showLed(Led::GreenLit);
+                leds_.showLed(Led::GreenLit);
                 handOn();
             }
             showPassStatus(pass.frameReceived);
         }
-        if (!host_.serialLink().close())
-            reportCloseFailure();
+        read.closePort();
         QCoreApplication::processEvents();
     }
-    host_.serialLink().close();
-    controls_.pages->unsetCursor();
-    setListButtonsEnabled(true);
-    host_.setPersonnelMenuItemEnabled(true);
-    controls_.stopButton->setEnabled(false);
-    host_.setMainMenusEnabled(true);
-    ResetLeds();
+    leds_.ResetLeds();
 }
 
 void ListReadSession::ButtonStoppClick() {
@@ -138,40 +73,37 @@ void ListReadSession::ButtonStoppClick() {
 }
 
 void ListReadSession::OneCardButtonClick() {
-    if (!openPort())
-        return;
-    controls_.personnelPanel->setCursor(Qt::WaitCursor);
-    host_.setMainMenusEnabled(false);
-    controls_.oneCardButton->setEnabled(false);
-    controls_.readButton->setEnabled(false);
-    ResetLeds();
+    if (readOneCard())
+        QCoreApplication::processEvents(); // once the controls are back
+}
+
+bool ListReadSession::readOneCard() {
+    SynchronousRead read(host_, Mode::SingleRead);
+    if (!read.opened())
+        return false;
+    host_.setStatusPanel(kActivityPanel, kWaiting);
+    leds_.ResetLeds();
 
     int budgetMs = kSingleReadBudgetMs;
     bool cardRead = false;
-    while (budgetMs > 0) {
-        QCoreApplication::processEvents();
-        const ReadPassResult pass = runReadPass(host_.engine(), std::chrono::milliseconds(0));
+    // Closing the window ends the read too, before its save question.
+    while (budgetMs > 0 && read.goingOn()) {
+        const ReadPassResult pass = read.nextPass(std::chrono::milliseconds(0));
         if (!pass.frameReceived)
             budgetMs -= kPassCostMs;
         if (pass.message == message::kTransponderCode) {
             budgetMs = 0;
             cardRead = true;
-            ResetLeds();
+            leds_.ResetLeds();
             handOn();
         }
         showPassStatus(pass.frameReceived);
     }
     host_.setStatusPanel(kActivityPanel, cardRead ? QStringLiteral("Karte gelesen")
                                                   : QStringLiteral("Zeit abgelaufen."));
-    if (!host_.serialLink().close())
-        reportCloseFailure();
-
-    controls_.personnelPanel->unsetCursor();
-    controls_.oneCardButton->setEnabled(true);
-    controls_.readButton->setEnabled(true);
-    host_.setMainMenusEnabled(true);
-    ResetLeds();
-    QCoreApplication::processEvents();
+    read.closePort();
+    leds_.ResetLeds();
+    return true;
 }
 
 } // namespace pelvaro

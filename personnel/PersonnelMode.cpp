@@ -1,6 +1,5 @@
 #include "PersonnelMode.h"
 
-#include "ListReadSession.h"
 #include "PersonnelDatabase.h"
 
 #include <QAction>
@@ -21,9 +20,8 @@ const QString kPersonnelCaption = QStringLiteral("Eingabe Personalnummer");
 
 } // namespace
 
-PersonnelMode::PersonnelMode(ModeHost& host, ListReadSession& lamps,
-                             const PersonnelPageControls& controls)
-    : QObject(controls.grid), host_(host), lamps_(lamps), controls_(controls) {
+PersonnelMode::PersonnelMode(ModeHost& host, CardLeds& leds, const PersonnelPageControls& controls)
+    : QObject(controls.grid), host_(host), leds_(leds), controls_(controls) {
     connect(controls_.modeItem, &QAction::triggered, this,
             &PersonnelMode::Personalnummernbearbeiten1Click);
     connect(controls_.grid, &QTableWidget::currentCellChanged, this,
@@ -41,9 +39,13 @@ QString PersonnelMode::cell(int column) const {
     return item ? item->text() : QString();
 }
 
+bool PersonnelMode::personnelMode() const {
+    // The menu item's check mark is the mode.
+    return controls_.modeItem->isChecked();
+}
+
 void PersonnelMode::Personalnummernbearbeiten1Click() {
-    // The menu item's check mark, already toggled, is the mode.
-    const bool on = controls_.modeItem->isChecked();
+    const bool on = personnelMode();
     controls_.gridPanel->setVisible(on);
     controls_.oneCardButton->setVisible(on);
     controls_.clearButton->setVisible(!on);
@@ -61,10 +63,9 @@ void PersonnelMode::FillPersonnelGrid() {
     grid.clearContents();
     grid.setRowCount(1);
     CurrentGridRow = 1;
-    grid.setHorizontalHeaderLabels({QStringLiteral("lfd.Nr"), QStringLiteral("Codierung (hex)"),
-                                    controls_.modeItem->isChecked()
-                                        ? QStringLiteral("Personalnummer")
-                                        : QStringLiteral("Aufdruck")});
+    grid.setHorizontalHeaderLabels(
+        {QStringLiteral("lfd.Nr"), QStringLiteral("Codierung (hex)"),
+         personnelMode() ? QStringLiteral("Personalnummer") : QStringLiteral("Aufdruck")});
     if (!database_)
         return;
     // A failed query shows the rows read before it, and nothing else.
@@ -93,14 +94,14 @@ void PersonnelMode::HandlePersonnelCard() {
     }
     const bool known = entry.outcome == PersonnelLookup::Outcome::Found;
     if (known) {
-        lamps_.showLed(ListReadSession::Led::RedLit);
+        leds_.showLed(CardLeds::Led::RedLit);
         if (host_.dialogs().message(QStringLiteral("Fehler"),
                                     QStringLiteral("Eintrag mit dieser Karte bereits vorhanden.\n"
                                                    "Eintrag Ersetzen?"),
                                     DialogButtons::YesNo, DialogIcon::None) != DialogAnswer::Yes)
             return;
     } else {
-        lamps_.showLed(ListReadSession::Led::GreenLit);
+        leds_.showLed(CardLeds::Led::GreenLit);
     }
     const auto typed = host_.dialogs().promptText(
         kPersonnelCaption, QStringLiteral("Personalnummer eingeben(max. 30):"),

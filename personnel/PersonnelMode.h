@@ -1,6 +1,8 @@
 #pragma once
 
+#include "CardLeds.h"
 #include "ModeHost.h"
+#include "PersonnelPage.h"
 
 #include <QObject>
 
@@ -13,7 +15,6 @@ class QWidget;
 
 namespace pelvaro {
 
-class ListReadSession;
 class PersonnelDatabase;
 
 // The controls of the list page that the personnel-number mode changes.
@@ -32,18 +33,19 @@ struct PersonnelPageControls {
 // The personnel-number mode: the table of card codes and personnel numbers in
 // a grid on the list page, filled by reading cards and edited through the
 // list page's pop-up menu.
-class PersonnelMode : public QObject {
+class PersonnelMode : public QObject, public PersonnelPage {
     Q_OBJECT
 
 public:
-    PersonnelMode(ModeHost& host, ListReadSession& lamps, const PersonnelPageControls& controls);
+    PersonnelMode(ModeHost& host, CardLeds& leds, const PersonnelPageControls& controls);
 
     // The database, or null while the personnel features are off.
     void setDatabase(PersonnelDatabase* database) { database_ = database; }
 
     void Personalnummernbearbeiten1Click();
-    void FillPersonnelGrid();
-    void HandlePersonnelCard();
+    bool personnelMode() const override;
+    void FillPersonnelGrid() override;
+    void HandlePersonnelCard() override;
     void Zeilelschen1Click();
     void Zeilendern1Click();
     void Listelschen1Click();
@@ -56,7 +58,7 @@ private:
     QString cell(int column) const;
 
     ModeHost& host_;
-    ListReadSession& lamps_;
+    CardLeds& leds_;
     PersonnelPageControls controls_;
     PersonnelDatabase* database_ = nullptr;
 };

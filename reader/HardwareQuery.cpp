@@ -65,7 +65,7 @@ std::optional<uint8_t> replyByte(const ReaderFrame& frame, size_t offset) {
 std::optional<HardwareReply> queryHardware(ReaderProtocol& engine, uint8_t address) {
     static constexpr uint8_t kRequest = 'H';
     engine.setHardwareQuery(true);
-    if (engine.sendFrame(address, &kRequest, 1, true) == 1)
+    if (engine.sendFrame(address, &kRequest, 1, true) == SendResult::Acknowledged)
         engine.receivePass();
     std::optional<HardwareReply> reply;
     if (engine.frameReady()) {

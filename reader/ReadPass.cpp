@@ -14,7 +14,7 @@ ReadPassResult runReadPass(ReaderProtocol& engine, std::chrono::milliseconds pau
     if (pause.count() > 0)
         std::this_thread::sleep_for(pause);
     ReadPassResult result;
-    result.frameReceived = engine.receivePass() == pass::kFrame;
+    result.frameReceived = engine.receivePass() == PassResult::Frame;
     engine.reset();
     result.message = engine.lastMessage();
     engine.setLastMessage(message::kNone);

@@ -1,6 +1,7 @@
 #include "ReaderProtocol.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace pelvaro {
 
@@ -8,33 +9,33 @@ ReaderProtocol::ReaderProtocol(ByteLink& link, DecodeBinding& binding,
                                std::function<void()> processEvents)
     : link_(link), binding_(binding), processEvents_(std::move(processEvents)), receiver_(link) {}
 
-int ReaderProtocol::receivePass() {
+PassResult ReaderProtocol::receivePass() {
     for (;;) {
         uint8_t byte = 0;
         if (!link_.read(&byte, 1))
-            return pass::kNothing; // the caller resets: a partial frame is dropped
+            return PassResult::Nothing; // the caller resets: a partial frame is dropped
         receiver_.feedByte(byte);
 
-        int result = -1;
+        std::optional<PassResult> result;
         if (receiver_.takeAcknowledgement() != 0) {
-            result = pass::kAcknowledgement;
+            result = PassResult::Acknowledgement;
         } else if (receiver_.frameReady()) {
             decodeFrame(receiver_.frame());
             if (!(hardwareQuery_ && lastMessage_ == message::kNone))
                 receiver_.clearFrameReady();
-            result = pass::kFrame;
+            result = PassResult::Frame;
         }
         if (processEvents_)
             processEvents_();
-        if (result >= 0) {
+        if (result) {
             receiver_.reset();
-            return result;
+            return *result;
         }
     }
 }
 
-int ReaderProtocol::sendFrame(uint8_t address, const uint8_t* payload, size_t length,
-                              bool awaitAcknowledgement) {
+SendResult ReaderProtocol::sendFrame(uint8_t address, const uint8_t* payload, size_t length,
+                                     bool awaitAcknowledgement) {
     std::array<uint8_t, kMaxPayload + 1> content{};
     length = std::min(length, kMaxPayload);
     content[0] = static_cast<uint8_t>(0x30 + address);
@@ -46,8 +47,9 @@ int ReaderProtocol::sendFrame(uint8_t address, const uint8_t* payload, size_t le
     link_.write(sendBuffer_.data(), frameLength);
     receiver_.reset();
     if (!awaitAcknowledgement)
-        return 1;
-    return receivePass() == pass::kAcknowledgement ? 1 : 2;
+        return SendResult::Acknowledged;
+    return receivePass() == PassResult::Acknowledgement ? SendResult::Acknowledged
+                                                        : SendResult::Unanswered;
 }
 
 void ReaderProtocol::decodeFrame(const ReaderFrame& frame) {

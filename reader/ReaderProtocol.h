@@ -22,11 +22,17 @@ public:
 };
 
 // Results of a receive pass.
-namespace pass {
-inline constexpr int kNothing = 0;         // silence, or a failed read
-inline constexpr int kFrame = 1;           // a valid frame arrived and was decoded
-inline constexpr int kAcknowledgement = 2; // the reader sent DLE ACK or DLE NAK
-} // namespace pass
+enum class PassResult : int {
+    Nothing = 0,         // silence, or a failed read
+    Frame = 1,           // a valid frame arrived and was decoded
+    Acknowledgement = 2, // the reader sent DLE ACK or DLE NAK
+};
+
+// Results of sending a request frame.
+enum class SendResult : int {
+    Acknowledged = 1, // by DLE ACK or DLE NAK alike, or no acknowledgement awaited
+    Unanswered = 2,
+};
 
 // The reader's DLE-framed link protocol over a serial line: receive passes that
 // acknowledge and decode the reader's frames, and request frames to the reader.
@@ -44,16 +50,14 @@ public:
     void feedByte(uint8_t byte) { receiver_.feedByte(byte); }
     void sendControl(uint8_t character) { receiver_.sendControl(character); }
 
-    // Reads and handles bytes until the line falls silent (kNothing), the
-    // reader acknowledges (kAcknowledgement) or one valid frame has been
-    // decoded (kFrame). The port's read time-out bounds the silence.
-    int receivePass();
+    // Reads and handles bytes until the line falls silent (Nothing), the
+    // reader acknowledges (Acknowledgement) or one valid frame has been
+    // decoded (Frame). The port's read time-out bounds the silence.
+    PassResult receivePass();
 
-    // Sends a request frame with at most 253 payload bytes. Returns 1 if no
-    // acknowledgement was awaited or the reader acknowledged (ACK or NAK alike),
-    // otherwise 2.
-    int sendFrame(uint8_t address, const uint8_t* payload, size_t length,
-                  bool awaitAcknowledgement);
+    // Sends a request frame with at most 253 payload bytes.
+    SendResult sendFrame(uint8_t address, const uint8_t* payload, size_t length,
+                         bool awaitAcknowledgement);
 
     // Interprets a valid frame: stores a transponder code through the binding
     // and sets the last message.

@@ -73,9 +73,11 @@ void TReadSerialThread::suspend() {
 }
 
 bool TReadSerialThread::isPaused() const {
-    // A thread waiting for a cycle on the GUI thread runs no further cycle
-    // once suspended: for whoever waits on the GUI thread it is paused.
-    return paused_ || (cycleRunning_ && !running_);
+    // Started, it is paused only once it has reached its gate: before that it
+    // may still wait for the GUI thread to take its hide request. A thread
+    // waiting for a cycle on the GUI thread runs no further cycle once
+    // suspended: for whoever waits on the GUI thread it is paused.
+    return !isRunning() || atGate_ || (cycleRunning_ && !running_);
 }
 
 void TReadSerialThread::requestTermination() {
@@ -89,10 +91,10 @@ void TReadSerialThread::requestTermination() {
 bool TReadSerialThread::passGate() {
     std::unique_lock lock(gateMutex_);
     if (!running_ && !terminating_) {
-        paused_ = true;
+        atGate_ = true;
         gate_.wait(lock, [this] { return running_ || terminating_; });
     }
-    paused_ = false;
+    atGate_ = false;
     return !terminating_;
 }
 

@@ -12,18 +12,22 @@
 
 namespace pelvaro {
 
-// The events the read thread reports to the main window.
+// The message number of the read thread's events, as on Windows.
 inline constexpr int WM_READER_EVENT = 0x8000 + 100;
-inline constexpr int READER_EVENT_CODE = 1;    // a code is in the shared block
-inline constexpr int READER_EVENT_CLEAR = 2;   // the reader's status '2': card taken away
-inline constexpr int READER_EVENT_WAITING = 3; // a pass without a frame
-inline constexpr int READER_EVENT_HIDE = 4;    // the first run asks to hide the window
+
+// The events the read thread reports to the main window.
+enum ReaderEvent : int {
+    READER_EVENT_CODE = 1,    // a code is in the shared block
+    READER_EVENT_CLEAR = 2,   // the reader's status '2': card taken away
+    READER_EVENT_WAITING = 3, // a pass without a frame
+    READER_EVENT_HIDE = 4,    // the first run asks to hide the window
+};
 
 // The receiver of the read thread's events; called on the GUI thread.
 class ReaderEventSink {
 public:
     virtual ~ReaderEventSink() = default;
-    virtual void WMReaderEvent(int event) = 0;
+    virtual void WMReaderEvent(ReaderEvent event) = 0;
 };
 
 // Reads the reader continuously for redirect mode. The thread itself only
@@ -46,7 +50,8 @@ public:
     void resume();
     // The loop stops at its next gate, between two cycles.
     void suspend();
-    // True once the loop runs no further cycle.
+    // True while the loop runs no cycle and starts none: before the first
+    // resume, at its gate, or waiting for a cycle it will not run.
     bool isPaused() const;
     // Ends the loop for good; the thread is not resumed again.
     void requestTermination();
@@ -72,7 +77,7 @@ private:
     std::condition_variable gate_;
     bool running_ = false;
     bool terminating_ = false;
-    std::atomic<bool> paused_{true};
+    std::atomic<bool> atGate_{false};
     bool cycleRunning_ = false; // GUI thread only
 };
 

@@ -6,13 +6,13 @@ T_Serial_Interface::~T_Serial_Interface() {
     close();
 }
 
-int T_Serial_Interface::open(int portNumber, int baudRate) {
+OpenResult T_Serial_Interface::open(int portNumber, int baudRate) {
     if (open_)
-        return kOpenFailed;
+        return OpenResult::Failed;
     portNumber_ = portNumber;
     const auto path = ports_.devicePath(portNumber);
     if (!path)
-        return kOpenFailed;
+        return OpenResult::Failed;
     return openDevice(*path, baudRate);
 }
 

@@ -22,15 +22,18 @@ namespace pelvaro {
 // The reader's line speed; every session opens its port with it.
 inline constexpr int kReaderBaudRate = 9600;
 
+// What opening a port came to.
+enum class OpenResult : int {
+    Opened = 1,
+    Failed = -1,   // no such device, or another program holds it
+    NotSerial = 0, // opened, but it is no serial line
+};
+
 // One serial port for synchronous, byte-oriented use at fixed line settings:
 // 8 data bits, no parity, one stop bit, no flow control, DTR off and RTS as
 // constructed. A one-byte read gives up after 51 ms of silence.
 class T_Serial_Interface final : public ByteLink {
 public:
-    static constexpr int kOpened = 1;
-    static constexpr int kOpenFailed = -1;     // no such device, or another program holds it
-    static constexpr int kConfigureFailed = 0; // opened, but it is no serial line
-
     explicit T_Serial_Interface(bool rtsEnable, PortMap ports = PortMap(),
                                 const SerialSystemCalls* calls = nullptr);
     ~T_Serial_Interface() override;
@@ -39,10 +42,10 @@ public:
 
     // Opens COM port n through the port mapping. The number is stored first,
     // so it also names a port that failed. An object that is already open
-    // refuses (kOpenFailed) and keeps its session.
-    int open(int portNumber, int baudRate);
+    // refuses (Failed) and keeps its session.
+    OpenResult open(int portNumber, int baudRate);
     // Opens a device by its path; same results as open.
-    int openDevice(const std::string& devicePath, int baudRate);
+    OpenResult openDevice(const std::string& devicePath, int baudRate);
     // True if the port was not open or was released.
     bool close();
     bool write(const uint8_t* buffer, size_t count) override;

@@ -62,23 +62,23 @@ T_Serial_Interface::T_Serial_Interface(bool rtsEnable, PortMap ports,
     : rtsEnable_(rtsEnable), handle_(-1), ports_(std::move(ports)),
       calls_(calls ? calls : &systemSerialCalls()) {}
 
-int T_Serial_Interface::openDevice(const std::string& devicePath, int baudRate) {
+OpenResult T_Serial_Interface::openDevice(const std::string& devicePath, int baudRate) {
     if (open_)
-        return kOpenFailed;
+        return OpenResult::Failed;
     const int fd = calls_->open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
-        return kOpenFailed;
+        return OpenResult::Failed;
     // Exclusive use: flock keeps out every other opener that asks (root
     // included), TIOCEXCL every unprivileged one that does not.
     if (calls_->flock(fd, LOCK_EX | LOCK_NB) != 0) {
         calls_->close(fd);
-        return kOpenFailed;
+        return OpenResult::Failed;
     }
     termios attributes{};
     speed_t speed{};
     if (calls_->tcgetattr(fd, &attributes) != 0 || !baudConstant(baudRate, speed)) {
         calls_->close(fd); // nothing else holds this handle, so release it
-        return kConfigureFailed;
+        return OpenResult::NotSerial;
     }
     calls_->ioctl(fd, TIOCEXCL, nullptr);
     cfmakeraw(&attributes);
@@ -100,7 +100,7 @@ int T_Serial_Interface::openDevice(const std::string& devicePath, int baudRate) 
     open_ = true;
     lineLost_ = false;
     calls_->tcflush(fd, TCIOFLUSH);
-    return kOpened;
+    return OpenResult::Opened;
 }
 
 bool T_Serial_Interface::close() {

@@ -20,16 +20,16 @@ T_Serial_Interface::T_Serial_Interface(bool rtsEnable, PortMap ports,
     : rtsEnable_(rtsEnable), handle_(INVALID_HANDLE_VALUE), ports_(std::move(ports)),
       calls_(calls) {}
 
-int T_Serial_Interface::openDevice(const std::string& devicePath, int baudRate) {
+OpenResult T_Serial_Interface::openDevice(const std::string& devicePath, int baudRate) {
     if (open_)
-        return kOpenFailed;
+        return OpenResult::Failed;
     HANDLE port = CreateFileA(devicePath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                               OPEN_EXISTING, 0, nullptr);
     if (port == INVALID_HANDLE_VALUE)
-        return kOpenFailed;
+        return OpenResult::Failed;
     if (!SetupComm(port, kQueueSize, kQueueSize)) {
         CloseHandle(port); // nothing else holds this handle, so release it
-        return kConfigureFailed;
+        return OpenResult::NotSerial;
     }
     COMMTIMEOUTS timeouts{};
     timeouts.ReadIntervalTimeout = 50;
@@ -67,7 +67,7 @@ int T_Serial_Interface::openDevice(const std::string& devicePath, int baudRate) 
     open_ = true;
     lineLost_ = false;
     PurgeComm(port, kPurgeAll);
-    return kOpened;
+    return OpenResult::Opened;
 }
 
 bool T_Serial_Interface::close() {

@@ -44,7 +44,7 @@ TEST_F(RedirectModeTest, StartAndStopWithTheirStatusTexts) {
     ui().SpeedButtonStart->click();
     EXPECT_TRUE(active());
     EXPECT_EQ(ui().LabelUmleitungInfo->text(), "Umleitung aktiv!\nKartennummer+<ENTER>\n");
-    EXPECT_EQ(window().TrayIconIndex, 0);
+    EXPECT_EQ(window().TrayIconIndex, TrayImage::YellowLit);
     EXPECT_FALSE(ui().Optionen1->menuAction()->isEnabled());
     EXPECT_FALSE(ui().Personalnummernbearbeiten1->isEnabled());
     EXPECT_TRUE(window().SerialLink->isOpen());
@@ -52,11 +52,12 @@ TEST_F(RedirectModeTest, StartAndStopWithTheirStatusTexts) {
 
     ui().PageControlMain->setCurrentWidget(ui().TabSheet1);
     EXPECT_EQ(ui().PageControlMain->currentWidget(), ui().TabSheet2) << "the page is locked";
+    EXPECT_EQ(window().frameGeometry().size(), QSize(420, 320));
 
     ui().SpeedButtonStopp->click();
     EXPECT_FALSE(active());
     EXPECT_EQ(ui().LabelUmleitungInfo->text(), "Umleitung aus!\nKartennummer+<ENTER>\n");
-    EXPECT_EQ(window().TrayIconIndex, 1);
+    EXPECT_EQ(window().TrayIconIndex, TrayImage::YellowDark);
     EXPECT_TRUE(ui().Optionen1->menuAction()->isEnabled());
     EXPECT_FALSE(window().SerialLink->isOpen());
     ui().PageControlMain->setCurrentWidget(ui().TabSheet1);

@@ -46,7 +46,7 @@ TEST(HardwareInfoTextTest, CodesBeyondTheTablesAndShortRepliesAreUndefined) {
 class HardwareQueryTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_EQ(port.openDevice(reader.devicePath(), 9600), T_Serial_Interface::kOpened);
+        ASSERT_EQ(port.openDevice(reader.devicePath(), 9600), OpenResult::Opened);
         port.flush();
     }
 

@@ -24,12 +24,12 @@ TEST(PortDiscoveryTest, FindsExactlyTheMappedLinesThatOpen) {
     ASSERT_TRUE(writePortMapping(ini, 12, (dir.path() / "unplugged").string()));
 
     T_Serial_Interface otherProgram(false);
-    ASSERT_EQ(otherProgram.openDevice(busy.devicePath(), 9600), T_Serial_Interface::kOpened);
+    ASSERT_EQ(otherProgram.openDevice(busy.devicePath(), 9600), OpenResult::Opened);
 
     T_Serial_Interface port(false, PortMap(ini));
     EXPECT_EQ(findOpenablePorts(port), (std::vector<int>{1, 3, 7}));
     EXPECT_FALSE(port.isOpen()) << "every probed port is closed again";
-    EXPECT_EQ(port.open(3, 9600), T_Serial_Interface::kOpened) << "and can be opened again";
+    EXPECT_EQ(port.open(3, 9600), OpenResult::Opened) << "and can be opened again";
 }
 
 TEST(PortDiscoveryTest, NoPortsGiveAnEmptyList) {

@@ -19,7 +19,7 @@ using Bytes = std::vector<uint8_t>;
 // The window's side: records every event; a test may react to one.
 class RecordingSink final : public ReaderEventSink {
 public:
-    void WMReaderEvent(int event) override {
+    void WMReaderEvent(ReaderEvent event) override {
         events.push_back(event);
         if (event == READER_EVENT_CODE)
             codes.emplace_back(result->code.data());
@@ -39,8 +39,7 @@ public:
 class ReadThreadTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_EQ(port.openDevice(reader.devicePath(), kReaderBaudRate),
-                  T_Serial_Interface::kOpened);
+        ASSERT_EQ(port.openDevice(reader.devicePath(), kReaderBaudRate), OpenResult::Opened);
         port.flush();
         sink.result = &result;
         thread.setup(port, result, sink);

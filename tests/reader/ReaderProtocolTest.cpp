@@ -17,8 +17,8 @@ const Bytes kNak = {0x10, 0x15};
 class ReaderProtocolTest : public ::testing::Test {
 protected:
     // One pass the way every session runs it: the pass, then a reset.
-    int pass() {
-        const int result = engine.receivePass();
+    PassResult pass() {
+        const PassResult result = engine.receivePass();
         engine.reset();
         return result;
     }
@@ -32,7 +32,7 @@ protected:
 TEST_F(ReaderProtocolTest, TransponderFrameIsAcknowledgedAndDecoded) {
     link.queue(
         {0x10, 0x02, 0x31, 0x61, 0x01, 0x12, 0x34, 0x56, 0x78, 0x9A, 0x10, 0x03, 0x3D, 0x30});
-    EXPECT_EQ(pass(), pass::kFrame);
+    EXPECT_EQ(pass(), PassResult::Frame);
     EXPECT_EQ(link.written, kAck);
     EXPECT_EQ(engine.frame().length(), 12u);
     EXPECT_EQ(engine.lastMessage(), 'a');
@@ -44,7 +44,7 @@ TEST_F(ReaderProtocolTest, TransponderFrameIsAcknowledgedAndDecoded) {
 TEST_F(ReaderProtocolTest, DoubledDleIsOneDataByteAndBothCountInTheCheck) {
     // Data 10 03 10: each DLE doubled; the 0x03 after a doubled DLE does not end the frame.
     link.queue(readerFrame(cardContent(1, {0x10, 0x03, 0x10})));
-    EXPECT_EQ(pass(), pass::kFrame);
+    EXPECT_EQ(pass(), PassResult::Frame);
     EXPECT_EQ(link.written, kAck);
     EXPECT_EQ(engine.frame().length(), 10u);
     EXPECT_EQ(binding.codes.back(), "0000100310");
@@ -55,7 +55,7 @@ TEST_F(ReaderProtocolTest, BadCheckIsAnsweredWithNakAndThePassReadsOn) {
     frame[frame.size() - 2] ^= 0x01;
     link.queue(frame);
     link.queue(readerFrame(cardContent(1, {0x0A, 0x1B, 0x2C, 0x3D, 0x4E})));
-    EXPECT_EQ(pass(), pass::kFrame);
+    EXPECT_EQ(pass(), PassResult::Frame);
     EXPECT_EQ(link.written, (Bytes{0x10, 0x15, 0x10, 0x06}));
     EXPECT_EQ(binding.codes, std::vector<std::string>{"0A1B2C3D4E"});
 }
@@ -63,7 +63,7 @@ TEST_F(ReaderProtocolTest, BadCheckIsAnsweredWithNakAndThePassReadsOn) {
 TEST_F(ReaderProtocolTest, HexadecimalLetterCheckCharactersDoNotMatch) {
     // The check of this frame is 0xD0, which travels as "=0", never as "D0".
     link.queue({0x10, 0x02, 0x31, 0x61, 0x01, 0x12, 0x34, 0x56, 0x78, 0x9A, 0x10, 0x03, 'D', '0'});
-    EXPECT_EQ(pass(), pass::kNothing);
+    EXPECT_EQ(pass(), PassResult::Nothing);
     EXPECT_EQ(link.written, kNak);
     EXPECT_TRUE(binding.codes.empty());
 }
@@ -73,16 +73,16 @@ TEST_F(ReaderProtocolTest, UnknownByteAfterDleKeepsWaitingForTheStart) {
     const Bytes frame = readerFrame(cardContent(1, {0x01}));
     line.insert(line.end(), frame.begin() + 1, frame.end()); // DLE 0x41 STX ...
     link.queue(line);
-    EXPECT_EQ(pass(), pass::kFrame);
+    EXPECT_EQ(pass(), PassResult::Frame);
     EXPECT_EQ(binding.codes.back(), "0000000001");
 }
 
 TEST_F(ReaderProtocolTest, AcknowledgementBetweenFramesEndsThePass) {
     link.queue(kAck);
     link.queue(readerFrame(cardContent(1, {0x01})));
-    EXPECT_EQ(pass(), pass::kAcknowledgement);
+    EXPECT_EQ(pass(), PassResult::Acknowledgement);
     EXPECT_TRUE(link.written.empty());
-    EXPECT_EQ(pass(), pass::kFrame) << "the frame behind it waits for the next pass";
+    EXPECT_EQ(pass(), PassResult::Frame) << "the frame behind it waits for the next pass";
 }
 
 TEST_F(ReaderProtocolTest, AcknowledgementInsideContentIsStoredAsContent) {
@@ -93,7 +93,7 @@ TEST_F(ReaderProtocolTest, AcknowledgementInsideContentIsStoredAsContent) {
     line.insert(line.end(), content.begin(), content.end());
     line.insert(line.end(), check.begin(), check.end());
     link.queue(line);
-    EXPECT_EQ(pass(), pass::kFrame);
+    EXPECT_EQ(pass(), PassResult::Frame);
     EXPECT_EQ(link.written, kAck);
     EXPECT_EQ(engine.frame().length(), 9u);
 }
@@ -101,18 +101,18 @@ TEST_F(ReaderProtocolTest, AcknowledgementInsideContentIsStoredAsContent) {
 TEST_F(ReaderProtocolTest, SilenceInsideAFrameDropsIt) {
     const Bytes frame = readerFrame(cardContent(1, {0x12, 0x34}));
     link.queue(Bytes(frame.begin(), frame.begin() + 5));
-    EXPECT_EQ(pass(), pass::kNothing);
+    EXPECT_EQ(pass(), PassResult::Nothing);
     link.queue(Bytes(frame.begin() + 5, frame.end())); // the rest alone is no frame
-    EXPECT_EQ(pass(), pass::kNothing);
+    EXPECT_EQ(pass(), PassResult::Nothing);
     link.queue(frame);
-    EXPECT_EQ(pass(), pass::kFrame);
+    EXPECT_EQ(pass(), PassResult::Frame);
     EXPECT_EQ(binding.codes, std::vector<std::string>{"0000001234"});
 }
 
 TEST_F(ReaderProtocolTest, OversizedFrameIsDroppedWithoutAnswer) {
     link.queue(readerFrame(cardContent(1, Bytes(300, 0x55))));
     link.queue(readerFrame(cardContent(1, {0x77})));
-    EXPECT_EQ(pass(), pass::kFrame);
+    EXPECT_EQ(pass(), PassResult::Frame);
     EXPECT_EQ(link.written, kAck) << "only the second frame is answered";
     EXPECT_EQ(binding.codes, std::vector<std::string>{"0000000077"});
 }
@@ -122,7 +122,7 @@ TEST_F(ReaderProtocolTest, LargestFrameThatFitsIsDecoded) {
     Bytes data(253, 0x00);
     data.back() = 0xAB;
     link.queue(readerFrame(cardContent(1, data)));
-    EXPECT_EQ(pass(), pass::kFrame);
+    EXPECT_EQ(pass(), PassResult::Frame);
     EXPECT_EQ(engine.frame().length(), 260u);
     EXPECT_EQ(binding.codes.back(), "00000000AB");
 }
@@ -130,12 +130,12 @@ TEST_F(ReaderProtocolTest, LargestFrameThatFitsIsDecoded) {
 TEST_F(ReaderProtocolTest, HardwareQueryKeepsAnUnknownFrameReady) {
     const Bytes reply = readerFrame({'1', 0x05, 0x01, 0x01, 0x00});
     link.queue(reply);
-    EXPECT_EQ(pass(), pass::kFrame);
+    EXPECT_EQ(pass(), PassResult::Frame);
     EXPECT_FALSE(engine.frameReady()) << "without the query flag the frame is consumed";
 
     engine.setHardwareQuery(true);
     link.queue(reply);
-    EXPECT_EQ(pass(), pass::kFrame);
+    EXPECT_EQ(pass(), PassResult::Frame);
     ASSERT_TRUE(engine.frameReady());
     EXPECT_EQ(engine.frame().byteAt(1), 0x05);
     EXPECT_EQ(engine.lastMessage(), message::kNone);
@@ -144,16 +144,16 @@ TEST_F(ReaderProtocolTest, HardwareQueryKeepsAnUnknownFrameReady) {
 TEST_F(ReaderProtocolTest, HardwareRequestIsFramedWithoutDoubling) {
     const uint8_t h = 'H';
     link.queue(kAck);
-    EXPECT_EQ(engine.sendFrame(1, &h, 1, true), 1);
+    EXPECT_EQ(engine.sendFrame(1, &h, 1, true), SendResult::Acknowledged);
     EXPECT_EQ(link.written, (Bytes{0x10, 0x02, 0x31, 0x48, 0x10, 0x03, 0x36, 0x3A}));
 }
 
 TEST_F(ReaderProtocolTest, RequestCountsAsAcknowledgedOnNakButNotOnSilence) {
     const uint8_t h = 'H';
     link.queue(kNak);
-    EXPECT_EQ(engine.sendFrame(1, &h, 1, true), 1);
-    EXPECT_EQ(engine.sendFrame(1, &h, 1, true), 2);
-    EXPECT_EQ(engine.sendFrame(1, &h, 1, false), 1);
+    EXPECT_EQ(engine.sendFrame(1, &h, 1, true), SendResult::Acknowledged);
+    EXPECT_EQ(engine.sendFrame(1, &h, 1, true), SendResult::Unanswered);
+    EXPECT_EQ(engine.sendFrame(1, &h, 1, false), SendResult::Acknowledged);
 }
 
 TEST_F(ReaderProtocolTest, OverlongRequestIsCutTo253PayloadBytes) {
@@ -174,7 +174,7 @@ TEST_F(ReaderProtocolTest, StatusMessagesClearOnlyWithCharacterTwo) {
     for (const uint8_t letter : {'e', 'i', 'k', 's'}) {
         engine.setLastMessage(0);
         link.queue(readerFrame({'1', letter, '2'}));
-        EXPECT_EQ(pass(), pass::kFrame);
+        EXPECT_EQ(pass(), PassResult::Frame);
         EXPECT_EQ(engine.lastMessage(), '2') << letter;
     }
     link.queue(readerFrame({'1', 'b', '2'}));
@@ -185,7 +185,7 @@ TEST_F(ReaderProtocolTest, StatusMessagesClearOnlyWithCharacterTwo) {
 TEST_F(ReaderProtocolTest, ShortTransponderMessageIsIgnored) {
     engine.setLastMessage('2');
     link.queue(readerFrame({'1', 'a'}));
-    EXPECT_EQ(pass(), pass::kFrame);
+    EXPECT_EQ(pass(), PassResult::Frame);
     EXPECT_EQ(engine.lastMessage(), '2');
     EXPECT_TRUE(binding.codes.empty());
 

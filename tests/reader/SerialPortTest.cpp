@@ -69,7 +69,7 @@ protected:
 TEST_F(SerialPortTest, OpenReadWriteCloseAndOpenAgain) {
     ASSERT_TRUE(reader.mapAsPort(ini, 4));
     T_Serial_Interface port(false, PortMap(ini));
-    ASSERT_EQ(port.open(4, 9600), T_Serial_Interface::kOpened);
+    ASSERT_EQ(port.open(4, 9600), OpenResult::Opened);
     EXPECT_TRUE(port.isOpen());
     EXPECT_EQ(port.portNumber(), 4);
 
@@ -85,13 +85,13 @@ TEST_F(SerialPortTest, OpenReadWriteCloseAndOpenAgain) {
     EXPECT_TRUE(port.close());
     EXPECT_FALSE(port.isOpen());
     reader.sendRaw(std::vector<uint8_t>{0x44}); // waits in the line while the port is closed
-    ASSERT_EQ(port.open(4, 9600), T_Serial_Interface::kOpened);
+    ASSERT_EQ(port.open(4, 9600), OpenResult::Opened);
     EXPECT_FALSE(port.read(bytes, 1)) << "open purges what was queued";
 }
 
 TEST_F(SerialPortTest, SilentLineEndsAOneByteReadAfterAbout51Ms) {
     T_Serial_Interface port(false);
-    ASSERT_EQ(port.openDevice(reader.devicePath(), 9600), T_Serial_Interface::kOpened);
+    ASSERT_EQ(port.openDevice(reader.devicePath(), 9600), OpenResult::Opened);
     uint8_t byte = 0;
     const auto start = Clock::now();
     EXPECT_FALSE(port.read(&byte, 1));
@@ -104,27 +104,27 @@ TEST_F(SerialPortTest, SilentLineEndsAOneByteReadAfterAbout51Ms) {
 TEST_F(SerialPortTest, MissingDeviceFailsButKeepsThePortNumber) {
     ASSERT_TRUE(writePortMapping(ini, 7, (dir.path() / "no-such-tty").string()));
     T_Serial_Interface port(false, PortMap(ini));
-    EXPECT_EQ(port.open(7, 9600), T_Serial_Interface::kOpenFailed);
+    EXPECT_EQ(port.open(7, 9600), OpenResult::Failed);
     EXPECT_EQ(port.portNumber(), 7);
     EXPECT_FALSE(port.isOpen());
-    EXPECT_EQ(port.open(0, 9600), T_Serial_Interface::kOpenFailed) << "0 is no port";
+    EXPECT_EQ(port.open(0, 9600), OpenResult::Failed) << "0 is no port";
     EXPECT_EQ(port.portNumber(), 0);
 }
 
 TEST_F(SerialPortTest, PortIsHeldExclusively) {
     T_Serial_Interface first(false);
     T_Serial_Interface second(false);
-    ASSERT_EQ(first.openDevice(reader.devicePath(), 9600), T_Serial_Interface::kOpened);
-    EXPECT_EQ(second.openDevice(reader.devicePath(), 9600), T_Serial_Interface::kOpenFailed);
+    ASSERT_EQ(first.openDevice(reader.devicePath(), 9600), OpenResult::Opened);
+    EXPECT_EQ(second.openDevice(reader.devicePath(), 9600), OpenResult::Failed);
     first.close();
-    EXPECT_EQ(second.openDevice(reader.devicePath(), 9600), T_Serial_Interface::kOpened);
+    EXPECT_EQ(second.openDevice(reader.devicePath(), 9600), OpenResult::Opened);
 }
 
 TEST_F(SerialPortTest, SecondOpenOfAnOpenPortIsRefusedAndTheSessionGoesOn) {
     ASSERT_TRUE(reader.mapAsPort(ini, 2));
     T_Serial_Interface port(false, PortMap(ini));
-    ASSERT_EQ(port.open(2, 9600), T_Serial_Interface::kOpened);
-    EXPECT_EQ(port.open(5, 9600), T_Serial_Interface::kOpenFailed);
+    ASSERT_EQ(port.open(2, 9600), OpenResult::Opened);
+    EXPECT_EQ(port.open(5, 9600), OpenResult::Failed);
     EXPECT_EQ(port.portNumber(), 2);
     EXPECT_TRUE(port.isOpen());
     reader.sendRaw(std::vector<uint8_t>{0x55});
@@ -139,12 +139,12 @@ TEST_F(SerialPortTest, RtsAndDtrAreDrivenAsConstructed) {
     const std::pair<unsigned long, int> rtsOn{TIOCMBIS, TIOCM_RTS};
     {
         T_Serial_Interface port(false, PortMap(), &recording);
-        ASSERT_EQ(port.openDevice(reader.devicePath(), 9600), T_Serial_Interface::kOpened);
+        ASSERT_EQ(port.openDevice(reader.devicePath(), 9600), OpenResult::Opened);
         EXPECT_EQ(calls.modemLines, (std::vector{dtrOff, rtsOff}));
     }
     calls.modemLines.clear();
     T_Serial_Interface port(true, PortMap(), &recording);
-    ASSERT_EQ(port.openDevice(reader.devicePath(), 9600), T_Serial_Interface::kOpened);
+    ASSERT_EQ(port.openDevice(reader.devicePath(), 9600), OpenResult::Opened);
     EXPECT_EQ(calls.modemLines, (std::vector{dtrOff, rtsOn}));
     port.flush();
     EXPECT_EQ(calls.modemLines.back(), rtsOff) << "the purge drops RTS";
@@ -152,7 +152,7 @@ TEST_F(SerialPortTest, RtsAndDtrAreDrivenAsConstructed) {
 
 TEST_F(SerialPortTest, DeviceThatIsNoSerialLineIsReleased) {
     T_Serial_Interface port(false, PortMap(), &recording);
-    EXPECT_EQ(port.openDevice("/dev/null", 9600), T_Serial_Interface::kConfigureFailed);
+    EXPECT_EQ(port.openDevice("/dev/null", 9600), OpenResult::NotSerial);
     EXPECT_FALSE(port.isOpen());
     EXPECT_EQ(calls.closes, 1) << "the handle is not leaked";
     EXPECT_TRUE(port.close());
@@ -161,7 +161,7 @@ TEST_F(SerialPortTest, DeviceThatIsNoSerialLineIsReleased) {
 
 TEST_F(SerialPortTest, FailedReleaseIsReported) {
     T_Serial_Interface port(false, PortMap(), &recording);
-    ASSERT_EQ(port.openDevice(reader.devicePath(), 9600), T_Serial_Interface::kOpened);
+    ASSERT_EQ(port.openDevice(reader.devicePath(), 9600), OpenResult::Opened);
     calls.failClose = true;
     EXPECT_FALSE(port.close());
     EXPECT_FALSE(port.isOpen());
@@ -170,7 +170,7 @@ TEST_F(SerialPortTest, FailedReleaseIsReported) {
 
 TEST_F(SerialPortTest, LineGoingAwayIsNoticedAtOnce) {
     T_Serial_Interface port(false);
-    ASSERT_EQ(port.openDevice(reader.devicePath(), 9600), T_Serial_Interface::kOpened);
+    ASSERT_EQ(port.openDevice(reader.devicePath(), 9600), OpenResult::Opened);
     reader.hangUp();
     uint8_t byte = 0;
     const auto start = Clock::now();

@@ -36,8 +36,8 @@ public:
 struct ProgramSide {
     explicit ProgramSide(PortMap ports = PortMap()) : port(false, std::move(ports)) {}
 
-    int pass() {
-        const int result = protocol.receivePass();
+    PassResult pass() {
+        const PassResult result = protocol.receivePass();
         protocol.reset();
         return result;
     }

@@ -21,7 +21,7 @@ constexpr SendOutcome kAcknowledged{true, 1, 0};
 class ReaderSimulatorTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_EQ(program.port.openDevice(reader.devicePath(), 9600), T_Serial_Interface::kOpened);
+        ASSERT_EQ(program.port.openDevice(reader.devicePath(), 9600), OpenResult::Opened);
     }
 
     SendOutcome card(const Bytes& data, Fault fault = Fault::None) {
@@ -60,8 +60,8 @@ TEST_F(ReaderSimulatorTest, RejectedFrameIsRepeatedAtMostThreeTimes) {
 TEST_F(ReaderSimulatorTest, UnansweredFrameIsNotRepeatedAndItsLateAnswerNotMistaken) {
     reader.setAcknowledgementTimeout(100ms);
     EXPECT_EQ(reader.sendCard(Bytes{0x11}), (SendOutcome{false, 1, 0})) << "nobody reads yet";
-    EXPECT_EQ(program.pass(), pass::kFrame);
-    EXPECT_EQ(program.pass(), pass::kNothing) << "no repetition after a time-out";
+    EXPECT_EQ(program.pass(), PassResult::Frame);
+    EXPECT_EQ(program.pass(), PassResult::Nothing) << "no repetition after a time-out";
     ASSERT_TRUE(test::eventually([&] { return reader.acknowledgementsReceived() == 1; }));
 
     // The late DLE ACK must not pass for the answer to the next, rejected frame.
@@ -73,7 +73,7 @@ TEST_F(ReaderSimulatorTest, NoiseAndCutOffFramesCostOnlyTheCutOffCard) {
     EXPECT_EQ(card({0x01}, Fault::Garbage), kAcknowledged);
 
     EXPECT_EQ(reader.sendCard(Bytes{0x02}, 1, Fault::CutOff), (SendOutcome{false, 1, 0}));
-    EXPECT_EQ(program.pass(), pass::kNothing);
+    EXPECT_EQ(program.pass(), PassResult::Nothing);
 
     EXPECT_EQ(card({0x03}), kAcknowledged);
     EXPECT_EQ(program.binding.codes, (std::vector<std::string>{"0000000001", "0000000003"}));
@@ -83,9 +83,9 @@ TEST_F(ReaderSimulatorTest, HardwareQueryIsAcknowledgedAndAnswered) {
     reader.setHardwareInfo({0x10, 3, 4, 5});
     program.protocol.setHardwareQuery(true);
     const uint8_t query = 'H';
-    ASSERT_EQ(program.protocol.sendFrame(1, &query, 1, true), 1);
+    ASSERT_EQ(program.protocol.sendFrame(1, &query, 1, true), SendResult::Acknowledged);
 
-    ASSERT_EQ(program.pass(), pass::kFrame);
+    ASSERT_EQ(program.pass(), PassResult::Frame);
     ASSERT_TRUE(program.protocol.frameReady());
     const auto reply = program.protocol.frame().bytes();
     ASSERT_GE(reply.size(), 5u);
@@ -94,14 +94,14 @@ TEST_F(ReaderSimulatorTest, HardwareQueryIsAcknowledgedAndAnswered) {
     EXPECT_EQ(reader.requestsReceived(), 1);
     EXPECT_EQ(reader.lastRequestPayload(), Bytes{'H'});
     EXPECT_TRUE(test::eventually([&] { return reader.acknowledgementsReceived() == 1; }));
-    EXPECT_EQ(program.pass(), pass::kNothing) << "an acknowledged reply is not repeated";
+    EXPECT_EQ(program.pass(), PassResult::Nothing) << "an acknowledged reply is not repeated";
 }
 
 TEST_F(ReaderSimulatorTest, SilentReaderNeitherAcknowledgesNorAnswers) {
     reader.setAnswerRequests(false);
     const uint8_t query = 'H';
-    EXPECT_EQ(program.protocol.sendFrame(1, &query, 1, true), 2);
-    EXPECT_EQ(program.pass(), pass::kNothing);
+    EXPECT_EQ(program.protocol.sendFrame(1, &query, 1, true), SendResult::Unanswered);
+    EXPECT_EQ(program.pass(), PassResult::Nothing);
     EXPECT_EQ(reader.requestsReceived(), 1) << "heard, though not answered";
 }
 
@@ -122,11 +122,11 @@ TEST(ReaderSimulatorPortTest, ProgramFindsTheLineThroughTheMappingAndMayReopenIt
     EXPECT_FALSE(reader.waitForProgram(0ms));
 
     test::ProgramSide program{PortMap(ini)};
-    ASSERT_EQ(program.port.open(12, 9600), T_Serial_Interface::kOpened);
+    ASSERT_EQ(program.port.open(12, 9600), OpenResult::Opened);
     EXPECT_TRUE(reader.waitForProgram(1s));
 
     ASSERT_TRUE(program.port.close());
-    ASSERT_EQ(program.port.open(12, 9600), T_Serial_Interface::kOpened);
+    ASSERT_EQ(program.port.open(12, 9600), OpenResult::Opened);
     EXPECT_EQ(program.whileSending([&] { return reader.sendCard(Bytes{0x42}); }), kAcknowledged);
     EXPECT_EQ(program.binding.codes, std::vector<std::string>{"0000000042"});
 }

@@ -35,7 +35,7 @@ public:
     // Opens the program's port through the mapping once the line is ready.
     bool connect(test::ProgramSide& program) const {
         return test::eventually([&] { return std::filesystem::exists(readyFile_); }) &&
-               program.port.open(kPort, 9600) == T_Serial_Interface::kOpened;
+               program.port.open(kPort, 9600) == OpenResult::Opened;
     }
 
     // Reads until the simulator has ended and the line is gone, or ten seconds
@@ -85,8 +85,8 @@ TEST(ReaderSimulatorToolTest, ScriptHoldsTheCardsWithItsFaultsThenHangsUp) {
 
     program.protocol.setHardwareQuery(true);
     const uint8_t query = 'H';
-    ASSERT_EQ(program.protocol.sendFrame(1, &query, 1, true), 1);
-    ASSERT_EQ(program.pass(), pass::kFrame);
+    ASSERT_EQ(program.protocol.sendFrame(1, &query, 1, true), SendResult::Acknowledged);
+    ASSERT_EQ(program.pass(), PassResult::Frame);
     EXPECT_EQ(program.protocol.frame().byteAt(4), 10) << "the I/O box code of --hardware";
     program.protocol.setHardwareQuery(false);
     program.protocol.clearFrameReady();

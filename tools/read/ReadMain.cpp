@@ -1,6 +1,7 @@
 // pelvaro-read: prints the code of every card held to the reader, one per
 // line, for shell scripts and headless use.
 
+#include "PortFailureTexts.h"
 #include "PortMapping.h"
 #include "ReadOptions.h"
 #include "ReadPass.h"
@@ -58,15 +59,16 @@ int main(int argc, char** argv) {
     }
 
     T_Serial_Interface port(false, PortMap(programDirectory() / kSettingsFileName));
-    const int opened = options->devicePath.empty()
-                           ? port.open(options->portNumber, kReaderBaudRate)
-                           : port.openDevice(options->devicePath, kReaderBaudRate);
-    if (opened != T_Serial_Interface::kOpened) {
+    const OpenResult opened = options->devicePath.empty()
+                                  ? port.open(options->portNumber, kReaderBaudRate)
+                                  : port.openDevice(options->devicePath, kReaderBaudRate);
+    if (opened != OpenResult::Opened) {
         if (options->devicePath.empty())
-            std::fprintf(stderr, "Konnte Schnittstelle Com %d nicht öffnen\n", port.portNumber());
+            std::fprintf(stderr, kPortOpenFailure, port.portNumber());
         else
-            std::fprintf(stderr, "Konnte Schnittstelle %s nicht öffnen\n",
+            std::fprintf(stderr, "Konnte Schnittstelle %s nicht öffnen",
                          options->devicePath.c_str());
+        std::fputc('\n', stderr);
         return 1;
     }
     installStopHandlers();

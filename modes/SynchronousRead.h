@@ -1,0 +1,37 @@
+#pragma once
+
+#include "ModeHost.h"
+#include "ReadPass.h"
+
+namespace pelvaro {
+
+// The frame of every read that runs on the GUI thread: the list reading
+// session, the single read and the hardware query. It claims its mode, opens
+// the configured port at the reader's speed, flushes it and prepares the
+// engine; when it goes out of scope it closes the port and gives the mode
+// back. An open failure (or a port that another mode holds) is reported, the
+// stop request is set and no pass runs.
+class SynchronousRead {
+public:
+    SynchronousRead(ModeHost& host, Mode mode);
+    ~SynchronousRead();
+    SynchronousRead(const SynchronousRead&) = delete;
+    SynchronousRead& operator=(const SynchronousRead&) = delete;
+
+    bool opened() const { return opened_; }
+    // Opened, and nobody has asked the read to stop (Stopp, closing the window).
+    bool goingOn() const { return opened_ && !host_.stopRequested(); }
+    ReaderProtocol& engine() { return host_.modes().engine(); }
+
+    // Lets the window handle its pending events, then runs one pass.
+    ReadPassResult nextPass(std::chrono::milliseconds pause);
+    // Closes the port before the end, reporting a port that does not close.
+    void closePort();
+
+private:
+    ModeHost& host_;
+    const Mode mode_;
+    bool opened_ = false;
+};
+
+} // namespace pelvaro
