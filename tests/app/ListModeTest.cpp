@@ -5,8 +5,7 @@
 #include "CardList.h"
 #include "CardListSaving.h"
 #include "ListReadSession.h"
-#include "ProgramFixture.h"
-#include "ReaderSimulator.h"
+#include "ReaderProgramFixture.h"
 
 #include <QPalette>
 #include <cerrno>
@@ -17,85 +16,20 @@ namespace pelvaro {
 namespace {
 
 using namespace std::chrono_literals;
-using Bytes = std::vector<uint8_t>;
+using Bytes = test::ReaderProgramFixture::Bytes;
 
 const Bytes kCardA = {0x12, 0x34, 0x56, 0x78, 0x9A};
 const Bytes kCardB = {0x0A, 0x1B, 0x2C, 0x3D, 0x4E};
 
-// What the list page shows at one moment of a session.
-struct PageState {
-    bool greenLit;
-    bool redLit;
-    QString activity;
-    int rows;
-};
+using test::PageState;
 
-class ListModeTest : public test::ProgramFixture {
+class ListModeTest : public test::ReaderProgramFixture {
 protected:
-    void SetUp() override {
-        writeSettings("[Serial]\r\nPort=1\r\n");
-        ASSERT_TRUE(reader.mapAsPort(ini, 1));
-    }
-
-    // Presses "Transponder lesen (Liste)" while script plays the reader on a
-    // thread of its own; the session runs until the script presses "Stopp".
-    void runSession(const std::function<void()>& script) {
-        auto reading = std::async(std::launch::async, [&] {
-            waitForSession();
-            script();
-            onGui([this] { ui().ButtonStopp->click(); });
-        });
-        ui().ButtonReadKarten->click();
-        reading.get();
-    }
-
-    // The GUI thread serves calls again once the session has opened and
-    // flushed the port; a card sent before that would be purged.
-    void waitForSession() {
-        onGui([] {});
-    }
-
-    // Runs f on the GUI thread, which a session keeps serving, and waits for it.
-    void onGui(const std::function<void()>& f) {
-        QMetaObject::invokeMethod(&window(), f, Qt::BlockingQueuedConnection);
-    }
-
-    // Holds a card to the reader and lets the session handle it.
-    PageState hold(const Bytes& card) {
-        EXPECT_TRUE(reader.sendCard(card).acknowledged);
-        return settledState();
-    }
-    PageState settledState() {
-        std::this_thread::sleep_for(150ms);
-        PageState state{};
-        onGui([&] { state = pageState(); });
-        return state;
-    }
-    PageState pageState() {
-        const auto lit = [](const QLabel* label) {
-            return label->palette().color(QPalette::Window) !=
-                   QApplication::palette().color(QPalette::Button);
-        };
-        return {lit(ui().Labelgreen), lit(ui().Labelred), window().statusPanelText(1),
-                ui().ListViewKarten->topLevelItemCount()};
-    }
-
-    std::vector<std::pair<QString, QString>> rows() {
-        std::vector<std::pair<QString, QString>> all;
-        for (int i = 0; i < ui().ListViewKarten->topLevelItemCount(); ++i) {
-            const QTreeWidgetItem* row = ui().ListViewKarten->topLevelItem(i);
-            all.emplace_back(row->text(0), row->text(1));
-        }
-        return all;
-    }
-
     // Adds a row for code as a session would.
     void addEntry(const QString& code) {
         window().CurrentCode = code;
         window().cardList().AddListEntry();
     }
-
-    sim::ReaderSimulator reader;
 };
 
 TEST_F(ListModeTest, SessionAcceptsNewCardsAndRefusesTheLastOne) {
@@ -194,13 +128,11 @@ TEST_F(ListModeTest, PortThatCannotBeClosedIsReportedAndThePageRestored) {
 TEST_F(ListModeTest, ClosingTheWindowEndsTheSessionAndOffersToSave) {
     start();
     dialogs.typedTexts = {"Lager"};
-    auto reading = std::async(std::launch::async, [&] {
-        waitForSession();
+    // The session returns once the close has ended it.
+    whileReading(ui().ButtonReadKarten, [&] {
         hold(kCardA);
         QMetaObject::invokeMethod(&window(), &QWidget::close, Qt::QueuedConnection);
     });
-    ui().ButtonReadKarten->click(); // returns once the close has ended the session
-    reading.get();
     EXPECT_TRUE(test::waitUntil([&] { return !window().isVisible(); }))
         << "the close comes again once the session has ended";
     EXPECT_EQ(texts(), std::vector<QString>{"Kartenliste speichern?"});
@@ -212,12 +144,7 @@ TEST_F(ListModeTest, SingleReadTakesOneCardAndLeavesTheDuplicateRuleAlone) {
     start();
     window().listSession().LastAcceptedCode = "123456789A";
     dialogs.typedTexts = {"Einzeln"};
-    auto holding = std::async(std::launch::async, [&] {
-        waitForSession();
-        reader.sendCard(kCardA);
-    });
-    ui().OneCardButton->click();
-    holding.get();
+    whileReading(ui().OneCardButton, [&] { reader.sendCard(kCardA); });
     EXPECT_EQ(window().statusPanelText(1), "Karte gelesen");
     EXPECT_EQ(rows(), (std::vector<std::pair<QString, QString>>{{"Einzeln", "123456789A"}}));
     EXPECT_EQ(window().listSession().LastAcceptedCode, "123456789A");
@@ -236,15 +163,12 @@ TEST_F(ListModeTest, SingleReadGivesUpAfterFiveSecondsButStatusMessagesCostNothi
 
     reader.setAcknowledgementTimeout(200ms);
     dialogs.typedTexts = {"Spät"};
-    auto chatty = std::async(std::launch::async, [&] {
-        waitForSession();
+    whileReading(ui().OneCardButton, [&] {
         const auto end = std::chrono::steady_clock::now() + 5500ms;
         while (std::chrono::steady_clock::now() < end)
             reader.sendStatus('s', '2');
         reader.sendCard(kCardB);
     });
-    ui().OneCardButton->click();
-    chatty.get();
     EXPECT_EQ(window().statusPanelText(1), "Karte gelesen");
     EXPECT_EQ(rows(), (std::vector<std::pair<QString, QString>>{{"Spät", "0A1B2C3D4E"}}));
 }

@@ -21,11 +21,7 @@ const char kCreateTable[] = "CREATE TABLE IF NOT EXISTS t_card_personal (Cardcod
 
 class PersonnelModeTest : public test::ProgramFixture {
 protected:
-    // The program binds SQLite from its own directory: put the library there.
-    void SetUp() override {
-        const auto beside = std::filesystem::read_symlink("/proc/self/exe").parent_path();
-        std::filesystem::copy_file(beside / "libsqlite3.so.0", dir.path() / "libsqlite3.so.0");
-    }
+    void SetUp() override { placeSqliteBesideProgram(); }
 
     void switchMode() { ui().Personalnummernbearbeiten1->trigger(); }
 

@@ -31,6 +31,12 @@ protected:
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     }
 
+    // The program binds SQLite from its own directory: put the library there.
+    void placeSqliteBesideProgram() const {
+        const auto beside = std::filesystem::read_symlink("/proc/self/exe").parent_path();
+        std::filesystem::copy_file(beside / "libsqlite3.so.0", dir.path() / "libsqlite3.so.0");
+    }
+
     TMainForm& start() {
         windows = std::make_unique<ProgramWindows>(dialogs, QString::fromStdString(dir.path()));
         window().show();

@@ -33,7 +33,7 @@ public:
     ReadResult* result = nullptr;
     std::vector<int> events;
     std::vector<std::string> codes;
-    std::function<void(int)> onEvent;
+    std::function<void(ReaderEvent)> onEvent;
 };
 
 class ReadThreadTest : public ::testing::Test {
@@ -112,6 +112,19 @@ TEST_F(ReadThreadTest, HideIsAskedOnceAndOnlyWhenSet) {
     EXPECT_EQ(sink.count(READER_EVENT_HIDE), 1);
 }
 
+TEST_F(ReadThreadTest, PausedOnlyOnceTheHideRequestIsServed) {
+    EXPECT_TRUE(thread.isPaused()) << "created paused";
+    result.hideOnStart = true;
+    thread.resume();
+    thread.suspend();
+    // The thread waits for the GUI thread to take its hide request: a stop
+    // that took it for paused would close the port under it, and a shutdown
+    // would wait for it for ever.
+    EXPECT_FALSE(thread.isPaused());
+    ASSERT_TRUE(waitUntil([this] { return thread.isPaused(); }));
+    EXPECT_EQ(sink.events, std::vector<int>{READER_EVENT_HIDE});
+}
+
 TEST_F(ReadThreadTest, PausedThreadSendsNothingAndResumesWhereItStopped) {
     thread.resume();
     ASSERT_TRUE(waitUntil([this] { return !sink.events.empty(); }));
@@ -126,7 +139,7 @@ TEST_F(ReadThreadTest, PausedThreadSendsNothingAndResumesWhereItStopped) {
 
 TEST_F(ReadThreadTest, StopInsideACycleDoesNotDeadlock) {
     bool stopped = false;
-    sink.onEvent = [&](int event) {
+    sink.onEvent = [&](ReaderEvent event) {
         if (event != READER_EVENT_WAITING || stopped)
             return;
         stopped = true; // the stop button, handled inside a cycle
