@@ -6,6 +6,7 @@
 #include "ReaderProtocol.h"
 #include "ReaderSimulator.h"
 #include "ScriptedLink.h"
+#include "SimulatorFrames.h"
 
 #include <benchmark/benchmark.h>
 #include <random>
@@ -22,7 +23,7 @@ constexpr double kLineBytesPerSecond = 960.0;
 void FeedAndDecode(benchmark::State& state) {
     std::vector<uint8_t> stream;
     for (int card = 0; card < 1000; ++card) {
-        const auto frame = test::readerFrame(test::cardContent(
+        const auto frame = sim::readerFrame(sim::cardContent(
             1, {0x12, static_cast<uint8_t>(card), 0x10, static_cast<uint8_t>(card >> 8), 0x9A}));
         stream.insert(stream.end(), frame.begin(), frame.end());
     }

@@ -2,6 +2,7 @@
 
 #include "ReaderProtocol.h"
 #include "ScriptedLink.h"
+#include "SimulatorFrames.h"
 
 #include <gtest/gtest.h>
 
@@ -59,7 +60,7 @@ TEST(TransponderCodeTest, HexTextHasNoTerminator) {
 class DecodeFrameTest : public ::testing::Test {
 protected:
     std::string decodeCard(uint8_t subCode, const Bytes& data) {
-        link.queue(test::readerFrame(test::cardContent(subCode, data)));
+        link.queue(sim::readerFrame(sim::cardContent(subCode, data)));
         engine.receivePass();
         engine.reset();
         return binding.codes.empty() ? "" : binding.codes.back();

@@ -1,14 +1,15 @@
 #include "ReaderProtocol.h"
 
 #include "ScriptedLink.h"
+#include "SimulatorFrames.h"
 
 #include <gtest/gtest.h>
 
 namespace pelvaro {
 namespace {
 
-using test::cardContent;
-using test::readerFrame;
+using sim::cardContent;
+using sim::readerFrame;
 using Bytes = std::vector<uint8_t>;
 
 const Bytes kAck = {0x10, 0x06};

@@ -48,11 +48,4 @@ public:
     std::vector<std::string> codes;
 };
 
-// A frame as the reader puts it on the line: DLE STX, content with every DLE
-// doubled, DLE ETX and the block check.
-std::vector<uint8_t> readerFrame(const std::vector<uint8_t>& content);
-
-// The content of a transponder message from reader address '1'.
-std::vector<uint8_t> cardContent(uint8_t subCode, const std::vector<uint8_t>& data);
-
 } // namespace pelvaro::test

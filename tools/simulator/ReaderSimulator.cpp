@@ -63,9 +63,7 @@ bool ReaderSimulator::mapAsPort(const std::filesystem::path& settingsFile, int p
 }
 
 SendOutcome ReaderSimulator::sendCard(std::span<const uint8_t> data, uint8_t subCode, Fault fault) {
-    std::vector<uint8_t> content = {kAddressCharacter, 'a', subCode};
-    content.insert(content.end(), data.begin(), data.end());
-    return sendFrame(content, fault);
+    return sendFrame(cardContent(subCode, {data.begin(), data.end()}), fault);
 }
 
 SendOutcome ReaderSimulator::sendStatus(uint8_t letter, uint8_t subCode, Fault fault) {

@@ -1,14 +1,27 @@
 #include "SimulatorFrames.h"
 
 #include "LinkFraming.h"
+#include "ReaderSimulator.h"
+
+#include <algorithm>
 
 namespace pelvaro::sim {
 
 namespace {
 
-constexpr size_t kFrameOverhead = 6; // DLE STX, DLE ETX, two check characters
+constexpr size_t kFrameOverhead = 6;  // DLE STX, DLE ETX, two check characters
+constexpr size_t kCardHeaderSize = 3; // address character, 'a', sub-code
 
 } // namespace
+
+std::vector<uint8_t> cardContent(uint8_t subCode, const std::vector<uint8_t>& data) {
+    std::vector<uint8_t> content(kCardHeaderSize + data.size());
+    content[0] = ReaderSimulator::kAddressCharacter;
+    content[1] = 'a';
+    content[2] = subCode;
+    std::copy(data.begin(), data.end(), content.begin() + kCardHeaderSize);
+    return content;
+}
 
 std::vector<uint8_t> readerFrame(std::span<const uint8_t> content) {
     std::vector<uint8_t> frame(2 * content.size() + kFrameOverhead);
