@@ -130,7 +130,7 @@ TEST_F(ReadThreadTest, PausedThreadSendsNothingAndResumesWhereItStopped) {
     ASSERT_TRUE(waitUntil([this] { return !sink.events.empty(); }));
     pauseAndWait();
     const size_t paused = sink.events.size();
-    waitUntil([] { return false; }, 300);
+    test::serveEventsFor(std::chrono::milliseconds(300));
     EXPECT_EQ(sink.events.size(), paused);
     thread.resume();
     sendFromReader([this] { reader.sendCard(Bytes{0x01}); });
@@ -144,14 +144,14 @@ TEST_F(ReadThreadTest, StopInsideACycleDoesNotDeadlock) {
             return;
         stopped = true; // the stop button, handled inside a cycle
         thread.suspend();
-        EXPECT_TRUE(waitUntil([this] { return thread.isPaused(); }, 1000));
+        EXPECT_TRUE(waitUntil([this] { return thread.isPaused(); }));
         port.close();
     };
     thread.resume();
     ASSERT_TRUE(waitUntil([&] { return stopped; }));
     ASSERT_TRUE(waitUntil([this] { return thread.isPaused(); }));
     const size_t after = sink.events.size();
-    waitUntil([] { return false; }, 200);
+    test::serveEventsFor(std::chrono::milliseconds(200));
     EXPECT_LE(sink.events.size(), after + 1) << "at most the cycle that was running";
 }
 

@@ -1,21 +1,26 @@
 #pragma once
 
+#include "Polling.h"
+
 #include <QCoreApplication>
-#include <QElapsedTimer>
-#include <functional>
 
 namespace pelvaro::test {
 
 // Serves the event loop until the condition holds; false after the time-out.
-inline bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 3000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
+template <typename Condition>
+bool waitUntil(Condition condition, std::chrono::milliseconds timeout = kPatience) {
+    return pollUntil(
+        condition,
+        [](std::chrono::milliseconds left) {
+            QCoreApplication::processEvents(
+                QEventLoop::AllEvents, static_cast<int>(std::min<long long>(left.count(), 10)));
+        },
+        timeout);
+}
+
+// Serves the event loop for a while, for what must not happen meanwhile.
+inline void serveEventsFor(std::chrono::milliseconds duration) {
+    waitUntil([] { return false; }, duration);
 }
 
 } // namespace pelvaro::test

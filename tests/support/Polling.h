@@ -17,16 +17,28 @@ inline std::chrono::milliseconds timeLeft(std::chrono::steady_clock::time_point 
                     std::chrono::milliseconds(0));
 }
 
-// Asks again every few milliseconds until the answer is there (converts to
-// true) or time is up; returns the last answer.
-template <typename Probe> auto waitFor(Probe probe, std::chrono::milliseconds timeout = kPatience) {
+// Asks again until the answer is there (converts to true) or time is up,
+// doing betweenTries (given the time left) in between; returns the last answer.
+template <typename Probe, typename Between>
+auto pollUntil(Probe probe, Between betweenTries, std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     auto answer = probe();
-    while (!answer && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    while (!answer && timeLeft(deadline).count() > 0) {
+        betweenTries(timeLeft(deadline));
         answer = probe();
     }
     return answer;
+}
+
+// Polls every few milliseconds, for conditions that other processes or
+// threads bring about.
+template <typename Probe> auto waitFor(Probe probe, std::chrono::milliseconds timeout = kPatience) {
+    return pollUntil(
+        probe,
+        [](std::chrono::milliseconds left) {
+            std::this_thread::sleep_for(std::min(left, std::chrono::milliseconds(20)));
+        },
+        timeout);
 }
 
 } // namespace pelvaro::test
