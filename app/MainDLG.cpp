@@ -411,13 +411,14 @@ void TMainForm::SpeedButtonStartClick() {
         dialogs_.error(portOpenFailureText(PortNumber));
         return;
     }
+    // Cards taken from the reader with no way to type them would be lost.
+    if (!injector_) {
+        failRedirectStart(keyboardUnavailable_);
+        return;
+    }
     if (!ReadThread || !modes_.begin(Mode::Redirect) ||
         SerialLink->open(PortNumber, kReaderBaudRate) != OpenResult::Opened) {
-        SpeedButtonStoppClick();
-        ReadResult.hideOnStart = false; // a later start must not hide the window
-        if (HiddenToTray)
-            show();
-        dialogs_.error(portOpenFailureText(PortNumber));
+        failRedirectStart(portOpenFailureText(PortNumber));
         return;
     }
     setStatusPanel(kActivityPanel, QStringLiteral("Warte auf Karte..."));
@@ -432,6 +433,14 @@ void TMainForm::SpeedButtonStartClick() {
     ReadThread->resume();
 }
 
+void TMainForm::failRedirectStart(const QString& reason) {
+    SpeedButtonStoppClick();
+    ReadResult.hideOnStart = false; // a later start must not hide the window
+    if (HiddenToTray)
+        show();
+    dialogs_.error(reason);
+}
+
 void TMainForm::SpeedButtonStoppClick() {
     // Only redirect mode's own stop, or a failed start's.
     if (!modes_.idle() && modes_.mode() != Mode::Redirect)
@@ -441,6 +450,8 @@ void TMainForm::SpeedButtonStoppClick() {
     if (ReadThread)
         pauseReadThread();
     modes_.end(Mode::Redirect);
+    if (injector_)
+        injector_->release();
 }
 
 void TMainForm::WMReaderEvent(ReaderEvent event) {

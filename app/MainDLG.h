@@ -73,9 +73,11 @@ public:
     void SpeedButtonStartClick();
     void SpeedButtonStoppClick();
     void WMReaderEvent(ReaderEvent event) override;
-    // Where the codes read in redirect mode are typed; none types nothing.
-    void setKeystrokeInjector(std::unique_ptr<KeystrokeInjector> injector) {
+    // Where the codes read in redirect mode are typed. Without an injector
+    // redirect mode does not start, and says why: unavailable.
+    void setKeyboard(std::unique_ptr<KeystrokeInjector> injector, QString unavailable) {
         injector_ = std::move(injector);
+        keyboardUnavailable_ = std::move(unavailable);
     }
 
     // Port discovery for the settings dialog's port list.
@@ -130,6 +132,8 @@ private:
     void bindPersonnelDatabase();
     void pauseReadThread();
     void SendCodeAsKeystrokes();
+    // A start that fails: the stop, the window back, the reason in a box.
+    void failRedirectStart(const QString& reason);
     void showDatabaseMessage(const std::string& text);
 
     void runStartUpSequence();
@@ -158,6 +162,7 @@ private:
     TrayIcon* tray_ = nullptr;
     std::unique_ptr<TReadSerialThread> ReadThread;
     std::unique_ptr<KeystrokeInjector> injector_;
+    QString keyboardUnavailable_;
     TSettingsDlg* settingsDlg_ = nullptr;
     TIDD_Update_Info* updateInfoDlg_ = nullptr;
     TInfoDLG* infoDlg_ = nullptr;

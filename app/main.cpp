@@ -1,11 +1,15 @@
+#include "KeyboardBackend.h"
 #include "ProgramWindows.h"
 #include "QtUserDialogs.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QMessageBox>
+#include <QTimer>
 #include <QTranslator>
+#include <cstdio>
 #include <exception>
+#include <string_view>
 
 namespace {
 
@@ -17,9 +21,24 @@ void useGermanTranslations(QApplication& application, QTranslator& translator) {
         application.installTranslator(&translator);
 }
 
+// What `pelvaro --keyboard-info` says: which backend types, and why the
+// others do not; without opening a window.
+int printKeyboardInfo() {
+    const pelvaro::KeyboardBackendChoice choice = pelvaro::chooseKeyboardBackend();
+    for (const std::string& line : choice.report)
+        std::printf("%s\n", line.c_str());
+    if (choice.injector)
+        std::printf("Tastatureingaben über %s\n", choice.name.c_str());
+    else
+        std::printf("%s\n", pelvaro::keystrokesImpossibleText(choice).c_str());
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && std::string_view(argv[1]) == "--keyboard-info")
+        return printKeyboardInfo();
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Pelvaro"));
     QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
@@ -32,7 +51,14 @@ int main(int argc, char** argv) {
         pelvaro::ProgramWindows windows(dialogs, QCoreApplication::applicationDirPath());
         dialogs.setOwner(&windows.mainForm);
         dialogs.setPrompt(&windows.labelPrompt);
-        windows.mainForm.setKeystrokeInjector(pelvaro::makeKeystrokeInjector());
+        // Pauses of the keystroke output wait on the event loop, never in it.
+        pelvaro::KeyboardBackendChoice keyboard = pelvaro::chooseKeyboardBackend(
+            {}, [&windows](std::chrono::milliseconds delay, std::function<void()> work) {
+                QTimer::singleShot(delay, &windows.mainForm, std::move(work));
+            });
+        windows.mainForm.setKeyboard(
+            std::move(keyboard.injector),
+            QString::fromStdString(pelvaro::keystrokesImpossibleText(keyboard)));
         windows.mainForm.show();
         application.exec();
     } catch (const std::exception& error) {

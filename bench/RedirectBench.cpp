@@ -25,12 +25,11 @@ using Clock = std::chrono::steady_clock;
 // Notes when the first key of each code arrives.
 class TimingInjector final : public KeystrokeInjector {
 public:
-    bool typeCharacter(char32_t) override {
+    bool typeText(std::u32string_view, bool) override {
         if (!firstKey)
             firstKey = Clock::now();
         return true;
     }
-    bool pressEnter() override { return true; }
 
     std::optional<Clock::time_point> firstKey;
 };
@@ -45,7 +44,7 @@ void CardToKeystroke(benchmark::State& state) {
     ProgramWindows windows(dialogs, QString::fromStdString(dir.path()));
     auto injector = std::make_unique<TimingInjector>();
     TimingInjector& timing = *injector;
-    windows.mainForm.setKeystrokeInjector(std::move(injector));
+    windows.mainForm.setKeyboard(std::move(injector), {});
     windows.mainForm.show();
     windows.mainForm.controls().SpeedButtonStart->click();
 

@@ -1,5 +1,6 @@
 #include "KeystrokeOutput.h"
 
+#include "KeyboardBackend.h"
 #include "Utf8Decoding.h"
 
 #include <algorithm>
@@ -26,19 +27,22 @@ std::string TextToType(std::string_view currentCode, bool substitute,
     return std::move(found.text);
 }
 
-bool sendKeystrokes(KeystrokeInjector& injector, std::string_view text, bool enter) {
-    bool allSent = true;
+std::u32string decodeText(std::string_view text) {
+    std::u32string characters;
     while (!text.empty()) {
-        // A byte that begins no character is typed as U+FFFD, as a toolkit shows it.
         const Utf8Character character = decodeUtf8Front(text);
-        allSent = injector.typeCharacter(character.wellFormed ? character.codePoint
-                                                              : kReplacementCharacter) &&
-                  allSent;
+        characters.push_back(character.wellFormed ? character.codePoint : kReplacementCharacter);
         text.remove_prefix(character.length);
     }
-    if (enter)
-        allSent = injector.pressEnter() && allSent;
-    return allSent;
+    return characters;
+}
+
+bool sendKeystrokes(KeystrokeInjector& injector, std::string_view text, bool enter) {
+    return injector.typeText(decodeText(text), enter);
+}
+
+std::string keystrokesImpossibleText(const KeyboardBackendChoice& choice) {
+    return "Tastatureingaben sind nicht möglich: " + choice.unavailable;
 }
 
 } // namespace pelvaro

@@ -18,10 +18,13 @@ using PersonnelNumberSource = std::function<PersonnelLookup(std::string_view cod
 std::string TextToType(std::string_view currentCode, bool substitute,
                        const PersonnelNumberSource& lookup);
 
-// Types the UTF-8 text character by character, then ENTER when asked, however
-// long the text is. A character that cannot be sent does not stop the others;
-// true if every key stroke went out. Bytes that are not well-formed UTF-8 are
-// typed as U+FFFD each.
+// The characters of UTF-8 text; bytes that are not well-formed UTF-8 become
+// U+FFFD each, as a toolkit shows them.
+std::u32string decodeText(std::string_view text);
+
+// Types the UTF-8 text, then ENTER when asked, however long the text is. A
+// character that cannot be sent does not stop the others; true if every key
+// stroke went out.
 bool sendKeystrokes(KeystrokeInjector& injector, std::string_view text, bool enter);
 
 } // namespace pelvaro

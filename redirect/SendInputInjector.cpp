@@ -1,4 +1,4 @@
-#include "KeystrokeInjector.h"
+#include "KeyboardBackend.h"
 
 #include <windows.h>
 
@@ -25,7 +25,15 @@ bool stroke(WORD virtualKey, WORD scanCode, DWORD flags) {
 // Characters go as themselves, not as keys of the keyboard layout.
 class SendInputInjector final : public KeystrokeInjector {
 public:
-    bool typeCharacter(char32_t character) override {
+    bool typeText(std::u32string_view text, bool enter) override {
+        bool allSent = true;
+        for (const char32_t character : text)
+            allSent = typeCharacter(character) && allSent;
+        return (!enter || stroke(VK_RETURN, 0, 0)) && allSent;
+    }
+
+private:
+    static bool typeCharacter(char32_t character) {
         if (character < 0x10000)
             return stroke(0, static_cast<WORD>(character), KEYEVENTF_UNICODE);
         // Beyond the Basic Multilingual Plane: its UTF-16 surrogate pair.
@@ -34,14 +42,21 @@ public:
         const bool low = stroke(0, static_cast<WORD>(0xDC00 + (offset & 0x3FF)), KEYEVENTF_UNICODE);
         return high && low;
     }
-
-    bool pressEnter() override { return stroke(VK_RETURN, 0, 0); }
 };
 
 } // namespace
 
-std::unique_ptr<KeystrokeInjector> makeKeystrokeInjector() {
-    return std::make_unique<SendInputInjector>();
+KeyboardBackendChoice chooseKeyboardBackend(const std::string& forced, DeferredCall) {
+    KeyboardBackendChoice choice;
+    if (!forced.empty() && forced != "sendinput") {
+        choice.unavailable = "unbekannte Art der Tastatureingabe '" + forced + "'.";
+        choice.report.push_back(forced + ": unbekannt");
+        return choice;
+    }
+    choice.injector = std::make_unique<SendInputInjector>();
+    choice.name = "sendinput";
+    choice.report.push_back("sendinput: SendInput");
+    return choice;
 }
 
 } // namespace pelvaro

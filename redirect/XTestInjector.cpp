@@ -5,26 +5,19 @@
 #include <X11/extensions/XInput2.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
+#include <algorithm>
 #include <array>
 #include <chrono>
+#include <cstdlib>
+#include <deque>
+#include <map>
 #include <optional>
+#include <span>
 #include <thread>
 #include <vector>
 #include <xkbcommon/xkbcommon.h>
 
 namespace pelvaro {
-
-namespace {
-
-using namespace std::chrono_literals;
-
-// A client looks a key up in its copy of the keyboard map when it handles the
-// event, and fetches that copy anew after a map change. The spare key keeps its
-// binding this long after the stroke, so that the client reads the binding the
-// stroke was sent with.
-constexpr auto kClientCatchUp = 30ms;
-
-constexpr unsigned kMapParts = XkbAllClientInfoMask | XkbKeyActionsMask | XkbExplicitComponentsMask;
 
 // What to type: a keysym, and the character that other keysyms may also give
 // (0 for a key without one, such as Return).
@@ -32,6 +25,21 @@ struct Wanted {
     KeySym keysym;
     char32_t character;
 };
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// A client looks a key up in its copy of the keyboard map when it handles the
+// event, and fetches that copy anew when it gets to the map change, which for
+// a busy client can be long after the stroke. Keys bound for characters the
+// map lacks therefore keep their binding this long after their last stroke.
+constexpr auto kBindingLifetime = 10s;
+// A text with more missing characters than there are spare keys is typed in
+// portions; the keys are bound anew only this long after the last portion.
+constexpr auto kPortionPause = 1s;
+
+constexpr unsigned kMapParts = XkbAllClientInfoMask | XkbKeyActionsMask | XkbExplicitComponentsMask;
 
 Wanted wantedCharacter(char32_t character) {
     // Latin-1 characters are their own keysyms; all others have one by the Unicode rule.
@@ -189,8 +197,28 @@ struct Stroke {
     std::vector<KeyCode> modifierKeys;
 };
 
+// The group a key takes its symbols from while the keyboard is in group:
+// a key with fewer groups brings it into range by its own rule.
+unsigned effectiveGroup(XkbDescPtr map, int key, unsigned group) {
+    const auto groups = static_cast<unsigned>(XkbKeyNumGroups(map, key));
+    if (group < groups)
+        return group;
+    const unsigned char info = XkbKeyGroupInfo(map, key);
+    switch (XkbOutOfRangeGroupAction(info)) {
+    case XkbRedirectIntoRange: {
+        const auto redirected = static_cast<unsigned>(XkbOutOfRangeGroupNumber(info));
+        return redirected < groups ? redirected : 0;
+    }
+    case XkbClampIntoRange:
+        return groups - 1;
+    default:
+        return group % groups;
+    }
+}
+
 // The first key and level that gives the keysym itself, else one giving the
-// same character; the active group before all others, lower levels first.
+// same character; in the active group before all others, so that the group
+// changes only for a character the active one lacks; lower levels first.
 std::optional<Stroke> findStroke(XkbDescPtr map, const Wanted& wanted, unsigned activeGroup,
                                  unsigned heldModifiers) {
     unsigned groups = 0;
@@ -206,11 +234,12 @@ std::optional<Stroke> findStroke(XkbDescPtr map, const Wanted& wanted, unsigned 
             break;
         for (const unsigned group : groupOrder) {
             for (int key = map->min_key_code; key <= map->max_key_code; ++key) {
-                if (group >= static_cast<unsigned>(XkbKeyNumGroups(map, key)))
+                if (XkbKeyNumGroups(map, key) == 0)
                     continue;
-                const XkbKeyTypeRec& type = *XkbKeyKeyType(map, key, group);
+                const unsigned keyGroup = effectiveGroup(map, key, group);
+                const XkbKeyTypeRec& type = *XkbKeyKeyType(map, key, keyGroup);
                 for (unsigned level = 0; level < type.num_levels; ++level) {
-                    const KeySym keysym = XkbKeySymEntry(map, key, level, group);
+                    const KeySym keysym = XkbKeySymEntry(map, key, level, keyGroup);
                     const bool gives = exact ? keysym == wanted.keysym
                                              : xkb_keysym_to_utf32(keysym) == wanted.character;
                     if (!gives)
@@ -226,57 +255,216 @@ std::optional<Stroke> findStroke(XkbDescPtr map, const Wanted& wanted, unsigned 
     return std::nullopt;
 }
 
+bool isFreeKey(XkbDescPtr map, int key) {
+    return key >= map->min_key_code && key <= map->max_key_code && XkbKeyNumGroups(map, key) == 0 &&
+           map->map->modmap[key] == 0;
+}
+
 } // namespace
+
+// What one call of type() got through.
+struct TypedPortion {
+    size_t consumed = 0;  // characters typed or skipped, from the front
+    bool skipped = false; // a character had no key and none could be bound
+    bool sent = true;     // no X error
+};
 
 class XTestInjector::Connection {
 public:
     Connection(Display* display, std::optional<int> xtestKeyboard)
-        : display_(display), device_(xtestKeyboard.value_or(XkbUseCoreKbd)) {}
-    ~Connection() { XCloseDisplay(display_); }
+        : display_(display), device_(xtestKeyboard.value_or(XkbUseCoreKbd)),
+          numLock_(XkbKeysymToModifiers(display, XK_Num_Lock)) {}
+    ~Connection() {
+        unbindAll();
+        XCloseDisplay(display_);
+    }
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
 
-    bool type(const Wanted& wanted);
+    // Types as much of the text as the spare keys allow, with one fetch of
+    // the keyboard map and one map change for all the keys it binds.
+    TypedPortion type(std::span<const Wanted> text);
+    bool hasBindings() const { return !bound_.empty(); }
+    void unbindAll();
 
 private:
+    // The keyboard state while a text is typed, changed only where a
+    // character needs it and put back at the end.
+    struct Typing {
+        XkbStateRec before{};
+        unsigned group = 0;
+        unsigned modifiers = 0; // in force
+        bool neutral = false;   // locks, latches and held modifiers lifted
+        std::vector<KeyCode> released;
+    };
+
     KeyboardMap fetchMap(unsigned device) const {
         return KeyboardMap(XkbGetMap(display_, kMapParts, device));
     }
     void fakeKey(KeyCode key, bool press) const {
         XTestFakeKeyEvent(display_, key, press, CurrentTime);
     }
+    // The keys for the missing characters of the text, bound where needed;
+    // the text ends before the first character that found no key.
+    size_t bindMissing(XkbDescPtr map, std::span<const Wanted> text,
+                       std::map<KeySym, KeyCode>& keys);
+    bool bindKeys(const std::vector<std::pair<KeyCode, KeySym>>& keys);
     std::vector<KeyCode> releaseHeldModifiers(XkbDescPtr map) const;
-    bool strike(XkbDescPtr map, const Wanted& wanted, const XkbStateRec& state,
-                unsigned lockedGroup) const;
-    bool typeOnSpareKey(XkbDescPtr map, KeySym keysym) const;
-    bool bindKey(XkbDescPtr core, KeyCode key, std::optional<KeySym> keysym) const;
+    void neutralise(XkbDescPtr map, Typing& typing) const;
+    void restore(const Typing& typing) const;
+    void strike(XkbDescPtr map, const Wanted& wanted, Typing& typing) const;
+    void strikeKey(KeyCode key, const std::vector<KeyCode>& modifierKeys) const;
 
     Display* display_;
     unsigned device_;
+    unsigned numLock_;
+    // Keys we bound, by keysym, oldest binding first.
+    std::vector<std::pair<KeySym, KeyCode>> bound_;
 };
 
-bool XTestInjector::Connection::type(const Wanted& wanted) {
+TypedPortion XTestInjector::Connection::type(std::span<const Wanted> text) {
+    TypedPortion portion;
     ErrorTrap trap(display_);
     const KeyboardMap map = fetchMap(device_);
-    XkbStateRec before{};
-    if (!map || XkbGetState(display_, XkbUseCoreKbd, &before) != Success)
+    Typing typing;
+    if (!map || XkbGetState(display_, XkbUseCoreKbd, &typing.before) != Success) {
+        portion.consumed = text.size();
+        portion.skipped = true;
+        portion.sent = false;
+        return portion;
+    }
+    typing.group = typing.before.group;
+    typing.modifiers = typing.before.mods;
+
+    std::map<KeySym, KeyCode> spareKeys;
+    portion.consumed = bindMissing(map.get(), text, spareKeys);
+    for (const Wanted& wanted : text.first(portion.consumed)) {
+        if (findStroke(map.get(), wanted, typing.group, 0)) {
+            strike(map.get(), wanted, typing);
+            continue;
+        }
+        const auto spare = spareKeys.find(wanted.keysym);
+        if (spare == spareKeys.end()) {
+            portion.skipped = true;
+            continue;
+        }
+        // A key of one level gives its keysym whatever the modifiers, but
+        // clients still apply Caps Lock and Shift to its case.
+        if ((typing.modifiers & ~numLock_) != 0)
+            neutralise(map.get(), typing);
+        strikeKey(spare->second, {});
+    }
+    restore(typing);
+    portion.sent = !trap.failed();
+    return portion;
+}
+
+size_t XTestInjector::Connection::bindMissing(XkbDescPtr map, std::span<const Wanted> text,
+                                              std::map<KeySym, KeyCode>& keys) {
+    std::vector<KeySym> missing;
+    for (const Wanted& wanted : text) {
+        if (std::find(missing.begin(), missing.end(), wanted.keysym) == missing.end() &&
+            !findStroke(map, wanted, 0, 0))
+            missing.push_back(wanted.keysym);
+    }
+    if (missing.empty())
+        return text.size();
+    const KeyboardMap core = fetchMap(XkbUseCoreKbd);
+    if (!core)
+        return text.size();
+    const auto neededHere = [&](KeySym keysym) {
+        return std::find(missing.begin(), missing.end(), keysym) != missing.end();
+    };
+    const auto isOurs = [&](int key) {
+        return std::any_of(bound_.begin(), bound_.end(),
+                           [&](const auto& binding) { return binding.second == key; });
+    };
+    int nextFree = map->min_key_code;
+    std::vector<std::pair<KeyCode, KeySym>> toBind;
+    std::optional<KeySym> firstWithoutKey;
+    for (const KeySym keysym : missing) {
+        const auto ours = std::find_if(bound_.begin(), bound_.end(), [&](const auto& binding) {
+            return binding.first == keysym;
+        });
+        if (ours != bound_.end()) {
+            keys[keysym] = ours->second;
+            continue;
+        }
+        while (nextFree <= map->max_key_code &&
+               !(isFreeKey(map, nextFree) && isFreeKey(core.get(), nextFree) && !isOurs(nextFree)))
+            ++nextFree;
+        std::optional<KeyCode> key;
+        if (nextFree <= map->max_key_code) {
+            key = static_cast<KeyCode>(nextFree++);
+        } else {
+            // The oldest of our keys that this text does not need.
+            const auto reusable = std::find_if(bound_.begin(), bound_.end(),
+                                               [&](const auto& b) { return !neededHere(b.first); });
+            if (reusable != bound_.end()) {
+                key = reusable->second;
+                bound_.erase(reusable);
+            }
+        }
+        if (!key) {
+            firstWithoutKey = keysym;
+            break;
+        }
+        keys[keysym] = *key;
+        bound_.emplace_back(keysym, *key);
+        toBind.emplace_back(*key, keysym);
+    }
+    if (!toBind.empty() && !bindKeys(toBind)) {
+        for (const auto& [key, keysym] : toBind) {
+            keys.erase(keysym);
+            std::erase_if(bound_, [&](const auto& binding) { return binding.second == key; });
+        }
+    }
+    if (!firstWithoutKey || keys.empty())
+        return text.size(); // no key at all: those characters are skipped
+    const auto cut = std::find_if(text.begin(), text.end(),
+                                  [&](const Wanted& w) { return w.keysym == *firstWithoutKey; });
+    return static_cast<size_t>(cut - text.begin());
+}
+
+// Gives each key one group of the one-level type with its keysym, or no
+// groups at all for NoSymbol, in one map change. Sent for the core keyboard,
+// the change reaches every keyboard attached to it, the XTest one included.
+bool XTestInjector::Connection::bindKeys(const std::vector<std::pair<KeyCode, KeySym>>& keys) {
+    const KeyboardMap core = fetchMap(XkbUseCoreKbd);
+    if (!core || keys.empty())
         return false;
-    const std::vector<KeyCode> released = releaseHeldModifiers(map.get());
-    if (before.locked_mods)
-        XkbLockModifiers(display_, XkbUseCoreKbd, before.locked_mods, 0);
-    if (before.latched_mods)
-        XkbLatchModifiers(display_, XkbUseCoreKbd, before.latched_mods, 0);
-    // Modifiers still in force are held on another device and stay.
-    XkbStateRec neutral{};
-    const bool sent = XkbGetState(display_, XkbUseCoreKbd, &neutral) == Success &&
-                      strike(map.get(), wanted, neutral, before.locked_group);
-    if (before.locked_mods)
-        XkbLockModifiers(display_, XkbUseCoreKbd, before.locked_mods, before.locked_mods);
-    if (before.latched_mods)
-        XkbLatchModifiers(display_, XkbUseCoreKbd, before.latched_mods, before.latched_mods);
-    for (const KeyCode modifier : released)
-        fakeKey(modifier, true);
-    return !trap.failed() && sent;
+    XkbMapChangesRec changes{};
+    int first = core->max_key_code;
+    int last = core->min_key_code;
+    for (const auto& [key, keysym] : keys) {
+        const bool binding = keysym != NoSymbol;
+        std::array<int, XkbNumKbdGroups> types{XkbOneLevelIndex};
+        if (XkbChangeTypesOfKey(core.get(), key, binding ? 1 : 0, XkbGroup1Mask, types.data(),
+                                &changes) != Success)
+            return false;
+        if (binding)
+            XkbKeySymsPtr(core.get(), key)[0] = keysym;
+        core->server->c_explicit[key] = binding ? XkbExplicitKeyType1Mask : 0;
+        first = std::min<int>(first, key);
+        last = std::max<int>(last, key);
+    }
+    changes.changed |= XkbKeySymsMask | XkbExplicitComponentsMask;
+    changes.first_key_sym = static_cast<KeyCode>(first);
+    changes.num_key_syms = static_cast<unsigned char>(last - first + 1);
+    changes.first_key_explicit = static_cast<KeyCode>(first);
+    changes.num_key_explicit = static_cast<unsigned char>(last - first + 1);
+    return XkbChangeMap(display_, core.get(), &changes);
+}
+
+void XTestInjector::Connection::unbindAll() {
+    if (bound_.empty())
+        return;
+    ErrorTrap trap(display_);
+    std::vector<std::pair<KeyCode, KeySym>> keys;
+    for (const auto& [keysym, key] : bound_)
+        keys.emplace_back(key, NoSymbol);
+    bound_.clear();
+    bindKeys(keys);
 }
 
 // Releases the modifier keys that are down, as far as the server lets fake
@@ -297,80 +485,81 @@ std::vector<KeyCode> XTestInjector::Connection::releaseHeldModifiers(XkbDescPtr 
     return modifiers;
 }
 
-bool XTestInjector::Connection::strike(XkbDescPtr map, const Wanted& wanted,
-                                       const XkbStateRec& state, unsigned lockedGroup) const {
-    const auto stroke = findStroke(map, wanted, state.group, state.mods);
-    if (!stroke)
-        return typeOnSpareKey(map, wanted.keysym);
-    if (stroke->group != state.group)
-        XkbLockGroup(display_, XkbUseCoreKbd, stroke->group);
-    for (const KeyCode modifier : stroke->modifierKeys)
-        fakeKey(modifier, true);
-    fakeKey(stroke->key, true);
-    fakeKey(stroke->key, false);
-    for (auto modifier = stroke->modifierKeys.rbegin(); modifier != stroke->modifierKeys.rend();
-         ++modifier)
-        fakeKey(*modifier, false);
-    if (stroke->group != state.group)
-        XkbLockGroup(display_, XkbUseCoreKbd, lockedGroup);
-    return true;
+void XTestInjector::Connection::neutralise(XkbDescPtr map, Typing& typing) const {
+    if (typing.neutral)
+        return;
+    typing.neutral = true;
+    typing.released = releaseHeldModifiers(map);
+    if (typing.before.locked_mods)
+        XkbLockModifiers(display_, XkbUseCoreKbd, typing.before.locked_mods, 0);
+    if (typing.before.latched_mods)
+        XkbLatchModifiers(display_, XkbUseCoreKbd, typing.before.latched_mods, 0);
+    // Modifiers still in force are held on another device and stay.
+    XkbStateRec neutral{};
+    if (XkbGetState(display_, XkbUseCoreKbd, &neutral) == Success)
+        typing.modifiers = neutral.mods;
 }
 
-// Binds a key without symbols, in the XTest keyboard's map and the core
-// keyboard's, to the keysym alone, strikes it and frees it again.
-bool XTestInjector::Connection::typeOnSpareKey(XkbDescPtr map, KeySym keysym) const {
-    const KeyboardMap core = fetchMap(XkbUseCoreKbd);
-    if (!core)
-        return false;
-    const auto isFree = [](XkbDescPtr keys, int key) {
-        return key >= keys->min_key_code && key <= keys->max_key_code &&
-               XkbKeyNumGroups(keys, key) == 0 && keys->map->modmap[key] == 0;
-    };
-    int spare = map->min_key_code;
-    while (spare <= map->max_key_code && !(isFree(map, spare) && isFree(core.get(), spare)))
-        ++spare;
-    if (spare > map->max_key_code)
-        return false;
-    const auto key = static_cast<KeyCode>(spare);
-    if (!bindKey(core.get(), key, keysym))
-        return false;
+void XTestInjector::Connection::restore(const Typing& typing) const {
+    if (typing.group != typing.before.group)
+        XkbLockGroup(display_, XkbUseCoreKbd, typing.before.locked_group);
+    if (!typing.neutral)
+        return;
+    if (typing.before.locked_mods)
+        XkbLockModifiers(display_, XkbUseCoreKbd, typing.before.locked_mods,
+                         typing.before.locked_mods);
+    if (typing.before.latched_mods)
+        XkbLatchModifiers(display_, XkbUseCoreKbd, typing.before.latched_mods,
+                          typing.before.latched_mods);
+    for (const KeyCode modifier : typing.released)
+        fakeKey(modifier, true);
+}
+
+void XTestInjector::Connection::strike(XkbDescPtr map, const Wanted& wanted, Typing& typing) const {
+    auto stroke = findStroke(map, wanted, typing.group, typing.modifiers);
+    if (!stroke) {
+        // Only the locks or the modifiers held rule every key out.
+        neutralise(map, typing);
+        stroke = findStroke(map, wanted, typing.group, typing.modifiers);
+    }
+    if (!stroke)
+        return;
+    if (stroke->group != typing.group) {
+        XkbLockGroup(display_, XkbUseCoreKbd, stroke->group);
+        typing.group = stroke->group;
+    }
+    strikeKey(stroke->key, stroke->modifierKeys);
+}
+
+void XTestInjector::Connection::strikeKey(KeyCode key,
+                                          const std::vector<KeyCode>& modifierKeys) const {
+    for (const KeyCode modifier : modifierKeys)
+        fakeKey(modifier, true);
     fakeKey(key, true);
     fakeKey(key, false);
-    XSync(display_, False);
-    std::this_thread::sleep_for(kClientCatchUp);
-    return bindKey(core.get(), key, std::nullopt);
+    for (auto modifier = modifierKeys.rbegin(); modifier != modifierKeys.rend(); ++modifier)
+        fakeKey(*modifier, false);
 }
 
-// Gives the key one group of the one-level type with the keysym, or no
-// groups at all. Sent for the core keyboard, the change reaches every
-// keyboard attached to it, the XTest one included.
-bool XTestInjector::Connection::bindKey(XkbDescPtr core, KeyCode key,
-                                        std::optional<KeySym> keysym) const {
-    XkbMapChangesRec changes{};
-    std::array<int, XkbNumKbdGroups> types{XkbOneLevelIndex};
-    if (XkbChangeTypesOfKey(core, key, keysym ? 1 : 0, XkbGroup1Mask, types.data(), &changes) !=
-        Success)
-        return false;
-    if (keysym)
-        XkbKeySymsPtr(core, key)[0] = *keysym;
-    core->server->c_explicit[key] = keysym ? XkbExplicitKeyType1Mask : 0;
-    changes.changed |= XkbKeySymsMask | XkbExplicitComponentsMask;
-    changes.first_key_sym = key;
-    changes.num_key_syms = 1;
-    changes.first_key_explicit = key;
-    changes.num_key_explicit = 1;
-    return XkbChangeMap(display_, core, &changes);
-}
-
-XTestInjector::XTestInjector(std::unique_ptr<Connection> connection)
-    : connection_(std::move(connection)) {}
+XTestInjector::XTestInjector(std::unique_ptr<Connection> connection, DeferredCall later)
+    : connection_(std::move(connection)), later_(std::move(later)),
+      alive_(std::make_shared<bool>(true)) {}
 
 XTestInjector::~XTestInjector() = default;
 
-std::unique_ptr<XTestInjector> XTestInjector::open(const std::string& displayName) {
-    Display* display = XOpenDisplay(displayName.empty() ? nullptr : displayName.c_str());
-    if (!display)
-        return nullptr;
+XTestInjector::Opening XTestInjector::open(const std::string& displayName, DeferredCall later) {
+    Opening opening;
+    const char* name = displayName.empty() ? std::getenv("DISPLAY") : displayName.c_str();
+    opening.displayName = name ? name : "";
+    if (opening.displayName.empty()) {
+        opening.problem = Problem::NoDisplayNamed;
+        return opening;
+    }
+    Display* display = XOpenDisplay(opening.displayName.c_str());
+    if (!display) {
+        opening.problem = Problem::NotReachable;
+        return opening;
+    }
     int event = 0;
     int error = 0;
     int opcode = 0;
@@ -379,27 +568,75 @@ std::unique_ptr<XTestInjector> XTestInjector::open(const std::string& displayNam
     if (!XkbQueryExtension(display, &opcode, &event, &error, &major, &minor) ||
         !XTestQueryExtension(display, &event, &error, &major, &minor)) {
         XCloseDisplay(display);
-        return nullptr;
+        opening.problem = Problem::NoXTest;
+        return opening;
     }
     const std::optional<int> xtest = [&] {
         // An error here only means that the core keyboard's map is used.
         ErrorTrap trap(display);
         return xtestKeyboard(display);
     }();
-    return std::unique_ptr<XTestInjector>(
-        new XTestInjector(std::make_unique<Connection>(display, xtest)));
+    opening.injector = std::unique_ptr<XTestInjector>(
+        new XTestInjector(std::make_unique<Connection>(display, xtest), std::move(later)));
+    return opening;
 }
 
-bool XTestInjector::typeCharacter(char32_t character) {
-    return connection_->type(wantedCharacter(character));
+bool XTestInjector::typeText(std::u32string_view text, bool enter) {
+    std::vector<Wanted> wanted;
+    wanted.reserve(text.size() + 1);
+    for (const char32_t character : text)
+        wanted.push_back(wantedCharacter(character));
+    if (enter)
+        wanted.push_back({XK_Return, 0});
+    queue_.push_back(std::move(wanted));
+    if (waiting_)
+        return true; // after the texts before it
+    return typeQueued();
 }
 
-bool XTestInjector::pressEnter() {
-    return connection_->type({XK_Return, 0});
+bool XTestInjector::typeQueued() {
+    bool complete = true;
+    while (!queue_.empty()) {
+        std::vector<Wanted>& front = queue_.front();
+        const TypedPortion portion = connection_->type(front);
+        complete = complete && portion.sent && !portion.skipped;
+        front.erase(front.begin(), front.begin() + static_cast<std::ptrdiff_t>(portion.consumed));
+        if (front.empty()) {
+            queue_.pop_front();
+            continue;
+        }
+        // The rest needs the spare keys again: only once clients have read them.
+        if (!later_) {
+            std::this_thread::sleep_for(kPortionPause);
+            continue;
+        }
+        waiting_ = true;
+        later_(kPortionPause, [this, alive = std::weak_ptr<bool>(alive_)] {
+            if (alive.expired())
+                return;
+            waiting_ = false;
+            typeQueued();
+        });
+        return complete;
+    }
+    scheduleUnbinding();
+    return complete;
 }
 
-std::unique_ptr<KeystrokeInjector> makeKeystrokeInjector() {
-    return XTestInjector::open();
+void XTestInjector::scheduleUnbinding() {
+    if (!connection_->hasBindings() || !later_)
+        return;
+    const unsigned generation = ++typings_;
+    later_(kBindingLifetime, [this, generation, alive = std::weak_ptr<bool>(alive_)] {
+        // Only when nothing was typed since.
+        if (!alive.expired() && generation == typings_ && !waiting_)
+            connection_->unbindAll();
+    });
+}
+
+void XTestInjector::release() {
+    if (!waiting_)
+        connection_->unbindAll();
 }
 
 } // namespace pelvaro

@@ -2,34 +2,55 @@
 
 #include "KeystrokeInjector.h"
 
+#include <deque>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace pelvaro {
 
+struct Wanted;
+
 // Key strokes through the XTest extension of an X server, on a connection of
-// its own. A character is typed with a key and level that the keyboard map
-// already has for it, else through a spare key bound to it for that one
-// stroke; Caps Lock and modifiers held down are lifted while it is typed and
-// put back afterwards.
+// its own. The keyboard map is fetched once per text. A character is typed
+// with a key and level that the map already has for it; the characters it
+// lacks are bound together to spare keys in one map change before the text,
+// and stay bound long after it, since a busy client looks keys up late. Caps
+// Lock, held modifiers and the layout group are changed only for a character
+// that needs it, and put back after the text.
 class XTestInjector final : public KeystrokeInjector {
 public:
+    enum class Problem { None, NoDisplayNamed, NotReachable, NoXTest };
+    struct Opening {
+        std::unique_ptr<XTestInjector> injector; // null on a problem
+        Problem problem = Problem::None;
+        std::string displayName;
+    };
+
     // Connects to the named X server, or to DISPLAY's when the name is empty.
-    // Nothing when it cannot be reached or lacks the XTest or XKB extension.
-    static std::unique_ptr<XTestInjector> open(const std::string& displayName = {});
+    // later runs the pauses between portions of a text and the release of
+    // spare keys; without it the injector waits in place and keeps its keys
+    // until the next text needs them, release() or its end.
+    static Opening open(const std::string& displayName = {}, DeferredCall later = {});
     ~XTestInjector() override;
 
-    // False, with nothing sent, when the character is in no key of the map and
-    // no keycode is free to bind it; also on an X error.
-    bool typeCharacter(char32_t character) override;
-    bool pressEnter() override;
+    bool typeText(std::u32string_view text, bool enter) override;
+    // Frees the spare keys once no portion waits.
+    void release() override;
 
 private:
     class Connection;
 
-    explicit XTestInjector(std::unique_ptr<Connection> connection);
+    XTestInjector(std::unique_ptr<Connection> connection, DeferredCall later);
+    bool typeQueued();
+    void scheduleUnbinding();
 
     std::unique_ptr<Connection> connection_;
+    DeferredCall later_;
+    std::deque<std::vector<Wanted>> queue_; // texts not yet typed, in order
+    bool waiting_ = false;                  // for the pause before a portion
+    unsigned typings_ = 0;
+    std::shared_ptr<bool> alive_; // for calls that come after the end
 };
 
 } // namespace pelvaro

@@ -117,7 +117,7 @@ int failingClose(int fd) {
 TEST_F(ListModeTest, PortThatCannotBeClosedIsReportedAndThePageRestored) {
     SerialSystemCalls calls = systemSerialCalls();
     calls.close = failingClose;
-    windows = std::make_unique<ProgramWindows>(dialogs, QString::fromStdString(dir.path()), &calls);
+    makeWindows(&calls);
     window().show();
     runSession([] {});
     EXPECT_EQ(texts(), std::vector<QString>{"konnte Schnittstelle Com 1 nicht schliessen"});

@@ -105,7 +105,7 @@ TEST_F(ModeHandOverTest, CloseDuringASingleReadEndsItAtOnce) {
 TEST_F(ModeHandOverTest, WindowDestroyedBeforeItsFirstEventLoopTurnEndsTheReadThread) {
     writeSettings("[Serial]\r\nPort=1\r\n[Global]\r\nAutostart=1\r\nSysTray=1\r\n");
     ASSERT_TRUE(reader.mapAsPort(ini, 1));
-    windows = std::make_unique<ProgramWindows>(dialogs, QString::fromStdString(dir.path()));
+    makeWindows();
     // The first show starts redirect mode, whose thread first asks the GUI
     // thread to hide the window; nothing has served that request yet.
     window().show();
@@ -116,7 +116,7 @@ TEST_F(ModeHandOverTest, WindowDestroyedBeforeItsFirstEventLoopTurnEndsTheReadTh
 
 TEST_F(ModeHandOverTest, ModesRefuseToStartWithoutAPortObject) {
     // Never shown: the start-up sequence made no port object.
-    windows = std::make_unique<ProgramWindows>(dialogs, QString::fromStdString(dir.path()));
+    makeWindows();
     ui().ButtonReadKarten->click();
     ui().OneCardButton->click();
     ui().SpeedButtonStart->click();

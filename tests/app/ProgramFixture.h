@@ -2,6 +2,7 @@
 
 #include "EventLoopWait.h"
 #include "ProgramWindows.h"
+#include "RecordingInjector.h"
 #include "ScriptedDialogs.h"
 #include "TempDir.h"
 #include "ui_MainDLG.h"
@@ -37,8 +38,15 @@ protected:
         std::filesystem::copy_file(beside / "libsqlite3.so.0", dir.path() / "libsqlite3.so.0");
     }
 
+    // The windows, typing into a recorder in place of a real keyboard.
+    void makeWindows(const SerialSystemCalls* serialCalls = nullptr) {
+        windows = std::make_unique<ProgramWindows>(dialogs, QString::fromStdString(dir.path()),
+                                                   serialCalls);
+        window().setKeyboard(std::make_unique<RecordingInjector>(), {});
+    }
+
     TMainForm& start() {
-        windows = std::make_unique<ProgramWindows>(dialogs, QString::fromStdString(dir.path()));
+        makeWindows();
         window().show();
         EXPECT_TRUE(waitUntil([this] { return !window().StartingUp; }));
         return window();

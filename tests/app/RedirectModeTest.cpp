@@ -69,11 +69,10 @@ TEST_F(RedirectModeTest, StartAndStopWithTheirStatusTexts) {
 class StatusAtTypingInjector final : public KeystrokeInjector {
 public:
     explicit StatusAtTypingInjector(const TMainForm& window) : window_(window) {}
-    bool typeCharacter(char32_t) override {
+    bool typeText(std::u32string_view, bool) override {
         statusWhileTyping = window_.statusPanelText(1);
         return true;
     }
-    bool pressEnter() override { return true; }
 
     QString statusWhileTyping;
 
@@ -84,7 +83,7 @@ private:
 TEST_F(RedirectModeTest, CardsArriveThroughTheReadThread) {
     auto probe = std::make_unique<StatusAtTypingInjector>(window());
     const StatusAtTypingInjector& typing = *probe;
-    window().setKeystrokeInjector(std::move(probe));
+    window().setKeyboard(std::move(probe), {});
     ui().SpeedButtonStart->click();
     holdCard({0x0A, 0x1B, 0x2C, 0x3D, 0x4E});
     ASSERT_TRUE(waitUntil([&] { return window().CurrentCode == "0A1B2C3D4E"; }));
@@ -166,7 +165,7 @@ TEST_F(RedirectModeTest, MinimisingGoesToTheTrayOnlyWithAutomaticMinimising) {
 TEST_F(RedirectModeTest, EveryCardIsTypedWithEnterWhenAsked) {
     auto recorder = std::make_unique<RecordingInjector>();
     const RecordingInjector& typed = *recorder;
-    window().setKeystrokeInjector(std::move(recorder));
+    window().setKeyboard(std::move(recorder), {});
     ui().CheckBoxLF->setChecked(true);
     ui().SpeedButtonStart->click();
     holdCard({0x0A, 0x1B});

@@ -23,6 +23,22 @@ KeyboardObserver::KeyboardObserver(const std::string& displayName)
     : display_(XOpenDisplay(displayName.c_str())) {
     if (!display_)
         throw std::runtime_error("cannot connect to " + displayName);
+    XkbQueryExtension(display_, nullptr, &xkbEvent_, nullptr, nullptr, nullptr);
+    constexpr unsigned long kLocks = XkbModifierLockMask | XkbGroupLockMask;
+    XkbSelectEventDetails(display_, XkbUseCoreKbd, XkbStateNotify, kLocks, kLocks);
+}
+
+int KeyboardObserver::lockChanges() {
+    XSync(display_, False);
+    int changes = 0;
+    while (XPending(display_)) {
+        XEvent event;
+        XNextEvent(display_, &event);
+        const auto& xkb = reinterpret_cast<const XkbEvent&>(event);
+        if (event.type == xkbEvent_ && xkb.any.xkb_type == XkbStateNotify)
+            ++changes;
+    }
+    return changes;
 }
 
 KeyboardObserver::~KeyboardObserver() {
@@ -35,6 +51,11 @@ bool KeyboardObserver::capsLockOn() const {
 
 unsigned KeyboardObserver::activeGroup() const {
     return stateOf(display_).group;
+}
+
+void KeyboardObserver::lockGroup(unsigned group) {
+    XkbLockGroup(display_, XkbUseCoreKbd, group);
+    XSync(display_, False);
 }
 
 bool KeyboardObserver::shiftDown() const {
@@ -57,18 +78,20 @@ std::vector<unsigned long> KeyboardObserver::keyboardMap() const {
     return map;
 }
 
-void KeyboardObserver::fillSpareKeycodes() {
-    int first = 0;
-    int last = 0;
-    XDisplayKeycodes(display_, &first, &last);
-    const std::vector<unsigned long> map = keyboardMap();
-    const auto perKey = static_cast<int>(map.front());
-    for (int key = first; key <= last; ++key) {
-        const auto own = map.begin() + 1 + (key - first) * perKey;
-        if (std::all_of(own, own + perKey, [](KeySym keysym) { return keysym == NoSymbol; })) {
-            KeySym filler = XK_F35;
-            XChangeKeyboardMapping(display_, key, 1, &filler, 1);
-        }
+void KeyboardObserver::fillSpareKeycodes(int leaveFree) {
+    // Spare as the injector sees it: no groups and no modifier in XKB's map.
+    XkbDescPtr map = XkbGetMap(display_, XkbAllClientInfoMask, XkbUseCoreKbd);
+    std::vector<int> spare;
+    for (int key = map->min_key_code; key <= map->max_key_code; ++key) {
+        if (XkbKeyNumGroups(map, key) == 0 && map->map->modmap[key] == 0)
+            spare.push_back(key);
+    }
+    XkbFreeKeyboard(map, 0, True);
+    spare.erase(spare.begin(),
+                spare.begin() + std::min<std::ptrdiff_t>(std::ssize(spare), leaveFree));
+    for (const int key : spare) {
+        KeySym filler = XK_F35;
+        XChangeKeyboardMapping(display_, key, 1, &filler, 1);
     }
     XSync(display_, False);
 }

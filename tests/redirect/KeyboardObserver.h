@@ -20,13 +20,19 @@ public:
     bool capsLockOn() const;
     bool shiftDown() const;
     unsigned activeGroup() const;
+    // Locks the keyboard in the layout group (0 for the first layout).
+    void lockGroup(unsigned group);
     // The keysyms of every key, as the core protocol gives them.
     std::vector<unsigned long> keyboardMap() const;
-    // Binds every keycode without symbols to F35.
-    void fillSpareKeycodes();
+    // Binds every keycode without symbols to F35, but the first leaveFree.
+    void fillSpareKeycodes(int leaveFree = 0);
+    // How often a lock (Caps Lock, Num Lock, ...) or the locked layout group
+    // changed since the last call.
+    int lockChanges();
 
 private:
     _XDisplay* display_;
+    int xkbEvent_ = 0;
 };
 
 } // namespace pelvaro::test

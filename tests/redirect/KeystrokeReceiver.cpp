@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <xkbcommon/xkbcommon.h>
 
 namespace pelvaro::test {
@@ -36,7 +37,7 @@ void reportKeyPress(XKeyEvent& event) {
 
 } // namespace
 
-int runKeystrokeReceiver() {
+int runKeystrokeReceiver(std::chrono::milliseconds lag) {
     Display* display = XOpenDisplay(nullptr);
     int xkbEvent = 0;
     if (!display || !XkbQueryExtension(display, nullptr, &xkbEvent, nullptr, nullptr, nullptr))
@@ -60,6 +61,7 @@ int runKeystrokeReceiver() {
             report("ready");
             break;
         case KeyPress:
+            std::this_thread::sleep_for(lag);
             reportKeyPress(event.xkey);
             break;
         default:
@@ -75,8 +77,10 @@ int runKeystrokeReceiver() {
     }
 }
 
-KeystrokeReceiverProcess::KeystrokeReceiverProcess(const VirtualDisplay& display)
-    : process_({"/proc/self/exe", std::string(kReceiverOption)}, display.environment()) {}
+KeystrokeReceiverProcess::KeystrokeReceiverProcess(const VirtualDisplay& display,
+                                                   std::chrono::milliseconds lag)
+    : process_({"/proc/self/exe", std::string(kReceiverOption), std::to_string(lag.count())},
+               display.environment()) {}
 
 bool KeystrokeReceiverProcess::waitUntilReady(std::chrono::milliseconds timeout) {
     return process_.readLine(timeout) == "ready";

@@ -18,9 +18,12 @@ inline constexpr std::string_view kReceiverOption = "--receive-keystrokes";
 //   "text <UTF-8>" a key press that gives a character
 //   "return"       a press of the Return key
 //   "mapping"      a change of the keyboard map, taken in at once
-// It looks each key up in its own copy of the map, as real clients do.
-// Returns only if the server cannot be reached; it ends with the server.
-int runKeystrokeReceiver();
+// It looks each key up in its own copy of the map, as real clients do, and
+// fetches that copy anew only when it gets to the change notice. A busy
+// receiver takes lag before it handles each key event, as a loaded
+// application does. Returns only if the server cannot be reached; it ends
+// with the server.
+int runKeystrokeReceiver(std::chrono::milliseconds lag);
 
 // What the receiver reported up to a Return.
 struct ReceivedLine {
@@ -32,7 +35,8 @@ struct ReceivedLine {
 // The receiver running on a display: the test binary started again.
 class KeystrokeReceiverProcess {
 public:
-    explicit KeystrokeReceiverProcess(const VirtualDisplay& display);
+    explicit KeystrokeReceiverProcess(const VirtualDisplay& display,
+                                      std::chrono::milliseconds lag = {});
 
     // Waits until its window has the keyboard focus.
     bool waitUntilReady(std::chrono::milliseconds timeout);

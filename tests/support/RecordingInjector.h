@@ -20,8 +20,7 @@ struct KeyEvent {
 // Keeps the events instead of sending them, for tests of what is typed.
 class RecordingInjector final : public KeystrokeInjector {
 public:
-    bool typeCharacter(char32_t character) override;
-    bool pressEnter() override;
+    bool typeText(std::u32string_view text, bool enter) override;
 
     const std::vector<KeyEvent>& events() const { return events_; }
 

@@ -12,15 +12,18 @@ namespace pelvaro::test {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-VirtualDisplay::VirtualDisplay(int width, int height) {
+VirtualDisplay::VirtualDisplay(int width, int height,
+                               const std::vector<std::string>& serverOptions) {
     // -displayfd: Xvfb picks a free display itself and writes its number once
     // it accepts clients, so parallel tests never race for a number.
     // -noreset: by default the server resets whenever its last client leaves
     // and drops a client that is connecting at that moment; the tests' short
     // xdotool calls would make that happen to the program under test.
     const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
-    server_ = std::make_unique<ChildProcess>(std::vector<std::string>{
-        "Xvfb", "-displayfd", "1", "-screen", "0", screen, "-nolisten", "tcp", "-noreset"});
+    std::vector<std::string> command = {"Xvfb", "-displayfd", "1",   "-screen", "0",
+                                        screen, "-nolisten",  "tcp", "-noreset"};
+    command.insert(command.end(), serverOptions.begin(), serverOptions.end());
+    server_ = std::make_unique<ChildProcess>(command);
     const std::optional<std::string> number = server_->readLine(10s);
     if (!number || number->empty()) {
         server_->signal(SIGKILL);

@@ -15,7 +15,9 @@ namespace pelvaro::test {
 // stopped with the object. Programs started through it see only this server.
 class VirtualDisplay {
 public:
-    VirtualDisplay(int width, int height); // throws std::runtime_error if it does not come up
+    // serverOptions: more options of Xvfb, such as "-extension", "XTEST".
+    // Throws std::runtime_error if it does not come up.
+    VirtualDisplay(int width, int height, const std::vector<std::string>& serverOptions = {});
     ~VirtualDisplay();
     VirtualDisplay(const VirtualDisplay&) = delete;
     VirtualDisplay& operator=(const VirtualDisplay&) = delete;
