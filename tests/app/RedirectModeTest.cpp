@@ -112,6 +112,22 @@ TEST_F(RedirectModeTest, PortThatCannotBeOpenedLeavesRedirectOff) {
     ui().SpeedButtonStopp->click();
 }
 
+TEST_F(RedirectModeTest, StartWithNoWayToTypeIsRefusedBeforeThePortOpens) {
+    const QString reason = "Tastatureingaben sind nicht möglich: kein X-Server mit XTest "
+                           "erreichbar (DISPLAY ist nicht gesetzt).";
+    window().setKeyboard(nullptr, reason);
+    ui().CheckBoxShowTray->setChecked(true);
+    ui().SpeedButtonStart->click();
+    EXPECT_EQ(texts(), std::vector<QString>{reason});
+    EXPECT_EQ(dialogs.shown.back().icon, DialogIcon::Error);
+    EXPECT_FALSE(active());
+    EXPECT_EQ(ui().LabelUmleitungInfo->text(), "Umleitung aus!");
+    EXPECT_TRUE(window().isVisible()) << "not hidden into the notification area";
+    EXPECT_FALSE(window().SerialLink->isOpen());
+    EXPECT_FALSE(reader.waitForProgram(std::chrono::milliseconds(300)))
+        << "the reader's cards would be taken and lost";
+}
+
 TEST_F(RedirectModeTest, StartWhileAListReadHoldsThePortLeavesTheReadAlone) {
     bool refused = false;
     bool listStillReading = false;
