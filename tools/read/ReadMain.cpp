@@ -1,15 +1,21 @@
 // pelvaro-read: prints the code of every card held to the reader, one per
-// line, for shell scripts and headless use.
+// line, for shell scripts and headless use; or, with --type, types it into
+// the focused window: a keyboard wedge without a window of its own.
 
+#include "KeyboardBackend.h"
+#include "KeystrokeOutput.h"
+#include "PersonnelDatabase.h"
 #include "PortFailureTexts.h"
 #include "PortMapping.h"
 #include "ReadOptions.h"
 #include "ReadPass.h"
+#include "SqliteLibrary.h"
 #include "T_Serial_Interface.h"
 
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <string>
 
 namespace {
@@ -47,6 +53,56 @@ private:
     std::string code_;
 };
 
+// Where each code goes: standard output, or keystrokes with the same text and
+// fallbacks as the program's redirect mode.
+class CodeOutput {
+public:
+    // False, with the reason on standard error, when it cannot type.
+    bool prepare(const pelvaro::readtool::ReadOptions& options) {
+        options_ = &options;
+        if (!options.type)
+            return true;
+        pelvaro::KeyboardBackendChoice keyboard = pelvaro::chooseKeyboardBackend(options.backend);
+        if (!keyboard.injector) {
+            std::fprintf(stderr, "%s\n", pelvaro::keystrokesImpossibleText(keyboard).c_str());
+            return false;
+        }
+        injector_ = std::move(keyboard.injector);
+        if (options.personnel)
+            openPersonnelDatabase();
+        return true;
+    }
+
+    void put(const std::string& code) {
+        if (!injector_) {
+            std::printf("%s\n", code.c_str());
+            std::fflush(stdout);
+            return;
+        }
+        const std::string text =
+            pelvaro::TextToType(code, database_ != nullptr, [this](std::string_view card) {
+                return database_->LookupPersonnelNumber(card);
+            });
+        pelvaro::sendKeystrokes(*injector_, text, options_->enter);
+    }
+
+private:
+    // As the program does: without the library or the file, codes are typed.
+    void openPersonnelDatabase() {
+        const pelvaro::SqliteBinding binding = pelvaro::BindSqliteLibrary(programDirectory());
+        if (!binding.library)
+            return;
+        auto database = std::make_unique<pelvaro::PersonnelDatabase>(binding.library);
+        database->OpenPersonnelDatabase(programDirectory());
+        if (database->isOpen())
+            database_ = std::move(database);
+    }
+
+    const pelvaro::readtool::ReadOptions* options_ = nullptr;
+    std::unique_ptr<pelvaro::KeystrokeInjector> injector_;
+    std::unique_ptr<pelvaro::PersonnelDatabase> database_;
+};
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -57,6 +113,13 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s\n%s", error.c_str(), readtool::kReadUsage);
         return 2;
     }
+    if (options->help) {
+        std::printf("%s", readtool::kReadUsage);
+        return 0;
+    }
+    CodeOutput output;
+    if (!output.prepare(*options))
+        return 1;
 
     T_Serial_Interface port(false, PortMap(programDirectory() / kSettingsFileName));
     const OpenResult opened = options->devicePath.empty()
@@ -78,10 +141,8 @@ int main(int argc, char** argv) {
     ReaderProtocol engine(port, binding);
     beginReadSession(engine);
     while (!stopRequested) {
-        if (runReadPass(engine).message == message::kTransponderCode) {
-            std::printf("%s\n", binding.code().c_str());
-            std::fflush(stdout);
-        }
+        if (runReadPass(engine).message == message::kTransponderCode)
+            output.put(binding.code());
         if (port.lineLost()) {
             std::fprintf(stderr, "Verbindung zum Leser verloren: das Gerät ist nicht mehr da.\n");
             port.close();

@@ -6,10 +6,19 @@ namespace pelvaro::readtool {
 
 const char kReadUsage[] =
     "Aufruf: pelvaro-read (--port N | --device PFAD) [--length L] [--hitag-inverse 0|1]\n"
+    "                     [--type [--enter] [--personnel] [--backend NAME]]\n"
+    "Liest die Karten, die an den Leser gehalten werden, und gibt jede Codierung\n"
+    "in einer Zeile aus, oder tippt sie in das Fenster, das die Tastatur hat.\n"
     "  --port N             Schnittstelle ComN (über die Zuordnung in Pelvaro.ini)\n"
     "  --device PFAD        Gerät direkt, zum Beispiel /dev/ttyUSB0\n"
     "  --length L           Kartenlänge in Hex-Ziffern, 2 bis 22 (Vorgabe 10)\n"
-    "  --hitag-inverse 0|1  Hitag Bytefolge invertiert (Vorgabe 1)\n";
+    "  --hitag-inverse 0|1  Hitag Bytefolge invertiert (Vorgabe 1)\n"
+    "  --type               jede Codierung als Tastatureingabe tippen statt ausgeben\n"
+    "  --enter              mit --type: nach jeder Codierung <ENTER>\n"
+    "  --personnel          mit --type: statt der Codierung die Personalnummer aus\n"
+    "                       db_Personal.sqlite neben dem Programm (ohne Eintrag die Codierung)\n"
+    "  --backend NAME       mit --type: die Art der Tastatureingabe (xtest)\n"
+    "  --help               diese Hilfe\n";
 
 namespace {
 
@@ -29,6 +38,15 @@ std::optional<ReadOptions> parseReadOptions(const std::vector<std::string>& argu
     bool portGiven = false;
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::string& option = arguments[i];
+        bool ReadOptions::*flag = option == "--help"        ? &ReadOptions::help
+                                  : option == "--type"      ? &ReadOptions::type
+                                  : option == "--enter"     ? &ReadOptions::enter
+                                  : option == "--personnel" ? &ReadOptions::personnel
+                                                            : nullptr;
+        if (flag) {
+            options.*flag = true;
+            continue;
+        }
         if (i + 1 >= arguments.size()) {
             error = "Unbekannte oder unvollständige Angabe: " + option;
             return std::nullopt;
@@ -45,10 +63,18 @@ std::optional<ReadOptions> parseReadOptions(const std::vector<std::string>& argu
             options.cardLength = *number;
         } else if (option == "--hitag-inverse" && number && (*number == 0 || *number == 1)) {
             options.hitagInverse = *number == 1;
+        } else if (option == "--backend") {
+            options.backend = value;
         } else {
             error = "Ungültige Angabe: " + option + " " + value;
             return std::nullopt;
         }
+    }
+    if (options.help)
+        return options;
+    if ((options.enter || options.personnel || !options.backend.empty()) && !options.type) {
+        error = "--enter, --personnel und --backend gelten nur mit --type.";
+        return std::nullopt;
     }
     if (portGiven == !options.devicePath.empty()) {
         error = "Bitte genau eines von --port und --device angeben.";

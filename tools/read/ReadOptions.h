@@ -11,6 +11,11 @@ struct ReadOptions {
     std::string devicePath; // or a device given by its path
     int cardLength = 10;
     bool hitagInverse = true;
+    bool help = false;      // explain the options and end
+    bool type = false;      // type each code into the focused window instead of printing it
+    bool enter = false;     // with type: ENTER after each code
+    bool personnel = false; // with type: the personnel number stored for the card
+    std::string backend;    // with type: the keystroke backend to use, or the first that works
 };
 
 // Parses the command line (without the program name). On a mistake returns
