@@ -35,9 +35,11 @@ using namespace std::chrono_literals;
 // a busy client can be long after the stroke. Keys bound for characters the
 // map lacks therefore keep their binding this long after their last stroke.
 constexpr auto kBindingLifetime = 10s;
-// A text with more missing characters than there are spare keys is typed in
-// portions; the keys are bound anew only this long after the last portion.
+// A text with more missing characters than there are spare keys (an X server
+// may have fewer than twenty) is typed in portions. The keys are bound anew
+// only once a busy client may have looked up the last portion's strokes.
 constexpr auto kPortionPause = 1s;
+constexpr auto kPortionPauseEachStroke = 20ms;
 
 constexpr unsigned kMapParts = XkbAllClientInfoMask | XkbKeyActionsMask | XkbExplicitComponentsMask;
 
@@ -606,12 +608,14 @@ bool XTestInjector::typeQueued() {
             continue;
         }
         // The rest needs the spare keys again: only once clients have read them.
+        const auto pause = std::max<std::chrono::milliseconds>(
+            kPortionPause, kPortionPauseEachStroke * static_cast<int>(portion.consumed));
         if (!later_) {
-            std::this_thread::sleep_for(kPortionPause);
+            std::this_thread::sleep_for(pause);
             continue;
         }
         waiting_ = true;
-        later_(kPortionPause, [this, alive = std::weak_ptr<bool>(alive_)] {
+        later_(pause, [this, alive = std::weak_ptr<bool>(alive_)] {
             if (alive.expired())
                 return;
             waiting_ = false;

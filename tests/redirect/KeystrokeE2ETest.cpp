@@ -41,7 +41,7 @@ struct DeferredCalls {
     }
     // Runs the pauses that come due within a few seconds, each after its delay.
     void runSoon() {
-        while (!pending.empty() && delays[delays.size() - pending.size()] < 5s) {
+        while (!pending.empty() && delays[delays.size() - pending.size()] < 9s) {
             std::this_thread::sleep_for(delays[delays.size() - pending.size()]);
             auto work = std::move(pending.front());
             pending.pop_front();
@@ -209,7 +209,10 @@ TEST_F(KeystrokeE2ETest, MoreMissingCharactersThanSpareKeysAreTypedInPortions) {
 
 TEST_F(KeystrokeE2ETest, LongTextWithManyMissingCharactersBlocksOnlyBriefly) {
     run({"setxkbmap", "us"});
-    // 149 characters, 20 of them Greek letters the layout lacks.
+    DeferredCalls later;
+    open(later.call());
+    // 149 characters, 20 of them Greek letters the layout lacks: more than
+    // the spare keys of this server, so it goes in portions.
     std::u32string text;
     for (char32_t letter = U'\u03B1'; text.size() < 149; ++letter) {
         text += letter <= U'\u03C4' ? letter : U'7';
@@ -218,12 +221,12 @@ TEST_F(KeystrokeE2ETest, LongTextWithManyMissingCharactersBlocksOnlyBriefly) {
     }
     const auto started = std::chrono::steady_clock::now();
     EXPECT_TRUE(injector->typeText(text, true));
-    const auto blocked = std::chrono::steady_clock::now() - started;
-    RecordProperty(
-        "blocked_us",
-        static_cast<int>(std::chrono::duration_cast<std::chrono::microseconds>(blocked).count()));
-    const Received received = receiveLine();
-    EXPECT_EQ(decodeText(received.text), text + U"\n");
+    const auto held = std::chrono::duration_cast<std::chrono::microseconds>(
+        std::chrono::steady_clock::now() - started);
+    RecordProperty("held_us", static_cast<int>(held.count()));
+    EXPECT_LT(held, 500ms) << "the caller's loop waits between portions, not the call";
+    later.runSoon();
+    EXPECT_EQ(decodeText(receiveLine().text), text + U"\n");
 }
 
 TEST_F(BusyClientTest, MissingCharactersArriveExactlyOnAUsLayout) {

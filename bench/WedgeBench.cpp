@@ -1,0 +1,160 @@
+// The keyboard wedge end to end under an X server of its own: from the
+// reader's last byte to the ENTER after the code in a real X client, with the
+// program in redirect mode, as a ratio to the frame's wire time and to
+// `xdotool type` typing the same text at its default delay in the same run;
+// and how long typing a long text holds the caller (the GUI thread) at most.
+
+#include "DesktopProgram.h"
+#include "KeystrokeReceiver.h"
+#include "LatencyReport.h"
+#include "Polling.h"
+#include "ReaderSimulator.h"
+#include "XTestInjector.h"
+
+#include <benchmark/benchmark.h>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <stdexcept>
+#include <thread>
+
+namespace pelvaro {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kCards = 1000;
+constexpr int kBaselineRuns = 100;
+constexpr char kCodeText[] = "0A1B2C3D4E";
+
+double millisecondsSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// xdotool typing the code and then Return into the receiver (at its default
+// delay of 12 ms between keys), from its start to the Return's arrival.
+std::vector<double> xdotoolLatencies(const test::VirtualDisplay& display,
+                                     test::KeystrokeReceiverProcess& receiver) {
+    std::vector<double> latencies;
+    for (int run = 0; run < kBaselineRuns; ++run) {
+        const auto start = Clock::now();
+        // Its type command takes the rest of the line as text: Return apart.
+        if (!display.run({"xdotool", "type", kCodeText}) ||
+            !display.run({"xdotool", "key", "Return"}) ||
+            !receiver.receiveLine(test::kPatience).complete)
+            throw std::runtime_error("xdotool typed nothing");
+        latencies.push_back(millisecondsSince(start));
+    }
+    return latencies;
+}
+
+void CardToEnterInAnXClient(benchmark::State& state) try {
+    for (auto _ : state) {
+        test::VirtualDisplay display(1024, 768);
+        test::DesktopProgram program(display);
+        sim::ReaderSimulator reader;
+        program.writeSettings("[Global]\nAutostart=1\nSysTray=1\nLineFeed=1\n"
+                              "[Serial]\nPort=1\n[Ports]\nDefaults=0\n");
+        reader.mapAsPort(program.settingsFile(), 1);
+        if (!program.start() || !reader.waitForProgram(test::kPatience))
+            throw std::runtime_error("the program did not start redirect mode");
+        std::this_thread::sleep_for(1s); // until it has hidden itself
+        test::KeystrokeReceiverProcess receiver(display);
+        if (!receiver.waitUntilReady(test::kPatience))
+            throw std::runtime_error("the receiver did not come up");
+
+        std::mt19937 random(7);
+        std::uniform_int_distribution<int> pauseMs(0, 30);
+        std::vector<double> latencies;
+        for (int card = 0; card < kCards; ++card) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs(random)));
+            if (!reader.sendCard(std::vector<uint8_t>{0x0A, 0x1B, 0x2C, 0x3D, 0x4E}).acknowledged)
+                throw std::runtime_error("a card was not acknowledged");
+            const auto lastByte = reader.lastWriteTime();
+            if (receiver.receiveLine(test::kPatience).text != std::string(kCodeText) + "\n")
+                throw std::runtime_error("a code arrived wrong");
+            latencies.push_back(
+                std::chrono::duration<double, std::milli>(Clock::now() - lastByte).count());
+        }
+        const double baseline = median(xdotoolLatencies(display, receiver));
+        bench::reportLatencies(state, latencies);
+        state.counters["xdotool_median_ms"] = baseline;
+        state.counters["median_x_xdotool"] = median(latencies) / baseline;
+        program.process().signal(SIGTERM);
+        program.process().waitForExit(5s);
+    }
+} catch (const std::exception& error) {
+    state.SkipWithError(error.what());
+}
+BENCHMARK(CardToEnterInAnXClient)->Iterations(1)->Unit(benchmark::kSecond);
+
+// 149 characters, 20 of them letters a US layout lacks, typed again and again
+// with the spare keys freed in between: the longest time one call (the text,
+// or one of its later portions) held the caller.
+void LongTextHoldsTheCaller(benchmark::State& state) try {
+    test::VirtualDisplay display(640, 480);
+    test::KeystrokeReceiverProcess receiver(display);
+    if (!receiver.waitUntilReady(test::kPatience) || !display.run({"setxkbmap", "us"}))
+        throw std::runtime_error("the receiver did not come up");
+    // The pauses between portions wait on the caller's loop, as in the program.
+    std::vector<std::pair<std::chrono::milliseconds, std::function<void()>>> later;
+    auto injector = XTestInjector::open(display.name(), [&later](std::chrono::milliseconds delay,
+                                                                 std::function<void()> work) {
+                        later.emplace_back(delay, std::move(work));
+                    }).injector;
+    if (!injector)
+        throw std::runtime_error("no XTest");
+    std::u32string text;
+    for (char32_t letter = U'\u03B1'; text.size() < 149; ++letter) {
+        text += letter <= U'\u03C4' ? letter : U'7';
+        for (int digit = 0; digit < 6 && text.size() < 149; ++digit)
+            text += static_cast<char32_t>(U'0' + digit);
+    }
+    std::vector<double> held;
+    for (auto _ : state) {
+        const auto start = Clock::now();
+        injector->typeText(text, true);
+        held.push_back(millisecondsSince(start));
+        state.PauseTiming();
+        // The portions still to come, each a call of its own.
+        for (size_t next = 0; next < later.size(); ++next) {
+            if (later[next].first > 9s)
+                continue; // the release of the spare keys, done below
+            std::this_thread::sleep_for(later[next].first);
+            const auto portion = Clock::now();
+            later[next].second();
+            held.push_back(millisecondsSince(portion));
+        }
+        later.clear();
+        receiver.receiveLine(test::kPatience);
+        injector->release();
+        state.ResumeTiming();
+    }
+    state.counters["longest_ms"] = *std::max_element(held.begin(), held.end());
+    state.counters["median_ms"] = median(held);
+    // The read cycle may already hold the GUI thread this long.
+    state.counters["longest_x_read_cycle"] = *std::max_element(held.begin(), held.end()) / 61.0;
+} catch (const std::exception& error) {
+    state.SkipWithError(error.what());
+}
+BENCHMARK(LongTextHoldsTheCaller)->Iterations(10)->Unit(benchmark::kMillisecond);
+
+} // namespace
+} // namespace pelvaro
+
+// Started again as the X client that receives the keys.
+int main(int argc, char** argv) {
+    if (argc == 3 && argv[1] == pelvaro::test::kReceiverOption)
+        return pelvaro::test::runKeystrokeReceiver(std::chrono::milliseconds(std::atoi(argv[2])));
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
