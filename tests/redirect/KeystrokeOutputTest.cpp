@@ -24,16 +24,7 @@ using Outcome = PersonnelLookup::Outcome;
 constexpr std::string_view kCode = "0A1B2C3D4E";
 
 std::vector<KeyEvent> strokes(std::u32string_view characters, bool enter = false) {
-    std::vector<KeyEvent> events;
-    for (const char32_t character : characters) {
-        events.push_back({KeyEvent::Key::Character, character, true});
-        events.push_back({KeyEvent::Key::Character, character, false});
-    }
-    if (enter) {
-        events.push_back({KeyEvent::Key::Enter, 0, true});
-        events.push_back({KeyEvent::Key::Enter, 0, false});
-    }
-    return events;
+    return keyStrokes(characters, enter);
 }
 
 std::vector<KeyEvent> typed(std::string_view text, bool enter) {

@@ -2,15 +2,22 @@
 
 namespace pelvaro {
 
-bool RecordingInjector::typeText(std::u32string_view text, bool enter) {
+std::vector<KeyEvent> keyStrokes(std::u32string_view text, bool enter) {
+    std::vector<KeyEvent> events;
     for (const char32_t character : text) {
-        events_.push_back({KeyEvent::Key::Character, character, true});
-        events_.push_back({KeyEvent::Key::Character, character, false});
+        events.push_back({KeyEvent::Key::Character, character, true});
+        events.push_back({KeyEvent::Key::Character, character, false});
     }
     if (enter) {
-        events_.push_back({KeyEvent::Key::Enter, 0, true});
-        events_.push_back({KeyEvent::Key::Enter, 0, false});
+        events.push_back({KeyEvent::Key::Enter, 0, true});
+        events.push_back({KeyEvent::Key::Enter, 0, false});
     }
+    return events;
+}
+
+bool RecordingInjector::typeText(std::u32string_view text, bool enter) {
+    const std::vector<KeyEvent> events = keyStrokes(text, enter);
+    events_.insert(events_.end(), events.begin(), events.end());
     return true;
 }
 

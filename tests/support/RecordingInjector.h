@@ -2,6 +2,7 @@
 
 #include "KeystrokeInjector.h"
 
+#include <string_view>
 #include <vector>
 
 namespace pelvaro {
@@ -16,6 +17,10 @@ struct KeyEvent {
 
     bool operator==(const KeyEvent&) const = default;
 };
+
+// The events that type the text, then ENTER when asked: per character one
+// press and one release.
+std::vector<KeyEvent> keyStrokes(std::u32string_view text, bool enter);
 
 // Keeps the events instead of sending them, for tests of what is typed.
 class RecordingInjector final : public KeystrokeInjector {
