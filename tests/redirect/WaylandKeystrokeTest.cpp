@@ -1,0 +1,72 @@
+// Keystrokes on a real Wayland compositor: a headless sway, with a foot
+// terminal as the client that has the focus. The virtual keyboard types
+// every text exactly, whatever characters it holds.
+
+#include "KeyboardBackend.h"
+#include "KeystrokeOutput.h"
+#include "Polling.h"
+#include "VirtualKeyboardInjector.h"
+#include "WaylandSession.h"
+
+#include <cstdlib>
+#include <gtest/gtest.h>
+
+namespace pelvaro {
+namespace {
+
+using test::kPatience;
+
+class WaylandKeystrokeTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!test::WaylandSession::possible())
+            GTEST_SKIP() << "a Wayland session needs root to run as its own user";
+        session = std::make_unique<test::WaylandSession>();
+        terminal = std::make_unique<test::WaylandSession::Terminal>(*session);
+        // This process is a client of the session too.
+        setenv("WAYLAND_DISPLAY", session->socketPath().c_str(), 1);
+        unsetenv("DISPLAY");
+        // The window may have the focus in sway's tree before foot has been
+        // told: it takes keys once a probe arrives.
+        const auto probe = VirtualKeyboardInjector::open().injector;
+        ASSERT_NE(probe, nullptr);
+        bool arrived = false;
+        for (int attempt = 0; attempt < 20 && !arrived; ++attempt) {
+            probe->typeText(U"", true);
+            arrived = !terminal->receiveUntil("\r", std::chrono::milliseconds(500)).empty();
+        }
+        ASSERT_TRUE(arrived) << "the terminal takes no keys";
+        // Probes that arrive late are not the tests' text.
+        terminal->receiveUntil("never", std::chrono::milliseconds(300));
+    }
+    void TearDown() override { unsetenv("WAYLAND_DISPLAY"); }
+
+    std::string typed(KeystrokeInjector& injector, std::string_view text) {
+        EXPECT_TRUE(sendKeystrokes(injector, text, true));
+        return terminal->receiveUntil("\r", kPatience);
+    }
+
+    std::unique_ptr<test::WaylandSession> session;
+    std::unique_ptr<test::WaylandSession::Terminal> terminal;
+};
+
+TEST_F(WaylandKeystrokeTest, VirtualKeyboardTypesEveryTextExactly) {
+    const auto injector = VirtualKeyboardInjector::open().injector;
+    ASSERT_NE(injector, nullptr);
+    for (const std::string_view text :
+         {std::string_view("0A1B2C3D4E"), std::string_view("M\u00FCller-7\u00DF \u20AC\u00B5"),
+          std::string_view("\u0418\u0432\u0430\u043D\u043E\u0432-42"),
+          std::string_view("0A1B2C3D4E")})
+        EXPECT_EQ(typed(*injector, text), std::string(text) + "\r");
+}
+
+TEST_F(WaylandKeystrokeTest, WaylandSessionChoosesTheVirtualKeyboard) {
+    const KeyboardBackendChoice choice = chooseKeyboardBackend();
+    ASSERT_NE(choice.injector, nullptr) << keystrokesImpossibleText(choice);
+    EXPECT_EQ(choice.name, "virtual-keyboard");
+    EXPECT_EQ(typed(*choice.injector, "42"), "42\r");
+    EXPECT_EQ(chooseKeyboardBackend("xtest").injector, nullptr) << "no X server here";
+}
+
+} // namespace
+} // namespace pelvaro

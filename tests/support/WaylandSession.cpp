@@ -1,0 +1,158 @@
+#include "WaylandSession.h"
+
+#include "Polling.h"
+
+#include <algorithm>
+#include <csignal>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <pwd.h>
+#include <stdexcept>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace pelvaro::test {
+
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr char kUser[] = "pelvaro-wayland";
+
+// The user the session runs as, created on first use.
+passwd* sessionUser() {
+    if (passwd* user = getpwnam(kUser))
+        return user;
+    ChildProcess adding(
+        {"useradd", "--system", "--no-create-home", "--shell", "/usr/sbin/nologin", kUser});
+    adding.waitForExit(kPatience);
+    return getpwnam(kUser);
+}
+
+void giveTo(const std::filesystem::path& path, const passwd& user) {
+    if (chown(path.c_str(), user.pw_uid, user.pw_gid) != 0)
+        throw std::runtime_error("cannot give " + path.string() + " to " + kUser);
+}
+
+} // namespace
+
+bool WaylandSession::possible() {
+    return geteuid() == 0;
+}
+
+WaylandSession::WaylandSession(const std::string& extraConfig) {
+    const passwd* user = sessionUser();
+    if (!user)
+        throw std::runtime_error(std::string("cannot create the user ") + kUser);
+    uid_ = std::to_string(user->pw_uid);
+    gid_ = std::to_string(user->pw_gid);
+    // XDG_RUNTIME_DIR must be the user's and private.
+    giveTo(runtimeDirectory_.path(), *user);
+    giveTo(userDirectory_.path(), *user);
+    const auto config = userDirectory_.path() / "sway.config";
+    std::ofstream(config) << "output HEADLESS-1 resolution 1024x768\n" << extraConfig << "\n";
+    giveTo(config, *user);
+    std::vector<std::string> variables = environment();
+    variables.erase(std::remove_if(variables.begin(), variables.end(),
+                                   [](const std::string& v) { return v.starts_with("WAYLAND_"); }),
+                    variables.end());
+    for (const char* setting :
+         {"WLR_BACKENDS=headless", "WLR_RENDERER=pixman", "WLR_LIBINPUT_NO_DEVICES=1"})
+        variables.emplace_back(setting);
+    sway_ =
+        std::make_unique<ChildProcess>(asUser({"sway", "--config", config.string()}), variables);
+    if (!waitFor([&] { return findSocket(); })) {
+        sway_->signal(SIGKILL);
+        throw std::runtime_error("sway did not start: " + sway_->errorOutput());
+    }
+}
+
+WaylandSession::~WaylandSession() {
+    sway_->signal(SIGTERM);
+    sway_->waitForExit(5s);
+}
+
+bool WaylandSession::findSocket() {
+    for (const auto& entry : std::filesystem::directory_iterator(runtimeDirectory_.path())) {
+        if (entry.is_socket() && entry.path().filename().string().starts_with("wayland-")) {
+            socket_ = entry.path().string();
+            return true;
+        }
+    }
+    return false;
+}
+
+bool WaylandSession::footHasFocus() const {
+    std::string ipc;
+    for (const auto& entry : std::filesystem::directory_iterator(runtimeDirectory_.path()))
+        if (entry.path().filename().string().starts_with("sway-ipc."))
+            ipc = entry.path().string();
+    if (ipc.empty())
+        return false;
+    ChildProcess tree({"swaymsg", "-s", ipc, "-t", "get_tree"});
+    // Each node of the tree prints whether it has the focus before its app_id.
+    bool focused = false;
+    while (const auto line = tree.readLine(kPatience)) {
+        if (line->find("\"focused\":") != std::string::npos)
+            focused = line->find("true") != std::string::npos;
+        if (line->find("\"app_id\": \"foot\"") != std::string::npos)
+            return focused;
+    }
+    return false;
+}
+
+std::string WaylandSession::socketPath() const {
+    return socket_;
+}
+
+std::vector<std::string> WaylandSession::environment() const {
+    std::vector<std::string> variables;
+    for (char** entry = environ; *entry; ++entry) {
+        const std::string variable = *entry;
+        const std::string name = variable.substr(0, variable.find('='));
+        if (name != "DISPLAY" && name != "WAYLAND_DISPLAY" && name != "QT_QPA_PLATFORM" &&
+            name != "XDG_RUNTIME_DIR" && name != "HOME")
+            variables.push_back(variable);
+    }
+    variables.push_back("XDG_RUNTIME_DIR=" + runtimeDirectory_.path().string());
+    variables.push_back("WAYLAND_DISPLAY=" + socketPath());
+    variables.push_back("QT_QPA_PLATFORM=wayland");
+    variables.push_back("HOME=" + userDirectory_.path().string());
+    return variables;
+}
+
+std::vector<std::string> WaylandSession::asUser(const std::vector<std::string>& command) const {
+    std::vector<std::string> wrapped = {"setpriv", "--reuid", uid_,
+                                        "--regid", gid_,      "--clear-groups"};
+    wrapped.insert(wrapped.end(), command.begin(), command.end());
+    return wrapped;
+}
+
+WaylandSession::Terminal::Terminal(const WaylandSession& session)
+    : file_(session.userDirectory() / ("received-" + std::to_string(getpid()))) {
+    foot_ = std::make_unique<ChildProcess>(
+        session.asUser({"foot", "sh", "-c", "stty raw -echo; exec cat > " + file_.string()}),
+        session.environment());
+    // Ready once cat has made its file and sway has given the window the focus.
+    waitFor([&] { return std::filesystem::exists(file_) && session.footHasFocus(); });
+}
+
+std::string WaylandSession::Terminal::receiveUntil(const std::string& ending,
+                                                   std::chrono::milliseconds timeout) {
+    std::string received;
+    waitFor(
+        [&] {
+            std::ifstream in(file_, std::ios::binary);
+            const std::string all{std::istreambuf_iterator<char>(in),
+                                  std::istreambuf_iterator<char>()};
+            received = all.substr(std::min(read_, all.size()));
+            return received.ends_with(ending);
+        },
+        timeout);
+    read_ += received.size();
+    return received;
+}
+
+} // namespace pelvaro::test

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "ChildProcess.h"
+#include "TempDir.h"
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace pelvaro::test {
+
+// A headless sway of the test's own. Sway refuses to run as root, so it and
+// its clients run as an unprivileged user that the session creates when it
+// is missing; the test itself, as root, reaches the compositor's socket too.
+class WaylandSession {
+public:
+    // Whether this process may run one (it must be root to become the user).
+    static bool possible();
+
+    // extraConfig: more lines of sway's configuration. Throws
+    // std::runtime_error if sway does not come up.
+    explicit WaylandSession(const std::string& extraConfig = {});
+    ~WaylandSession();
+    WaylandSession(const WaylandSession&) = delete;
+    WaylandSession& operator=(const WaylandSession&) = delete;
+
+    // The compositor's socket, for WAYLAND_DISPLAY.
+    std::string socketPath() const;
+    // The environment of a client of this session: no X server, Qt on Wayland.
+    std::vector<std::string> environment() const;
+    // The command run as the session's user.
+    std::vector<std::string> asUser(const std::vector<std::string>& command) const;
+    // A directory the user may write to.
+    const std::filesystem::path& userDirectory() const { return userDirectory_.path(); }
+
+    // A foot terminal that takes the focus and writes every character it
+    // receives (Return as "\r") into a file.
+    class Terminal {
+    public:
+        explicit Terminal(const WaylandSession& session);
+        // Waits until what arrived since the last call ends with ending (or
+        // the time is up) and returns it.
+        std::string receiveUntil(const std::string& ending, std::chrono::milliseconds timeout);
+
+    private:
+        std::filesystem::path file_;
+        std::unique_ptr<ChildProcess> foot_;
+        size_t read_ = 0;
+    };
+
+private:
+    bool findSocket();
+    bool footHasFocus() const;
+
+    TempDir runtimeDirectory_;
+    TempDir userDirectory_;
+    std::unique_ptr<ChildProcess> sway_;
+    std::string socket_;
+    std::string uid_;
+    std::string gid_;
+};
+
+} // namespace pelvaro::test
