@@ -9,6 +9,7 @@
 #include <QTranslator>
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 #include <string_view>
 
 namespace {
@@ -21,10 +22,17 @@ void useGermanTranslations(QApplication& application, QTranslator& translator) {
         application.installTranslator(&translator);
 }
 
+// Where the program keeps its settings: beside itself.
+std::filesystem::path settingsFileBesideProgram() {
+    return std::filesystem::path(QCoreApplication::applicationDirPath().toStdU16String()) /
+           "Pelvaro.ini";
+}
+
 // What `pelvaro --keyboard-info` says: which backend types, and why the
 // others do not; without opening a window.
-int printKeyboardInfo() {
-    const pelvaro::KeyboardBackendChoice choice = pelvaro::chooseKeyboardBackend();
+int printKeyboardInfo(const std::filesystem::path& settingsFile) {
+    const pelvaro::KeyboardBackendChoice choice =
+        pelvaro::chooseKeyboardBackend(pelvaro::readKeyboardSettings(settingsFile));
     for (const std::string& line : choice.report)
         std::printf("%s\n", line.c_str());
     if (choice.injector)
@@ -37,8 +45,10 @@ int printKeyboardInfo() {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 2 && std::string_view(argv[1]) == "--keyboard-info")
-        return printKeyboardInfo();
+    if (argc == 2 && std::string_view(argv[1]) == "--keyboard-info") {
+        const QCoreApplication application(argc, argv);
+        return printKeyboardInfo(settingsFileBesideProgram());
+    }
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Pelvaro"));
     QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
@@ -53,7 +63,8 @@ int main(int argc, char** argv) {
         dialogs.setPrompt(&windows.labelPrompt);
         // Pauses of the keystroke output wait on the event loop, never in it.
         pelvaro::KeyboardBackendChoice keyboard = pelvaro::chooseKeyboardBackend(
-            {}, [&windows](std::chrono::milliseconds delay, std::function<void()> work) {
+            pelvaro::readKeyboardSettings(settingsFileBesideProgram()),
+            [&windows](std::chrono::milliseconds delay, std::function<void()> work) {
                 QTimer::singleShot(delay, &windows.mainForm, std::move(work));
             });
         windows.mainForm.setKeyboard(

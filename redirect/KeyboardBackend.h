@@ -2,6 +2,7 @@
 
 #include "KeystrokeInjector.h"
 
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,9 +17,27 @@ struct KeyboardBackendChoice {
     std::string unavailable;                     // without one: why, in German
 };
 
+// How the user wants to type: section [Keyboard] of the settings file.
+struct KeyboardSettings {
+    std::string backend; // Backend=: the only one to look at; empty: the platform's choice
+    std::string layout;  // Layout=, Variant=: the user's layout for uinput, as for setxkbmap
+    std::string variant;
+};
+
+// Settings that force one backend, and nothing else.
+inline KeyboardSettings forcedBackend(std::string name) {
+    KeyboardSettings settings;
+    settings.backend = std::move(name);
+    return settings;
+}
+
+// The [Keyboard] section of a settings file; empty values when it is missing.
+KeyboardSettings readKeyboardSettings(const std::filesystem::path& settingsFile);
+
 // Looks at the platform's backends in order and takes the first that can
-// type; forced names the only one to look at ("xtest").
-KeyboardBackendChoice chooseKeyboardBackend(const std::string& forced = {},
+// type: on a Wayland session the virtual keyboard, else uinput; on X11 XTest;
+// without either uinput (the text console).
+KeyboardBackendChoice chooseKeyboardBackend(const KeyboardSettings& settings = {},
                                             DeferredCall later = {});
 
 // The message of a start refused for want of a backend.

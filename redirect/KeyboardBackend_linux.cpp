@@ -1,4 +1,6 @@
 #include "KeyboardBackend.h"
+#include "UinputInjector.h"
+#include "UserKeymap.h"
 #include "VirtualKeyboardInjector.h"
 #include "XTestInjector.h"
 
@@ -10,6 +12,7 @@ namespace {
 
 constexpr char kXTest[] = "xtest";
 constexpr char kVirtualKeyboard[] = "virtual-keyboard";
+constexpr char kUinput[] = "uinput";
 
 std::string xtestProblem(const XTestInjector::Opening& opening) {
     const std::string reason = "kein X-Server mit XTest erreichbar";
@@ -41,6 +44,26 @@ std::string virtualKeyboardProblem(const VirtualKeyboardInjector::Opening& openi
     return {};
 }
 
+std::string uinputProblem(const UinputInjector::Opening& opening) {
+    switch (opening.problem) {
+    case UinputInjector::Problem::NoDevice:
+        return opening.devicePath + " fehlt (das Kernelmodul uinput ist nicht geladen: "
+                                    "sudo modprobe uinput).";
+    case UinputInjector::Problem::NotPermitted:
+        return "kein Zugriff auf " + opening.devicePath +
+               " (Abhilfe: sudo cp packaging/udev/60-pelvaro-uinput.rules /etc/udev/rules.d/ && "
+               "sudo "
+               "udevadm trigger, dann neu anmelden).";
+    case UinputInjector::Problem::NotUinput:
+        return opening.devicePath + " nimmt keine virtuelle Tastatur an.";
+    case UinputInjector::Problem::NoKeymap:
+        return "keine Tastaturbelegung für " + opening.devicePath + " bekannt.";
+    case UinputInjector::Problem::None:
+        break;
+    }
+    return {};
+}
+
 // Tries one backend; the choice keeps the first that can type.
 template <typename Opening, typename Describe>
 void consider(KeyboardBackendChoice& choice, const char* name, Opening opening, Describe problemOf,
@@ -51,8 +74,9 @@ void consider(KeyboardBackendChoice& choice, const char* name, Opening opening, 
         choice.report.push_back(std::string(name) + ": " + takenText);
         return;
     }
-    choice.unavailable = problemOf(opening);
-    choice.report.push_back(std::string(name) + ": " + choice.unavailable);
+    const std::string problem = problemOf(opening);
+    choice.unavailable += (choice.unavailable.empty() ? "" : " ") + problem;
+    choice.report.push_back(std::string(name) + ": " + problem);
 }
 
 void considerXTest(KeyboardBackendChoice& choice, DeferredCall later) {
@@ -67,28 +91,50 @@ void considerVirtualKeyboard(KeyboardBackendChoice& choice) {
     consider(choice, kVirtualKeyboard, std::move(opening), virtualKeyboardProblem, taken);
 }
 
-bool waylandSession() {
-    const char* name = std::getenv("WAYLAND_DISPLAY");
+bool named(const char* variable) {
+    const char* name = std::getenv(variable);
     return name && *name;
+}
+
+// The layout uinput types through: the settings' names, else the map the
+// Wayland compositor hands its clients, else XKB's default.
+void considerUinput(KeyboardBackendChoice& choice, const KeyboardSettings& settings) {
+    std::optional<std::string> keymap;
+    if (settings.layout.empty() && named("WAYLAND_DISPLAY"))
+        keymap = waylandKeymap();
+    if (!keymap)
+        keymap = keymapFromNames(settings.layout, settings.variant);
+    UinputInjector::Opening opening = UinputInjector::open(keymap.value_or(std::string()));
+    consider(choice, kUinput, std::move(opening), uinputProblem,
+             "virtuelle Tastatur des Kernels über " + std::string("/dev/uinput"));
 }
 
 } // namespace
 
-KeyboardBackendChoice chooseKeyboardBackend(const std::string& forced, DeferredCall later) {
+KeyboardBackendChoice chooseKeyboardBackend(const KeyboardSettings& settings, DeferredCall later) {
     KeyboardBackendChoice choice;
+    const std::string& forced = settings.backend;
     if (forced == kXTest) {
         considerXTest(choice, std::move(later));
     } else if (forced == kVirtualKeyboard) {
         considerVirtualKeyboard(choice);
+    } else if (forced == kUinput) {
+        considerUinput(choice, settings);
     } else if (!forced.empty()) {
         choice.unavailable = "unbekannte Art der Tastatureingabe '" + forced + "'.";
         choice.report.push_back(forced + ": unbekannt");
-    } else if (waylandSession()) {
+    } else if (named("WAYLAND_DISPLAY")) {
         // XTest would reach only the windows that run through Xwayland.
         considerVirtualKeyboard(choice);
-    } else {
+        if (!choice.injector)
+            considerUinput(choice, settings);
+    } else if (named("DISPLAY")) {
         considerXTest(choice, std::move(later));
+    } else {
+        considerUinput(choice, settings);
     }
+    if (choice.injector)
+        choice.unavailable.clear();
     return choice;
 }
 

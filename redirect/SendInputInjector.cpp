@@ -46,8 +46,9 @@ private:
 
 } // namespace
 
-KeyboardBackendChoice chooseKeyboardBackend(const std::string& forced, DeferredCall) {
+KeyboardBackendChoice chooseKeyboardBackend(const KeyboardSettings& settings, DeferredCall) {
     KeyboardBackendChoice choice;
+    const std::string& forced = settings.backend;
     if (!forced.empty() && forced != "sendinput") {
         choice.unavailable = "unbekannte Art der Tastatureingabe '" + forced + "'.";
         choice.report.push_back(forced + ": unbekannt");

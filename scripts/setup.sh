@@ -15,6 +15,9 @@ packages=(
     libx11-dev libxtst-dev libxi-dev libxkbcommon-dev   # typing keystrokes through XTest
     xvfb xauth xdotool x11-utils x11-xkb-utils xinput   # an X server, real keystrokes and layouts for the tests
     openbox trayer                     # a window manager and a notification area for the tray tests
+    libwayland-dev libwayland-bin qt6-wayland   # typing on Wayland; the program as a Wayland client
+    sway foot wtype                    # a Wayland compositor, a client receiving keys, and the peer to measure against
+    qemu-system-x86 busybox-static cpio   # a real kernel with uinput for the uinput tests
 )
 
 missing=()

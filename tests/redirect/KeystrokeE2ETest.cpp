@@ -13,6 +13,7 @@
 
 #include <cstdlib>
 #include <deque>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <optional>
 #include <string_view>
@@ -267,27 +268,42 @@ TEST(KeyboardBackendChoice, RefusesWithTheReasonWhenNothingCanType) {
     const char* outer = std::getenv("DISPLAY");
     const std::optional<std::string> saved =
         outer ? std::optional<std::string>(outer) : std::nullopt;
-    const auto reasonWith = [](const char* displayName) {
+    unsetenv("WAYLAND_DISPLAY");
+    const auto reasonWith = [](const char* displayName, const std::string& backend = {}) {
         displayName ? setenv("DISPLAY", displayName, 1) : unsetenv("DISPLAY");
-        const KeyboardBackendChoice choice = chooseKeyboardBackend();
+        const KeyboardBackendChoice choice = chooseKeyboardBackend(forcedBackend(backend));
         EXPECT_EQ(choice.injector, nullptr);
         return keystrokesImpossibleText(choice);
     };
-    EXPECT_EQ(reasonWith(nullptr), "Tastatureingaben sind nicht möglich: kein X-Server mit XTest "
-                                   "erreichbar (DISPLAY ist nicht gesetzt).");
-    EXPECT_EQ(reasonWith(":65000"), "Tastatureingaben sind nicht möglich: kein X-Server mit XTest "
-                                    "erreichbar (:65000 antwortet nicht).");
+    const std::string impossible = "Tastatureingaben sind nicht möglich: ";
+    const std::string noUinput = "/dev/uinput fehlt (das Kernelmodul uinput ist nicht geladen: "
+                                 "sudo modprobe uinput).";
+    // Neither X11 nor Wayland: the text console, through uinput, which this
+    // machine's kernel lacks.
+    if (!std::filesystem::exists("/dev/uinput")) {
+        EXPECT_EQ(reasonWith(nullptr), impossible + noUinput);
+    }
+    EXPECT_EQ(reasonWith(":65000"),
+              impossible + "kein X-Server mit XTest erreichbar (:65000 antwortet nicht).");
     const test::VirtualDisplay withoutXTest(320, 240, {"-extension", "XTEST"});
     EXPECT_EQ(reasonWith(withoutXTest.name().c_str()),
-              "Tastatureingaben sind nicht möglich: kein X-Server mit XTest erreichbar (" +
-                  withoutXTest.name() + " bietet kein XTest).");
+              impossible + "kein X-Server mit XTest erreichbar (" + withoutXTest.name() +
+                  " bietet kein XTest).");
 
     const test::VirtualDisplay withXTest(320, 240);
     setenv("DISPLAY", withXTest.name().c_str(), 1);
     const KeyboardBackendChoice choice = chooseKeyboardBackend();
     EXPECT_NE(choice.injector, nullptr);
     EXPECT_EQ(choice.name, "xtest");
-    EXPECT_EQ(chooseKeyboardBackend("uinput").injector, nullptr) << "not on this platform yet";
+    EXPECT_EQ(chooseKeyboardBackend(forcedBackend("xtest")).name, "xtest");
+    // The settings force the others, also on X11.
+    EXPECT_EQ(reasonWith(withXTest.name().c_str(), "virtual-keyboard"),
+              impossible + "keine Wayland-Sitzung (WAYLAND_DISPLAY ist nicht gesetzt).");
+    if (!std::filesystem::exists("/dev/uinput")) {
+        EXPECT_EQ(reasonWith(withXTest.name().c_str(), "uinput"), impossible + noUinput);
+    }
+    EXPECT_EQ(reasonWith(withXTest.name().c_str(), "keine"),
+              impossible + "unbekannte Art der Tastatureingabe 'keine'.");
     saved ? setenv("DISPLAY", saved->c_str(), 1) : unsetenv("DISPLAY");
 }
 

@@ -62,7 +62,11 @@ public:
         options_ = &options;
         if (!options.type)
             return true;
-        pelvaro::KeyboardBackendChoice keyboard = pelvaro::chooseKeyboardBackend(options.backend);
+        pelvaro::KeyboardSettings settings =
+            pelvaro::readKeyboardSettings(programDirectory() / pelvaro::kSettingsFileName);
+        if (!options.backend.empty())
+            settings.backend = options.backend;
+        pelvaro::KeyboardBackendChoice keyboard = pelvaro::chooseKeyboardBackend(settings);
         if (!keyboard.injector) {
             std::fprintf(stderr, "%s\n", pelvaro::keystrokesImpossibleText(keyboard).c_str());
             return false;

@@ -1,0 +1,13 @@
+#include "KeyboardBackend.h"
+#include "ProfileFile.h"
+
+namespace pelvaro {
+
+KeyboardSettings readKeyboardSettings(const std::filesystem::path& settingsFile) {
+    const auto value = [&](const char* key) {
+        return readProfileString(settingsFile, "Keyboard", key).value_or(std::string());
+    };
+    return {value("Backend"), value("Layout"), value("Variant")};
+}
+
+} // namespace pelvaro
