@@ -98,13 +98,15 @@ bool named(const char* variable) {
 
 // The layout uinput types through: the settings' names, else the map the
 // Wayland compositor hands its clients, else XKB's default.
-void considerUinput(KeyboardBackendChoice& choice, const KeyboardSettings& settings) {
+void considerUinput(KeyboardBackendChoice& choice, const KeyboardSettings& settings,
+                    DeferredCall later) {
     std::optional<std::string> keymap;
     if (settings.layout.empty() && named("WAYLAND_DISPLAY"))
         keymap = waylandKeymap();
     if (!keymap)
         keymap = keymapFromNames(settings.layout, settings.variant);
-    UinputInjector::Opening opening = UinputInjector::open(keymap.value_or(std::string()));
+    UinputInjector::Opening opening =
+        UinputInjector::open(keymap.value_or(std::string()), "/dev/uinput", std::move(later));
     consider(choice, kUinput, std::move(opening), uinputProblem,
              "virtuelle Tastatur des Kernels über " + std::string("/dev/uinput"));
 }
@@ -119,7 +121,7 @@ KeyboardBackendChoice chooseKeyboardBackend(const KeyboardSettings& settings, De
     } else if (forced == kVirtualKeyboard) {
         considerVirtualKeyboard(choice);
     } else if (forced == kUinput) {
-        considerUinput(choice, settings);
+        considerUinput(choice, settings, std::move(later));
     } else if (!forced.empty()) {
         choice.unavailable = "unbekannte Art der Tastatureingabe '" + forced + "'.";
         choice.report.push_back(forced + ": unbekannt");
@@ -127,11 +129,11 @@ KeyboardBackendChoice chooseKeyboardBackend(const KeyboardSettings& settings, De
         // XTest would reach only the windows that run through Xwayland.
         considerVirtualKeyboard(choice);
         if (!choice.injector)
-            considerUinput(choice, settings);
+            considerUinput(choice, settings, std::move(later));
     } else if (named("DISPLAY")) {
         considerXTest(choice, std::move(later));
     } else {
-        considerUinput(choice, settings);
+        considerUinput(choice, settings, std::move(later));
     }
     if (choice.injector)
         choice.unavailable.clear();

@@ -4,10 +4,12 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <deque>
 #include <fcntl.h>
 #include <linux/uinput.h>
 #include <optional>
 #include <sys/ioctl.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 #include <xkbcommon/xkbcommon.h>
@@ -21,6 +23,18 @@ constexpr xkb_keycode_t kXkbOffset = 8;
 // The keys the device has: the main block, keypad and the usual extra keys.
 constexpr int kLastKey = 255;
 
+} // namespace
+
+// The keys to hold, then the key to strike; Caps Lock lifted around it when
+// the character needs it.
+struct Stroke {
+    std::vector<xkb_keycode_t> modifierKeys;
+    xkb_keycode_t key;
+    bool liftCapsLock = false;
+};
+
+namespace {
+
 struct ContextDeleter {
     void operator()(xkb_context* context) const { xkb_context_unref(context); }
 };
@@ -33,12 +47,6 @@ struct StateDeleter {
 using Context = std::unique_ptr<xkb_context, ContextDeleter>;
 using Keymap = std::unique_ptr<xkb_keymap, KeymapDeleter>;
 using State = std::unique_ptr<xkb_state, StateDeleter>;
-
-// The keys to hold, then the key to strike.
-struct Stroke {
-    std::vector<xkb_keycode_t> modifierKeys;
-    xkb_keycode_t key;
-};
 
 std::optional<xkb_keycode_t> keyGiving(xkb_keymap* keymap, xkb_keysym_t keysym) {
     for (xkb_keycode_t key = xkb_keymap_min_keycode(keymap); key <= xkb_keymap_max_keycode(keymap);
@@ -68,6 +76,7 @@ public:
         capsLock_ = xkb_keymap_mod_get_index(keymap_.get(), XKB_MOD_NAME_CAPS);
         numLock_ = xkb_keymap_mod_get_index(keymap_.get(), XKB_MOD_NAME_NUM);
         returnKey_ = keyGiving(keymap_.get(), XKB_KEY_Return);
+        capsLockKey_ = keyGiving(keymap_.get(), XKB_KEY_Caps_Lock);
     }
     ~Device() {
         ioctl(fd_, UI_DEV_DESTROY);
@@ -76,19 +85,36 @@ public:
     Device(const Device&) = delete;
     Device& operator=(const Device&) = delete;
 
-    bool type(std::u32string_view text, bool enter) {
+    // The strokes of the text, then ENTER when asked; false if a character
+    // is in no key of the map.
+    bool plan(std::u32string_view text, bool enter, std::deque<Stroke>& strokes) {
         readLeds();
         bool allTyped = true;
         for (const char32_t character : text) {
             const auto stroke = strokeFor(character);
             if (stroke)
-                strike(*stroke);
+                strokes.push_back(*stroke);
             allTyped = allTyped && stroke.has_value();
         }
         if (enter && returnKey_)
-            strike({{}, *returnKey_});
-        return allTyped && (!enter || returnKey_) && !writeFailed_;
+            strokes.push_back({{}, *returnKey_});
+        return allTyped && (!enter || returnKey_);
     }
+
+    void strike(const Stroke& stroke) {
+        if (stroke.liftCapsLock)
+            tap(*capsLockKey_);
+        for (const xkb_keycode_t modifier : stroke.modifierKeys)
+            key(modifier, true);
+        tap(stroke.key);
+        for (auto modifier = stroke.modifierKeys.rbegin(); modifier != stroke.modifierKeys.rend();
+             ++modifier)
+            key(*modifier, false);
+        if (stroke.liftCapsLock)
+            tap(*capsLockKey_);
+    }
+
+    bool writeFailed() const { return writeFailed_; }
 
 private:
     // The compositor sets the keyboards' LEDs, ours among them, to its locks.
@@ -114,21 +140,31 @@ private:
     }
 
     // The first key, with the fewest modifier keys, that gives the character
-    // in the first layout under the locks in force.
+    // in the first layout under the locks in force; else one that gives it
+    // with Caps Lock lifted.
     std::optional<Stroke> strokeFor(char32_t character) const {
+        if (auto stroke = strokeUnder(character, lockedMask()))
+            return stroke;
+        if (!capsLockOn_ || !capsLockKey_ || capsLock_ == XKB_MOD_INVALID)
+            return std::nullopt;
+        auto stroke = strokeUnder(character, lockedMask() & ~(1u << capsLock_));
+        if (stroke)
+            stroke->liftCapsLock = true;
+        return stroke;
+    }
+
+    std::optional<Stroke> strokeUnder(char32_t character, xkb_mod_mask_t locked) const {
         for (const std::vector<xkb_keycode_t>& chord : chords_) {
             const State state(xkb_state_new(keymap_.get()));
             for (const xkb_keycode_t modifier : chord)
                 xkb_state_update_key(state.get(), modifier, XKB_KEY_DOWN);
             const xkb_mod_mask_t held =
                 xkb_state_serialize_mods(state.get(), XKB_STATE_MODS_DEPRESSED);
-            xkb_state_update_mask(state.get(), held, 0, lockedMask(), 0, 0, 0);
-            for (xkb_keycode_t key = xkb_keymap_min_keycode(keymap_.get());
-                 key <= std::min<xkb_keycode_t>(xkb_keymap_max_keycode(keymap_.get()),
-                                                kLastKey + kXkbOffset);
-                 ++key) {
-                if (key < kXkbOffset + 1 ||
-                    std::find(chord.begin(), chord.end(), key) != chord.end())
+            xkb_state_update_mask(state.get(), held, 0, locked, 0, 0, 0);
+            const xkb_keycode_t last = std::min<xkb_keycode_t>(
+                xkb_keymap_max_keycode(keymap_.get()), kLastKey + kXkbOffset);
+            for (xkb_keycode_t key = kXkbOffset + 1; key <= last; ++key) {
+                if (std::find(chord.begin(), chord.end(), key) != chord.end())
                     continue;
                 if (xkb_state_key_get_utf32(state.get(), key) == character)
                     return Stroke{chord, key};
@@ -150,14 +186,9 @@ private:
         send(EV_SYN, SYN_REPORT, 0);
     }
 
-    void strike(const Stroke& stroke) {
-        for (const xkb_keycode_t modifier : stroke.modifierKeys)
-            key(modifier, true);
-        key(stroke.key, true);
-        key(stroke.key, false);
-        for (auto modifier = stroke.modifierKeys.rbegin(); modifier != stroke.modifierKeys.rend();
-             ++modifier)
-            key(*modifier, false);
+    void tap(xkb_keycode_t code) {
+        key(code, true);
+        key(code, false);
     }
 
     int fd_;
@@ -166,17 +197,19 @@ private:
     xkb_mod_index_t capsLock_ = XKB_MOD_INVALID;
     xkb_mod_index_t numLock_ = XKB_MOD_INVALID;
     std::optional<xkb_keycode_t> returnKey_;
+    std::optional<xkb_keycode_t> capsLockKey_;
     bool capsLockOn_ = false;
     bool numLockOn_ = false;
     bool writeFailed_ = false;
 };
 
-UinputInjector::UinputInjector(std::unique_ptr<Device> device) : device_(std::move(device)) {}
+UinputInjector::UinputInjector(std::unique_ptr<Device> device, DeferredCall later)
+    : device_(std::move(device)), later_(std::move(later)), alive_(std::make_shared<bool>(true)) {}
 
 UinputInjector::~UinputInjector() = default;
 
 UinputInjector::Opening UinputInjector::open(const std::string& keymapText,
-                                             const std::string& devicePath) {
+                                             const std::string& devicePath, DeferredCall later) {
     Opening opening;
     opening.devicePath = devicePath;
     const Context context(xkb_context_new(XKB_CONTEXT_NO_FLAGS));
@@ -207,12 +240,39 @@ UinputInjector::Opening UinputInjector::open(const std::string& keymapText,
         return opening;
     }
     opening.injector = std::unique_ptr<UinputInjector>(
-        new UinputInjector(std::make_unique<Device>(fd, std::move(keymap))));
+        new UinputInjector(std::make_unique<Device>(fd, std::move(keymap)), std::move(later)));
     return opening;
 }
 
 bool UinputInjector::typeText(std::u32string_view text, bool enter) {
-    return device_->type(text, enter);
+    const bool planned = device_->plan(text, enter, strokes_);
+    if (!waiting_)
+        sendBursts();
+    return planned && !device_->writeFailed();
+}
+
+void UinputInjector::sendBursts() {
+    while (!strokes_.empty()) {
+        for (int stroke = 0; stroke < kStrokesPerBurst && !strokes_.empty(); ++stroke) {
+            device_->strike(strokes_.front());
+            strokes_.pop_front();
+        }
+        if (strokes_.empty())
+            return;
+        // The kernel drops what its readers have not taken in time.
+        if (!later_) {
+            std::this_thread::sleep_for(kBurstPause);
+            continue;
+        }
+        waiting_ = true;
+        later_(kBurstPause, [this, alive = std::weak_ptr<bool>(alive_)] {
+            if (alive.expired())
+                return;
+            waiting_ = false;
+            sendBursts();
+        });
+        return;
+    }
 }
 
 } // namespace pelvaro

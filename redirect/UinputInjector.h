@@ -2,10 +2,14 @@
 
 #include "KeystrokeInjector.h"
 
+#include <chrono>
+#include <deque>
 #include <memory>
 #include <string>
 
 namespace pelvaro {
+
+struct Stroke;
 
 // Key strokes through a virtual keyboard of the kernel (/dev/uinput), for
 // compositors without a virtual keyboard interface (GNOME, KDE Plasma) and
@@ -21,11 +25,18 @@ public:
         std::string devicePath;
     };
 
+    // The kernel keeps only so many events for a reader that has not yet
+    // read them: the strokes go in bursts with pauses between them.
+    static constexpr int kStrokesPerBurst = 8;
+    static constexpr std::chrono::milliseconds kBurstPause{5};
+
     // The name the device shows to the system.
     static constexpr char kDeviceName[] = "Pelvaro Tastatur";
 
-    // keymap: the user's keyboard map in XKB's text format.
-    static Opening open(const std::string& keymap, const std::string& devicePath = "/dev/uinput");
+    // keymap: the user's keyboard map in XKB's text format. later runs the
+    // pauses between bursts of strokes; without it the injector waits in place.
+    static Opening open(const std::string& keymap, const std::string& devicePath = "/dev/uinput",
+                        DeferredCall later = {});
     ~UinputInjector() override;
 
     bool typeText(std::u32string_view text, bool enter) override;
@@ -33,9 +44,14 @@ public:
 private:
     class Device;
 
-    explicit UinputInjector(std::unique_ptr<Device> device);
+    UinputInjector(std::unique_ptr<Device> device, DeferredCall later);
+    void sendBursts();
 
     std::unique_ptr<Device> device_;
+    DeferredCall later_;
+    std::deque<Stroke> strokes_;  // not yet sent, in order
+    bool waiting_ = false;        // for the pause before a burst
+    std::shared_ptr<bool> alive_; // for calls that come after the end
 };
 
 } // namespace pelvaro
