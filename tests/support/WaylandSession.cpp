@@ -131,7 +131,7 @@ std::vector<std::string> WaylandSession::asUser(const std::vector<std::string>& 
 }
 
 WaylandSession::Terminal::Terminal(const WaylandSession& session)
-    : file_(session.userDirectory() / ("received-" + std::to_string(getpid()))) {
+    : session_(session), file_(session.userDirectory() / ("received-" + std::to_string(getpid()))) {
     foot_ = std::make_unique<ChildProcess>(
         session.asUser({"foot", "sh", "-c", "stty raw -echo; exec cat > " + file_.string()}),
         session.environment());

@@ -43,8 +43,11 @@ public:
         // Waits until what arrived since the last call ends with ending (or
         // the time is up) and returns it.
         std::string receiveUntil(const std::string& ending, std::chrono::milliseconds timeout);
+        // Whether sway gives it the keyboard focus.
+        bool hasFocus() const { return session_.footHasFocus(); }
 
     private:
+        const WaylandSession& session_;
         std::filesystem::path file_;
         std::unique_ptr<ChildProcess> foot_;
         size_t read_ = 0;
@@ -53,6 +56,7 @@ public:
 private:
     bool findSocket();
     bool footHasFocus() const;
+    friend class Terminal;
 
     TempDir runtimeDirectory_;
     TempDir userDirectory_;

@@ -1,0 +1,53 @@
+// The whole keyboard redirect on Wayland as a user meets it: the program, a
+// native Wayland client, starts with redirect mode and hides itself; the
+// simulated reader holds card after card, and each code arrives through the
+// virtual keyboard in the foot terminal that has the focus.
+
+#include "ChildProcess.h"
+#include "Polling.h"
+#include "ReaderSimulator.h"
+#include "TempDir.h"
+#include "WaylandSession.h"
+
+#include <cstdio>
+#include <fstream>
+#include <gtest/gtest.h>
+
+namespace pelvaro {
+namespace {
+
+using test::kPatience;
+
+constexpr int kCards = 300;
+
+TEST(WaylandRedirectChainTest, EveryCardArrivesOnceAndExactly) {
+    if (!test::WaylandSession::possible())
+        GTEST_SKIP() << "a Wayland session needs root to run as its own user";
+    test::WaylandSession session;
+    test::WaylandSession::Terminal terminal(session);
+    sim::ReaderSimulator reader;
+    test::TempDir programDirectory;
+    std::filesystem::copy_file(PROGRAM_EXE, programDirectory.path() / "pelvaro");
+    std::ofstream(programDirectory.path() / "Pelvaro.ini")
+        << "[Global]\nAutostart=1\nSysTray=1\nLineFeed=1\n[Serial]\nPort=1\n[Ports]\nDefaults=0\n";
+    ASSERT_TRUE(reader.mapAsPort(programDirectory.path() / "Pelvaro.ini", 1));
+
+    test::ChildProcess program({(programDirectory.path() / "pelvaro").string()},
+                               session.environment());
+    ASSERT_TRUE(reader.waitForProgram(kPatience)) << "redirect mode did not start";
+    // The window shows, then hides itself: the focus goes back to foot.
+    ASSERT_TRUE(test::waitFor([&] { return terminal.hasFocus(); }));
+
+    for (int card = 1; card <= kCards; ++card) {
+        char code[16];
+        std::snprintf(code, sizeof code, "%010X", card);
+        ASSERT_TRUE(reader.sendCard(sim::bytesFromHex(code)).acknowledged) << "card " << card;
+        ASSERT_EQ(terminal.receiveUntil("\r", kPatience), std::string(code) + "\r")
+            << "card " << card;
+    }
+    EXPECT_EQ(terminal.receiveUntil("never", std::chrono::milliseconds(500)), "")
+        << "typed after the last card";
+}
+
+} // namespace
+} // namespace pelvaro
