@@ -9,10 +9,13 @@
 #include "LatencyReport.h"
 #include "Polling.h"
 #include "ReaderSimulator.h"
+#include "TempDir.h"
+#include "WaylandSession.h"
 #include "XTestInjector.h"
 
 #include <benchmark/benchmark.h>
 #include <csignal>
+#include <fstream>
 #include <cstdio>
 #include <cstdlib>
 #include <random>
@@ -94,6 +97,62 @@ void CardToEnterInAnXClient(benchmark::State& state) try {
     state.SkipWithError(error.what());
 }
 BENCHMARK(CardToEnterInAnXClient)->Iterations(1)->Unit(benchmark::kSecond);
+
+// The same on Wayland: the program on a headless sway typing into foot, as a
+// ratio to wtype typing the same text and Return in the same run.
+void CardToEnterInFootUnderSway(benchmark::State& state) try {
+    if (!test::WaylandSession::possible())
+        throw std::runtime_error("a Wayland session needs root");
+    for (auto _ : state) {
+        test::WaylandSession session;
+        test::WaylandSession::Terminal terminal(session);
+        sim::ReaderSimulator reader;
+        test::TempDir directory;
+        std::filesystem::copy_file(PROGRAM_EXE, directory.path() / "pelvaro");
+        std::ofstream(directory.path() / "Pelvaro.ini")
+            << "[Global]\nAutostart=1\nSysTray=1\nLineFeed=1\n[Serial]\nPort=1\n"
+               "[Ports]\nDefaults=0\n";
+        reader.mapAsPort(directory.path() / "Pelvaro.ini", 1);
+        test::ChildProcess program({(directory.path() / "pelvaro").string()},
+                                   session.environment());
+        if (!reader.waitForProgram(test::kPatience) ||
+            !test::waitFor([&] { return terminal.hasFocus(); }))
+            throw std::runtime_error("the program did not start redirect mode");
+
+        std::mt19937 random(7);
+        std::uniform_int_distribution<int> pauseMs(0, 30);
+        std::vector<double> latencies;
+        for (int card = 0; card < kCards; ++card) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs(random)));
+            if (!reader.sendCard(std::vector<uint8_t>{0x0A, 0x1B, 0x2C, 0x3D, 0x4E}).acknowledged)
+                throw std::runtime_error("a card was not acknowledged");
+            const auto lastByte = reader.lastWriteTime();
+            if (terminal.receiveUntil("\r", test::kPatience) != std::string(kCodeText) + "\r")
+                throw std::runtime_error("a code arrived wrong");
+            latencies.push_back(
+                std::chrono::duration<double, std::milli>(Clock::now() - lastByte).count());
+        }
+        program.signal(SIGTERM);
+        program.waitForExit(5s);
+
+        std::vector<double> wtype;
+        for (int run = 0; run < kBaselineRuns; ++run) {
+            const auto start = Clock::now();
+            test::ChildProcess typing(session.asUser({"wtype", kCodeText, "-k", "Return"}),
+                                      session.environment());
+            if (terminal.receiveUntil("\r", test::kPatience).empty())
+                throw std::runtime_error("wtype typed nothing");
+            wtype.push_back(millisecondsSince(start));
+            typing.waitForExit(test::kPatience);
+        }
+        bench::reportLatencies(state, latencies);
+        state.counters["wtype_median_ms"] = median(wtype);
+        state.counters["median_x_wtype"] = median(latencies) / median(wtype);
+    }
+} catch (const std::exception& error) {
+    state.SkipWithError(error.what());
+}
+BENCHMARK(CardToEnterInFootUnderSway)->Iterations(1)->Unit(benchmark::kSecond);
 
 // 149 characters, 20 of them letters a US layout lacks, typed again and again
 // with the spare keys freed in between: the longest time one call (the text,
