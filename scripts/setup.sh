@@ -16,7 +16,7 @@ packages=(
     xvfb xauth xdotool x11-utils x11-xkb-utils xinput   # an X server, real keystrokes and layouts for the tests
     openbox trayer                     # a window manager and a notification area for the tray tests
     libwayland-dev libwayland-bin qt6-wayland   # typing on Wayland; the program as a Wayland client
-    sway foot wtype                    # a Wayland compositor, a client receiving keys, and the peer to measure against
+    sway weston foot wtype             # Wayland compositors with and without virtual keyboards, a client receiving keys, the peer to measure against
     qemu-system-x86 busybox-static cpio   # a real kernel with uinput for the uinput tests
 )
 

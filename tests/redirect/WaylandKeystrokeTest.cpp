@@ -5,10 +5,12 @@
 #include "KeyboardBackend.h"
 #include "KeystrokeOutput.h"
 #include "Polling.h"
+#include "UserKeymap.h"
 #include "VirtualKeyboardInjector.h"
 #include "WaylandSession.h"
 
 #include <cstdlib>
+#include <filesystem>
 #include <gtest/gtest.h>
 
 namespace pelvaro {
@@ -65,8 +67,30 @@ TEST_F(WaylandKeystrokeTest, WaylandSessionChoosesTheVirtualKeyboard) {
     ASSERT_NE(choice.injector, nullptr) << keystrokesImpossibleText(choice);
     EXPECT_EQ(choice.name, "virtual-keyboard");
     EXPECT_EQ(typed(*choice.injector, "42"), "42\r");
+    // The map uinput would type through, handed out by the compositor: once a
+    // keyboard exists, ours.
+    const auto keymap = waylandKeymap();
+    ASSERT_TRUE(keymap);
+    EXPECT_NE(keymap->find("xkb_symbols"), std::string::npos);
     EXPECT_EQ(chooseKeyboardBackend(forcedBackend("xtest")).injector, nullptr)
         << "no X server here";
+}
+
+TEST(WaylandWithoutVirtualKeyboard, FallsBackToUinput) {
+    if (!test::WaylandSession::possible())
+        GTEST_SKIP() << "a Wayland session needs root to run as its own user";
+    const test::WaylandSession weston(test::WaylandSession::Compositor::Weston);
+    setenv("WAYLAND_DISPLAY", weston.socketPath().c_str(), 1);
+    const KeyboardBackendChoice choice = chooseKeyboardBackend();
+    ASSERT_GE(choice.report.size(), 2u);
+    EXPECT_EQ(choice.report[0], "virtual-keyboard: der Wayland-Compositor " + weston.socketPath() +
+                                    " bietet keine virtuelle Tastatur.");
+    EXPECT_TRUE(choice.report[1].starts_with("uinput: "));
+    if (!std::filesystem::exists("/dev/uinput")) {
+        EXPECT_EQ(choice.injector, nullptr);
+        EXPECT_NE(keystrokesImpossibleText(choice).find("modprobe uinput"), std::string::npos);
+    }
+    unsetenv("WAYLAND_DISPLAY");
 }
 
 } // namespace

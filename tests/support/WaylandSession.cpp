@@ -43,7 +43,7 @@ bool WaylandSession::possible() {
     return geteuid() == 0;
 }
 
-WaylandSession::WaylandSession(const std::string& extraConfig) {
+WaylandSession::WaylandSession(Compositor compositor) {
     const passwd* user = sessionUser();
     if (!user)
         throw std::runtime_error(std::string("cannot create the user ") + kUser);
@@ -53,7 +53,7 @@ WaylandSession::WaylandSession(const std::string& extraConfig) {
     giveTo(runtimeDirectory_.path(), *user);
     giveTo(userDirectory_.path(), *user);
     const auto config = userDirectory_.path() / "sway.config";
-    std::ofstream(config) << "output HEADLESS-1 resolution 1024x768\n" << extraConfig << "\n";
+    std::ofstream(config) << "output HEADLESS-1 resolution 1024x768\n";
     giveTo(config, *user);
     std::vector<std::string> variables = environment();
     variables.erase(std::remove_if(variables.begin(), variables.end(),
@@ -62,17 +62,21 @@ WaylandSession::WaylandSession(const std::string& extraConfig) {
     for (const char* setting :
          {"WLR_BACKENDS=headless", "WLR_RENDERER=pixman", "WLR_LIBINPUT_NO_DEVICES=1"})
         variables.emplace_back(setting);
-    sway_ =
-        std::make_unique<ChildProcess>(asUser({"sway", "--config", config.string()}), variables);
+    compositor_ = std::make_unique<ChildProcess>(
+        asUser(compositor == Compositor::Sway
+                   ? std::vector<std::string>{"sway", "--config", config.string()}
+                   : std::vector<std::string>{"weston", "--backend=headless-backend.so",
+                                              "--socket=wayland-1"}),
+        variables);
     if (!waitFor([&] { return findSocket(); })) {
-        sway_->signal(SIGKILL);
-        throw std::runtime_error("sway did not start: " + sway_->errorOutput());
+        compositor_->signal(SIGKILL);
+        throw std::runtime_error("the compositor did not start: " + compositor_->errorOutput());
     }
 }
 
 WaylandSession::~WaylandSession() {
-    sway_->signal(SIGTERM);
-    sway_->waitForExit(5s);
+    compositor_->signal(SIGTERM);
+    compositor_->waitForExit(5s);
 }
 
 bool WaylandSession::findSocket() {

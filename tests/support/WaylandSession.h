@@ -11,17 +11,20 @@
 
 namespace pelvaro::test {
 
-// A headless sway of the test's own. Sway refuses to run as root, so it and
-// its clients run as an unprivileged user that the session creates when it
-// is missing; the test itself, as root, reaches the compositor's socket too.
+// A headless Wayland compositor of the test's own: sway (a wlroots one, with
+// the virtual keyboard interface) or weston (without it). Sway refuses to run
+// as root, so the compositors and their clients run as an unprivileged user
+// that the session creates when it is missing; the test itself, as root,
+// reaches the compositor's socket too.
 class WaylandSession {
 public:
+    enum class Compositor { Sway, Weston };
+
     // Whether this process may run one (it must be root to become the user).
     static bool possible();
 
-    // extraConfig: more lines of sway's configuration. Throws
-    // std::runtime_error if sway does not come up.
-    explicit WaylandSession(const std::string& extraConfig = {});
+    // Throws std::runtime_error if the compositor does not come up.
+    explicit WaylandSession(Compositor compositor = Compositor::Sway);
     ~WaylandSession();
     WaylandSession(const WaylandSession&) = delete;
     WaylandSession& operator=(const WaylandSession&) = delete;
@@ -35,7 +38,7 @@ public:
     // A directory the user may write to.
     const std::filesystem::path& userDirectory() const { return userDirectory_.path(); }
 
-    // A foot terminal that takes the focus and writes every character it
+    // A foot terminal (on sway) that takes the focus and writes every character it
     // receives (Return as "\r") into a file.
     class Terminal {
     public:
@@ -60,7 +63,7 @@ private:
 
     TempDir runtimeDirectory_;
     TempDir userDirectory_;
-    std::unique_ptr<ChildProcess> sway_;
+    std::unique_ptr<ChildProcess> compositor_;
     std::string socket_;
     std::string uid_;
     std::string gid_;
