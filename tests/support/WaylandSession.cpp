@@ -26,10 +26,11 @@ constexpr char kUser[] = "pelvaro-wayland";
 passwd* sessionUser() {
     if (passwd* user = getpwnam(kUser))
         return user;
-    ChildProcess adding(
-        {"useradd", "--system", "--no-create-home", "--shell", "/usr/sbin/nologin", kUser});
+    ChildProcess adding({"useradd", "--system", "--no-create-home", "--shell", "/usr/sbin/nologin",
+                         kUser});
     adding.waitForExit(kPatience);
-    return getpwnam(kUser);
+    // A test running beside this one may be adding the user at this moment.
+    return waitFor([] { return getpwnam(kUser); });
 }
 
 void giveTo(const std::filesystem::path& path, const passwd& user) {
