@@ -9,15 +9,14 @@
 #include "LatencyReport.h"
 #include "Polling.h"
 #include "ReaderSimulator.h"
-#include "TempDir.h"
 #include "WaylandSession.h"
 #include "XTestInjector.h"
 
 #include <benchmark/benchmark.h>
 #include <csignal>
-#include <fstream>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <random>
 #include <stdexcept>
 #include <thread>
@@ -58,6 +57,26 @@ std::vector<double> xdotoolLatencies(const test::VirtualDisplay& display,
     return latencies;
 }
 
+// Holds the card of kCodeText again and again with random gaps; arrived tells
+// whether its code and Return came. From the reader's last byte to that.
+template <typename Arrived>
+std::vector<double> cardLatencies(sim::ReaderSimulator& reader, Arrived arrived) {
+    std::mt19937 random(7);
+    std::uniform_int_distribution<int> pauseMs(0, 30);
+    std::vector<double> latencies;
+    for (int card = 0; card < kCards; ++card) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs(random)));
+        if (!reader.sendCard(std::vector<uint8_t>{0x0A, 0x1B, 0x2C, 0x3D, 0x4E}).acknowledged)
+            throw std::runtime_error("a card was not acknowledged");
+        const auto lastByte = reader.lastWriteTime();
+        if (!arrived())
+            throw std::runtime_error("a code arrived wrong");
+        latencies.push_back(
+            std::chrono::duration<double, std::milli>(Clock::now() - lastByte).count());
+    }
+    return latencies;
+}
+
 void CardToEnterInAnXClient(benchmark::State& state) try {
     for (auto _ : state) {
         test::VirtualDisplay display(1024, 768);
@@ -73,19 +92,9 @@ void CardToEnterInAnXClient(benchmark::State& state) try {
         if (!receiver.waitUntilReady(test::kPatience))
             throw std::runtime_error("the receiver did not come up");
 
-        std::mt19937 random(7);
-        std::uniform_int_distribution<int> pauseMs(0, 30);
-        std::vector<double> latencies;
-        for (int card = 0; card < kCards; ++card) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs(random)));
-            if (!reader.sendCard(std::vector<uint8_t>{0x0A, 0x1B, 0x2C, 0x3D, 0x4E}).acknowledged)
-                throw std::runtime_error("a card was not acknowledged");
-            const auto lastByte = reader.lastWriteTime();
-            if (receiver.receiveLine(test::kPatience).text != std::string(kCodeText) + "\n")
-                throw std::runtime_error("a code arrived wrong");
-            latencies.push_back(
-                std::chrono::duration<double, std::milli>(Clock::now() - lastByte).count());
-        }
+        const std::vector<double> latencies = cardLatencies(reader, [&] {
+            return receiver.receiveLine(test::kPatience).text == std::string(kCodeText) + "\n";
+        });
         const double baseline = median(xdotoolLatencies(display, receiver));
         bench::reportLatencies(state, latencies);
         state.counters["xdotool_median_ms"] = baseline;
@@ -107,33 +116,20 @@ void CardToEnterInFootUnderSway(benchmark::State& state) try {
         test::WaylandSession session;
         test::WaylandSession::Terminal terminal(session);
         sim::ReaderSimulator reader;
-        test::TempDir directory;
-        std::filesystem::copy_file(PROGRAM_EXE, directory.path() / "pelvaro");
-        std::ofstream(directory.path() / "Pelvaro.ini")
-            << "[Global]\nAutostart=1\nSysTray=1\nLineFeed=1\n[Serial]\nPort=1\n"
-               "[Ports]\nDefaults=0\n";
-        reader.mapAsPort(directory.path() / "Pelvaro.ini", 1);
-        test::ChildProcess program({(directory.path() / "pelvaro").string()},
-                                   session.environment());
+        test::DesktopProgram program(session.environment());
+        program.writeSettings("[Global]\nAutostart=1\nSysTray=1\nLineFeed=1\n[Serial]\nPort=1\n"
+                              "[Ports]\nDefaults=0\n");
+        reader.mapAsPort(program.settingsFile(), 1);
+        program.launch();
         if (!reader.waitForProgram(test::kPatience) ||
             !test::waitFor([&] { return terminal.hasFocus(); }))
             throw std::runtime_error("the program did not start redirect mode");
 
-        std::mt19937 random(7);
-        std::uniform_int_distribution<int> pauseMs(0, 30);
-        std::vector<double> latencies;
-        for (int card = 0; card < kCards; ++card) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs(random)));
-            if (!reader.sendCard(std::vector<uint8_t>{0x0A, 0x1B, 0x2C, 0x3D, 0x4E}).acknowledged)
-                throw std::runtime_error("a card was not acknowledged");
-            const auto lastByte = reader.lastWriteTime();
-            if (terminal.receiveUntil("\r", test::kPatience) != std::string(kCodeText) + "\r")
-                throw std::runtime_error("a code arrived wrong");
-            latencies.push_back(
-                std::chrono::duration<double, std::milli>(Clock::now() - lastByte).count());
-        }
-        program.signal(SIGTERM);
-        program.waitForExit(5s);
+        const std::vector<double> latencies = cardLatencies(reader, [&] {
+            return terminal.receiveUntil("\r", test::kPatience) == std::string(kCodeText) + "\r";
+        });
+        program.process().signal(SIGTERM);
+        program.process().waitForExit(5s);
 
         std::vector<double> wtype;
         for (int run = 0; run < kBaselineRuns; ++run) {

@@ -12,7 +12,13 @@ constexpr const char* kProgramName = "pelvaro";
 
 } // namespace
 
-DesktopProgram::DesktopProgram(const VirtualDisplay& display) : display_(display) {
+DesktopProgram::DesktopProgram(const VirtualDisplay& display)
+    : DesktopProgram(display.environment()) {
+    display_ = &display;
+}
+
+DesktopProgram::DesktopProgram(std::vector<std::string> environment)
+    : environment_(std::move(environment)) {
     std::filesystem::copy_file(PROGRAM_EXE, directory() / kProgramName);
 }
 
@@ -26,9 +32,13 @@ void DesktopProgram::addSqliteLibrary() const {
 }
 
 std::optional<std::string> DesktopProgram::start() {
+    launch();
+    return waitFor([&] { return display_->findWindow("^Pelvaro Version3$"); });
+}
+
+void DesktopProgram::launch() {
     process_ = std::make_unique<ChildProcess>(
-        std::vector<std::string>{(directory() / kProgramName).string()}, display_.environment());
-    return waitFor([&] { return display_.findWindow("^Pelvaro Version3$"); });
+        std::vector<std::string>{(directory() / kProgramName).string()}, environment_);
 }
 
 std::string DesktopProgram::errorOutputIfEnded() {

@@ -9,15 +9,18 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace pelvaro::test {
 
-// The program as a user runs it, on an X server of the test's: a copy in a
-// program directory of its own, since it reads Pelvaro.ini and the SQLite
-// library from beside itself.
+// The program as a user runs it, on an X server of the test's or in another
+// desktop session: a copy in a program directory of its own, since it reads
+// Pelvaro.ini and the SQLite library from beside itself.
 class DesktopProgram {
 public:
     explicit DesktopProgram(const VirtualDisplay& display);
+    // In a session given by its environment (a Wayland one).
+    explicit DesktopProgram(std::vector<std::string> environment);
 
     const std::filesystem::path& directory() const { return directory_.path(); }
     std::filesystem::path settingsFile() const { return directory() / "Pelvaro.ini"; }
@@ -26,14 +29,17 @@ public:
     void addSqliteLibrary() const;
 
     // Starts it and waits for its main window, mapped or not: the window's
-    // id, or nothing when none came in time.
+    // id, or nothing when none came in time. Only on an X server.
     std::optional<std::string> start();
+    // Starts it without waiting for anything.
+    void launch();
     ChildProcess& process() { return *process_; }
     // What it wrote on standard error, once it has ended; for failure reports.
     std::string errorOutputIfEnded();
 
 private:
-    const VirtualDisplay& display_;
+    const VirtualDisplay* display_ = nullptr;
+    std::vector<std::string> environment_;
     TempDir directory_;
     std::unique_ptr<ChildProcess> process_;
 };

@@ -3,14 +3,12 @@
 // simulated reader holds card after card, and each code arrives through the
 // virtual keyboard in the foot terminal that has the focus.
 
-#include "ChildProcess.h"
+#include "DesktopProgram.h"
 #include "Polling.h"
 #include "ReaderSimulator.h"
-#include "TempDir.h"
 #include "WaylandSession.h"
 
 #include <cstdio>
-#include <fstream>
 #include <gtest/gtest.h>
 
 namespace pelvaro {
@@ -26,14 +24,11 @@ TEST(WaylandRedirectChainTest, EveryCardArrivesOnceAndExactly) {
     test::WaylandSession session;
     test::WaylandSession::Terminal terminal(session);
     sim::ReaderSimulator reader;
-    test::TempDir programDirectory;
-    std::filesystem::copy_file(PROGRAM_EXE, programDirectory.path() / "pelvaro");
-    std::ofstream(programDirectory.path() / "Pelvaro.ini")
-        << "[Global]\nAutostart=1\nSysTray=1\nLineFeed=1\n[Serial]\nPort=1\n[Ports]\nDefaults=0\n";
-    ASSERT_TRUE(reader.mapAsPort(programDirectory.path() / "Pelvaro.ini", 1));
-
-    test::ChildProcess program({(programDirectory.path() / "pelvaro").string()},
-                               session.environment());
+    test::DesktopProgram program(session.environment());
+    program.writeSettings(
+        "[Global]\nAutostart=1\nSysTray=1\nLineFeed=1\n[Serial]\nPort=1\n[Ports]\nDefaults=0\n");
+    ASSERT_TRUE(reader.mapAsPort(program.settingsFile(), 1));
+    program.launch();
     ASSERT_TRUE(reader.waitForProgram(kPatience)) << "redirect mode did not start";
     // The window shows, then hides itself: the focus goes back to foot.
     ASSERT_TRUE(test::waitFor([&] { return terminal.hasFocus(); }));

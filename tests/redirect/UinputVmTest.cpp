@@ -158,47 +158,52 @@ std::string typeable(std::string_view text, const Decoder& decoder) {
     return kept;
 }
 
-class UinputVmTest : public ::testing::TestWithParam<std::string> {};
+// The injector's device with the layout of the parameter, and its evdev node.
+class UinputVmTest : public ::testing::TestWithParam<std::string> {
+protected:
+    void SetUp() override {
+        keymap = keymapFromNames(GetParam(), "").value_or(std::string());
+        ASSERT_FALSE(keymap.empty());
+        injector = UinputInjector::open(keymap).injector;
+        ASSERT_NE(injector, nullptr);
+        node = openDeviceNode();
+        ASSERT_GE(node, 0);
+    }
+    void TearDown() override {
+        if (node >= 0)
+            close(node);
+    }
+
+    std::string keymap;
+    std::unique_ptr<UinputInjector> injector;
+    int node = -1;
+};
 
 TEST_P(UinputVmTest, TextsArriveExceptWhatTheLayoutLacks) {
-    const auto keymap = keymapFromNames(GetParam(), "");
-    ASSERT_TRUE(keymap);
-    auto opening = UinputInjector::open(*keymap);
-    ASSERT_NE(opening.injector, nullptr);
-    const int node = openDeviceNode();
-    ASSERT_GE(node, 0);
-    Decoder decoder(*keymap);
+    Decoder decoder(keymap);
     decoder.startReading(node);
     // A long text too: the kernel keeps only so many events for its reader.
     const std::string longText = std::string(kMueller) + std::string(140, '7');
     for (const std::string_view text : {kCode, kMueller, kCyrillic, std::string_view(longText)}) {
         const bool complete = typeable(text, decoder).size() == text.size();
-        EXPECT_EQ(sendKeystrokes(*opening.injector, text, true), complete);
+        EXPECT_EQ(sendKeystrokes(*injector, text, true), complete);
         EXPECT_EQ(decoder.receiveLine(), typeable(text, decoder) + "\n") << GetParam();
     }
     EXPECT_FALSE(decoder.dropped());
-    close(node);
 }
 
 TEST_P(UinputVmTest, CapsLockChangesNothing) {
-    const auto keymap = keymapFromNames(GetParam(), "");
-    ASSERT_TRUE(keymap);
-    auto opening = UinputInjector::open(*keymap);
-    ASSERT_NE(opening.injector, nullptr);
-    const int node = openDeviceNode();
-    ASSERT_GE(node, 0);
     // As a compositor does: the keyboard's LED shows the lock.
     const input_event led{{}, EV_LED, LED_CAPSL, 1};
     ASSERT_EQ(write(node, &led, sizeof led), static_cast<ssize_t>(sizeof led));
     usleep(50000);
-    Decoder decoder(*keymap);
+    Decoder decoder(keymap);
     decoder.lockCaps();
     decoder.startReading(node);
     for (const std::string_view text : {kCode, std::string_view("abcXYZ"), kMueller}) {
-        sendKeystrokes(*opening.injector, text, true);
+        sendKeystrokes(*injector, text, true);
         EXPECT_EQ(decoder.receiveLine(), typeable(text, decoder) + "\n") << GetParam();
     }
-    close(node);
 }
 
 INSTANTIATE_TEST_SUITE_P(Layouts, UinputVmTest, ::testing::Values("de", "us", "ru"));
