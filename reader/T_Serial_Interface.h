@@ -46,7 +46,8 @@ public:
     OpenResult open(int portNumber, int baudRate);
     // Opens a device by its path; same results as open.
     OpenResult openDevice(const std::string& devicePath, int baudRate);
-    // True if the port was not open or was released.
+    // True if the port was not open or was released. The line gets back the
+    // settings and modem lines it had before the open.
     bool close();
     bool write(const uint8_t* buffer, size_t count) override;
     bool read(uint8_t* buffer, size_t count) override;
@@ -67,6 +68,12 @@ private:
     SerialHandle handle_{};
     PortMap ports_;
     const SerialSystemCalls* calls_;
+#ifndef _WIN32
+    // The line as it was found, put back at close.
+    termios foundSettings_{};
+    int foundModemLines_ = 0;
+    bool modemLinesFound_ = false; // a pseudo-terminal has none
+#endif
 };
 
 } // namespace pelvaro

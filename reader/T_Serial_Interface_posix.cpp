@@ -81,6 +81,10 @@ OpenResult T_Serial_Interface::openDevice(const std::string& devicePath, int bau
         return OpenResult::NotSerial;
     }
     calls_->ioctl(fd, TIOCEXCL, nullptr);
+    // Every device is left as it was found: a scan must not spoil a modem
+    // or a console.
+    foundSettings_ = attributes;
+    modemLinesFound_ = calls_->ioctl(fd, TIOCMGET, &foundModemLines_) == 0;
     cfmakeraw(&attributes);
     attributes.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS | HUPCL);
     attributes.c_cflag |= CS8 | CLOCAL | CREAD;
@@ -109,6 +113,15 @@ bool T_Serial_Interface::close() {
     open_ = false;
     const int fd = handle_;
     handle_ = -1;
+    if (!lineLost_) {
+        calls_->tcsetattr(fd, TCSANOW, &foundSettings_);
+        if (modemLinesFound_) {
+            int set = foundModemLines_ & (TIOCM_DTR | TIOCM_RTS);
+            int cleared = ~foundModemLines_ & (TIOCM_DTR | TIOCM_RTS);
+            calls_->ioctl(fd, TIOCMBIS, &set);
+            calls_->ioctl(fd, TIOCMBIC, &cleared);
+        }
+    }
     // A pseudo-terminal keeps TIOCEXCL past our close while its master is
     // open, which would refuse our own next open unless we are root.
     calls_->ioctl(fd, TIOCNXCL, nullptr);

@@ -2,6 +2,7 @@
 // master side; system calls are recorded or made to fail through the port's
 // system-call table where a pseudo-terminal cannot show the effect.
 
+#include "PortDiscovery.h"
 #include "ProfileFile.h"
 #include "ReaderSimulator.h"
 #include "T_Serial_Interface.h"
@@ -10,8 +11,10 @@
 #include <cerrno>
 #include <chrono>
 #include <gtest/gtest.h>
+#include <pty.h>
 #include <sys/ioctl.h>
 #include <thread>
+#include <unistd.h>
 
 namespace pelvaro {
 namespace {
@@ -24,12 +27,18 @@ struct CallLog {
     std::vector<std::pair<unsigned long, int>> modemLines; // TIOCMBIS/TIOCMBIC and the bits
     int closes = 0;
     bool failClose = false;
+    bool modemLinesUp = false;
 };
 CallLog* callLog = nullptr;
 
 int recordingIoctl(int fd, unsigned long request, int* arg) {
     if (request == TIOCMBIS || request == TIOCMBIC)
         callLog->modemLines.emplace_back(request, *arg);
+    // A pseudo-terminal has no modem lines: these are a modem's with DTR and RTS up.
+    if (request == TIOCMGET && callLog->modemLinesUp) {
+        *arg = TIOCM_DTR | TIOCM_RTS | TIOCM_CTS;
+        return 0;
+    }
     return systemSerialCalls().ioctl(fd, request, arg);
 }
 
@@ -87,6 +96,60 @@ TEST_F(SerialPortTest, OpenReadWriteCloseAndOpenAgain) {
     reader.sendRaw(std::vector<uint8_t>{0x44}); // waits in the line while the port is closed
     ASSERT_EQ(port.open(4, 9600), OpenResult::Opened);
     EXPECT_FALSE(port.read(bytes, 1)) << "open purges what was queued";
+}
+
+// The settings of a line that matter to a terminal or a modem.
+struct LineSettings {
+    tcflag_t input, output, control, local;
+    speed_t speed;
+    std::vector<cc_t> characters;
+    bool operator==(const LineSettings&) const = default;
+};
+
+LineSettings settingsOf(int fd) {
+    termios attributes{};
+    EXPECT_EQ(tcgetattr(fd, &attributes), 0);
+    return {attributes.c_iflag,       attributes.c_oflag,
+            attributes.c_cflag,       attributes.c_lflag,
+            cfgetospeed(&attributes), {std::begin(attributes.c_cc), std::end(attributes.c_cc)}};
+}
+
+TEST_F(SerialPortTest, SessionsAndScansLeaveTheLineAsTheyFoundIt) {
+    // An ordinary pseudo-terminal, as a shell has it: echo, lines, signals.
+    int master = -1;
+    int slave = -1;
+    char name[64] = {};
+    ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+    const LineSettings found = settingsOf(slave);
+    ASSERT_TRUE(found.local & ECHO);
+
+    T_Serial_Interface port(false);
+    ASSERT_EQ(port.openDevice(name, 9600), OpenResult::Opened);
+    const LineSettings during = settingsOf(slave);
+    EXPECT_EQ(during.speed, B9600);
+    EXPECT_EQ(during.control & CSIZE, static_cast<tcflag_t>(CS8));
+    EXPECT_FALSE(during.local & (ECHO | ICANON | ISIG));
+    EXPECT_FALSE(during.output & OPOST);
+    EXPECT_TRUE(port.close());
+    EXPECT_EQ(settingsOf(slave), found) << "a session";
+
+    writeProfileString(ini, "Ports", "Defaults", "0");
+    writeProfileString(ini, "Ports", "Com5", name);
+    T_Serial_Interface scanning(false, PortMap(ini));
+    EXPECT_EQ(findOpenablePorts(scanning), std::vector<int>{5});
+    EXPECT_EQ(settingsOf(slave), found) << "a scan";
+    close(slave);
+    close(master);
+}
+
+TEST_F(SerialPortTest, ModemLinesAreRaisedAgainAtClose) {
+    calls.modemLinesUp = true;
+    T_Serial_Interface port(false, PortMap(), &recording);
+    ASSERT_EQ(port.openDevice(reader.devicePath(), 9600), OpenResult::Opened);
+    calls.modemLines.clear();
+    EXPECT_TRUE(port.close());
+    EXPECT_EQ(calls.modemLines, (std::vector<std::pair<unsigned long, int>>{
+                                    {TIOCMBIS, TIOCM_DTR | TIOCM_RTS}, {TIOCMBIC, 0}}));
 }
 
 TEST_F(SerialPortTest, SilentLineEndsAOneByteReadAfterAbout51Ms) {
