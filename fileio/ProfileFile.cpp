@@ -166,6 +166,23 @@ std::string withProfileValue(std::string_view text, std::string_view section, st
     return result;
 }
 
+std::string withoutProfileValue(std::string_view text, std::string_view section,
+                                std::string_view key) {
+    const Location where = locate(text, splitLines(text), section, key);
+    if (!where.keyLine)
+        return std::string(text);
+    return std::string(text.substr(0, where.keyLine->begin))
+        .append(text.substr(where.keyLine->next));
+}
+
+bool removeProfileString(const std::filesystem::path& file, std::string_view section,
+                         std::string_view key, std::string_view expected) {
+    const auto text = fileText(file);
+    if (!text || findProfileValue(*text, section, key) != std::string(expected))
+        return true;
+    return replaceFileContents(file, withoutProfileValue(*text, section, key));
+}
+
 std::optional<std::string> readProfileString(const std::filesystem::path& file,
                                              std::string_view section, std::string_view key) {
     const auto text = fileText(file);

@@ -23,6 +23,17 @@ std::optional<std::string> findProfileValue(std::string_view text, std::string_v
 std::string withProfileValue(std::string_view text, std::string_view section, std::string_view key,
                              std::string_view value);
 
+// The text without the line of key in section; unchanged when it has none.
+// Every other byte stays as it was.
+std::string withoutProfileValue(std::string_view text, std::string_view section,
+                                std::string_view key);
+
+// Removes key from section of a file, atomically, only while it still has the
+// value expected (a line another program wrote meanwhile stays). True when
+// the file no longer holds that line.
+bool removeProfileString(const std::filesystem::path& file, std::string_view section,
+                         std::string_view key, std::string_view expected);
+
 // Reads one value from a file; nothing when the file, section or key is missing.
 std::optional<std::string> readProfileString(const std::filesystem::path& file,
                                              std::string_view section, std::string_view key);

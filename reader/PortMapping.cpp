@@ -45,4 +45,9 @@ bool writePortMapping(const std::filesystem::path& settingsFile, int portNumber,
     return writeProfileString(settingsFile, kPortsSection, portKey(portNumber), devicePath);
 }
 
+bool removePortMapping(const std::filesystem::path& settingsFile, int portNumber,
+                       const std::string& devicePath) {
+    return removeProfileString(settingsFile, kPortsSection, portKey(portNumber), devicePath);
+}
+
 } // namespace pelvaro

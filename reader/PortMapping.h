@@ -36,6 +36,11 @@ std::optional<std::string> defaultDevicePath(int portNumber);
 // The key of port n in the [Ports] section: "ComN".
 std::string portKey(int portNumber);
 
+// Takes "ComN=<device>" out of the [Ports] section again, keeping every other
+// byte of the file; a line that names another device by now stays.
+bool removePortMapping(const std::filesystem::path& settingsFile, int portNumber,
+                       const std::string& devicePath);
+
 // Writes "ComN=<device>" into the [Ports] section, keeping the rest of the file.
 bool writePortMapping(const std::filesystem::path& settingsFile, int portNumber,
                       const std::string& devicePath);

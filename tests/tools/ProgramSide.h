@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Polling.h"
 #include "ReaderProtocol.h"
 #include "ReaderSimulator.h"
 #include "T_Serial_Interface.h"
@@ -55,17 +56,6 @@ struct ProgramSide {
     RecordingBinding binding;
     ReaderProtocol protocol{port, binding};
 };
-
-// Waits up to a second for something the simulator's service thread records.
-template <typename Condition> bool eventually(Condition condition) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() >= deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
 
 } // namespace test
 } // namespace pelvaro

@@ -62,7 +62,7 @@ TEST_F(ReaderSimulatorTest, UnansweredFrameIsNotRepeatedAndItsLateAnswerNotMista
     EXPECT_EQ(reader.sendCard(Bytes{0x11}), (SendOutcome{false, 1, 0})) << "nobody reads yet";
     EXPECT_EQ(program.pass(), PassResult::Frame);
     EXPECT_EQ(program.pass(), PassResult::Nothing) << "no repetition after a time-out";
-    ASSERT_TRUE(test::eventually([&] { return reader.acknowledgementsReceived() == 1; }));
+    ASSERT_TRUE(test::waitFor([&] { return reader.acknowledgementsReceived() == 1; }));
 
     // The late DLE ACK must not pass for the answer to the next, rejected frame.
     EXPECT_EQ(card({0x22}, Fault::BadCheck), (SendOutcome{true, 2, 1}));
@@ -93,7 +93,7 @@ TEST_F(ReaderSimulatorTest, HardwareQueryIsAcknowledgedAndAnswered) {
 
     EXPECT_EQ(reader.requestsReceived(), 1);
     EXPECT_EQ(reader.lastRequestPayload(), Bytes{'H'});
-    EXPECT_TRUE(test::eventually([&] { return reader.acknowledgementsReceived() == 1; }));
+    EXPECT_TRUE(test::waitFor([&] { return reader.acknowledgementsReceived() == 1; }));
     EXPECT_EQ(program.pass(), PassResult::Nothing) << "an acknowledged reply is not repeated";
 }
 

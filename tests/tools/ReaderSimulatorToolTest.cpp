@@ -7,8 +7,10 @@
 #include "TempDir.h"
 
 #include <algorithm>
+#include <csignal>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -34,7 +36,7 @@ public:
 
     // Opens the program's port through the mapping once the line is ready.
     bool connect(test::ProgramSide& program) const {
-        return test::eventually([&] { return std::filesystem::exists(readyFile_); }) &&
+        return test::waitFor([&] { return std::filesystem::exists(readyFile_); }) &&
                program.port.open(kPort, 9600) == OpenResult::Opened;
     }
 
@@ -111,7 +113,7 @@ TEST(ReaderSimulatorToolTest, KeysFromAPipeHoldCardsUntilTheLineIsHungUp) {
     ASSERT_EQ(mkfifo(keyPipe.c_str(), 0600), 0);
     SimulatorRun simulator(dir, {}, keyPipe);
     int keys = -1; // the shell starts the simulator once the pipe has a writer
-    ASSERT_TRUE(test::eventually(
+    ASSERT_TRUE(test::waitFor(
         [&] { return (keys = ::open(keyPipe.c_str(), O_WRONLY | O_NONBLOCK)) >= 0; }));
     test::ProgramSide program{PortMap(simulator.settingsFile())};
     ASSERT_TRUE(simulator.connect(program));
@@ -130,6 +132,45 @@ TEST(ReaderSimulatorToolTest, KeysFromAPipeHoldCardsUntilTheLineIsHungUp) {
     EXPECT_TRUE(contains(lines, "Karte 1 in drei Sekunden"));
     EXPECT_TRUE(contains(lines, "Unbekannte Taste 'x'"));
     EXPECT_TRUE(contains(lines, "Leitung getrennt"));
+}
+
+std::string fileText(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+TEST(ReaderSimulatorToolTest, MappingLineGoesAgainHoweverTheSimulatorEnds) {
+    // A file of the user's, with Windows line ends and lines of its own.
+    const std::string before = "; Einstellungen\r\n[Serial]\r\nPort=9\r\n[Ports]\r\n"
+                               "Com2=/dev/ttyUSB0\r\n\r\n[Global]\r\nLineFeed=1\r\n";
+    for (const int ending : {SIGTERM, SIGINT, SIGHUP, SIGKILL, 0}) {
+        test::TempDir dir;
+        std::ofstream(dir.path() / "Pelvaro.ini", std::ios::binary) << before;
+        const auto keys = dir.path() / "keys";
+        std::ofstream(keys) << (ending == 0 ? "q" : "");
+        // At the end of its keys the simulator ends too: for a signal it waits
+        // on a pipe instead.
+        ASSERT_EQ(ending == 0 ? 0 : mkfifo((dir.path() / "wait").c_str(), 0600), 0);
+        SimulatorRun simulator(dir, {}, ending == 0 ? keys : dir.path() / "wait");
+        int holdOpen = -1;
+        if (ending != 0) {
+            ASSERT_TRUE(test::waitFor([&] {
+                return (holdOpen = ::open((dir.path() / "wait").c_str(), O_WRONLY | O_NONBLOCK)) >=
+                       0;
+            }));
+        }
+        ASSERT_TRUE(test::waitFor([&] {
+            return PortMap(simulator.settingsFile()).devicePath(kPort).has_value();
+        })) << "the mapping was not written";
+        if (ending != 0)
+            simulator.process().signal(ending);
+        EXPECT_TRUE(simulator.process().waitForExit(test::kPatience));
+        EXPECT_TRUE(test::waitFor([&] { return fileText(simulator.settingsFile()) == before; }))
+            << "after signal " << ending << ":\n"
+            << fileText(simulator.settingsFile());
+        if (holdOpen >= 0)
+            ::close(holdOpen);
+    }
 }
 
 TEST(ReaderSimulatorToolTest, WrongOptionsAreExplainedInGerman) {

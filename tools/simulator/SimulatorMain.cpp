@@ -3,6 +3,7 @@
 
 #include "EventReport.h"
 #include "InteractiveRun.h"
+#include "MappingCleanup.h"
 #include "PortMapping.h"
 #include "ReaderSimulator.h"
 #include "ScriptRun.h"
@@ -41,6 +42,10 @@ int main(int argc, char** argv) {
                           << options->settingsFile.string() << " eintragen.\n";
                 return 1;
             }
+            if (!removeMappingAtExit(options->settingsFile, options->portNumber,
+                                     reader.devicePath()))
+                std::cerr << "Warnung: " << mapping << " bleibt nach dem Ende in "
+                          << options->settingsFile.string() << ".\n";
             report.line(mapping + " in " + options->settingsFile.string() + " eingetragen");
         }
         if (!options->readyFile.empty() && !std::ofstream(options->readyFile)) {
