@@ -11,8 +11,11 @@ OpenResult T_Serial_Interface::open(int portNumber, int baudRate) {
         return OpenResult::Failed;
     portNumber_ = portNumber;
     const auto path = ports_.devicePath(portNumber);
-    if (!path)
+    if (!path) {
+        devicePath_.clear();
+        openFailure_ = OpenFailure::NoDevice;
         return OpenResult::Failed;
+    }
     return openDevice(*path, baudRate);
 }
 

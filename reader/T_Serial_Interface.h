@@ -29,6 +29,9 @@ enum class OpenResult : int {
     NotSerial = 0, // opened, but it is no serial line
 };
 
+// Why an open failed.
+enum class OpenFailure { None, NoDevice, Busy, NoPermission, Other };
+
 // One serial port for synchronous, byte-oriented use at fixed line settings:
 // 8 data bits, no parity, one stop bit, no flow control, DTR off and RTS as
 // constructed. A one-byte read gives up after 51 ms of silence.
@@ -55,6 +58,10 @@ public:
     bool flush();
 
     int portNumber() const { return portNumber_; }
+    // The reason of the last failed open, and the device it tried (empty when
+    // the port number names none).
+    OpenFailure openFailure() const { return openFailure_; }
+    const std::string& devicePath() const { return devicePath_; }
     bool isOpen() const { return open_; }
     // The device went away while open: unplugged, or the far end of a
     // pseudo-terminal closed. Reads fail at once from then on.
@@ -62,6 +69,8 @@ public:
 
 private:
     int portNumber_ = 0;
+    std::string devicePath_;
+    OpenFailure openFailure_ = OpenFailure::None;
     bool rtsEnable_;
     bool open_ = false;
     bool lineLost_ = false;

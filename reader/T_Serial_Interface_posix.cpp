@@ -50,6 +50,22 @@ bool baudConstant(int baudRate, speed_t& speed) {
     }
 }
 
+OpenFailure failureOf(int error) {
+    switch (error) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+        return OpenFailure::NoDevice;
+    case EBUSY: // another program holds it with TIOCEXCL
+        return OpenFailure::Busy;
+    case EACCES:
+    case EPERM:
+        return OpenFailure::NoPermission;
+    default:
+        return OpenFailure::Other;
+    }
+}
+
 int millisecondsUntil(Clock::time_point deadline) {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
     return left.count() > 0 ? static_cast<int>(left.count()) : 0;
@@ -65,12 +81,16 @@ T_Serial_Interface::T_Serial_Interface(bool rtsEnable, PortMap ports,
 OpenResult T_Serial_Interface::openDevice(const std::string& devicePath, int baudRate) {
     if (open_)
         return OpenResult::Failed;
+    devicePath_ = devicePath;
     const int fd = calls_->open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
+    if (fd < 0) {
+        openFailure_ = failureOf(errno);
         return OpenResult::Failed;
+    }
     // Exclusive use: flock keeps out every other opener that asks (root
     // included), TIOCEXCL every unprivileged one that does not.
     if (calls_->flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        openFailure_ = OpenFailure::Busy;
         calls_->close(fd);
         return OpenResult::Failed;
     }
@@ -78,6 +98,7 @@ OpenResult T_Serial_Interface::openDevice(const std::string& devicePath, int bau
     speed_t speed{};
     if (calls_->tcgetattr(fd, &attributes) != 0 || !baudConstant(baudRate, speed)) {
         calls_->close(fd); // nothing else holds this handle, so release it
+        openFailure_ = OpenFailure::Other;
         return OpenResult::NotSerial;
     }
     calls_->ioctl(fd, TIOCEXCL, nullptr);
@@ -102,6 +123,7 @@ OpenResult T_Serial_Interface::openDevice(const std::string& devicePath, int bau
 
     handle_ = fd;
     open_ = true;
+    openFailure_ = OpenFailure::None;
     lineLost_ = false;
     calls_->tcflush(fd, TCIOFLUSH);
     return OpenResult::Opened;

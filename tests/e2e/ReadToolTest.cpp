@@ -2,12 +2,17 @@
 // a pseudo-terminal, the simulated reader on the master side.
 
 #include "ChildProcess.h"
+#include "ProfileFile.h"
 #include "ReaderSimulator.h"
+#include "T_Serial_Interface.h"
 #include "TempDir.h"
 
 #include <csignal>
 #include <filesystem>
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace pelvaro {
 namespace {
@@ -98,14 +103,64 @@ TEST_F(ReadToolTest, ReaderGoingAwayEndsTheToolWithAnError) {
     EXPECT_NE(tool->errorOutput().find("Verbindung zum Leser verloren"), std::string::npos);
 }
 
-TEST_F(ReadToolTest, PortThatCannotBeOpenedIsReported) {
-    test::ChildProcess tool({program.string(), "--port", "250"});
-    EXPECT_EQ(tool.waitForExit(2s), 1);
-    EXPECT_EQ(tool.errorOutput(), "Konnte Schnittstelle Com 250 nicht öffnen\n");
+TEST_F(ReadToolTest, PortThatCannotBeOpenedIsReportedWithItsReason) {
+    test::ChildProcess unmapped({program.string(), "--port", "250"});
+    EXPECT_EQ(unmapped.waitForExit(2s), 1);
+    EXPECT_EQ(unmapped.errorOutput(),
+              "Konnte Schnittstelle Com 250 nicht öffnen: keine Zuordnung in Pelvaro.ini.\n");
 
-    test::ChildProcess busy({program.string(), "--device", "/nonexistent/tty"});
+    test::ChildProcess missing({program.string(), "--device", "/nonexistent/tty"});
+    EXPECT_EQ(missing.waitForExit(2s), 1);
+    EXPECT_EQ(missing.errorOutput(), "Konnte Schnittstelle /nonexistent/tty nicht öffnen: das "
+                                     "Gerät /nonexistent/tty gibt es nicht.\n");
+
+    T_Serial_Interface otherProgram(false);
+    ASSERT_EQ(otherProgram.openDevice(reader.devicePath(), 9600), OpenResult::Opened);
+    test::ChildProcess busy({program.string(), "--port", "3"});
     EXPECT_EQ(busy.waitForExit(2s), 1);
-    EXPECT_EQ(busy.errorOutput(), "Konnte Schnittstelle /nonexistent/tty nicht öffnen\n");
+    EXPECT_EQ(busy.errorOutput(),
+              "Konnte Schnittstelle Com 3 nicht öffnen: " + reader.devicePath() +
+                  " wird von einem anderen Programm benutzt.\n");
+}
+
+TEST_F(ReadToolTest, WithoutPermissionTheGroupOfTheDeviceIsNamed) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to run the tool as another user";
+    ASSERT_EQ(chmod(reader.devicePath().c_str(), 0660), 0);
+    std::filesystem::permissions(dir.path(), std::filesystem::perms::all);
+    test::ChildProcess tool({"setpriv", "--reuid", "65534", "--regid", "65534", "--clear-groups",
+                             program.string(), "--port", "3"});
+    EXPECT_EQ(tool.waitForExit(2s), 1);
+    struct stat node {};
+    ASSERT_EQ(stat(reader.devicePath().c_str(), &node), 0);
+    const std::string group = getgrgid(node.st_gid)->gr_name;
+    EXPECT_EQ(tool.errorOutput(), "Konnte Schnittstelle Com 3 nicht öffnen: keine Berechtigung "
+                                  "für " +
+                                      reader.devicePath() + ". Der Benutzer muss in der Gruppe '" +
+                                      group + "' sein (sudo adduser $USER " + group +
+                                      ", dann neu anmelden).\n");
+}
+
+TEST_F(ReadToolTest, ReconnectWaitsForTheReaderUnderItsStableName) {
+    // The mapping names a link, as /dev/serial/by-id does; plugged in again,
+    // the reader comes back under another device that the link points to.
+    const auto link = dir.path() / "usb-reader";
+    std::filesystem::create_symlink(reader.devicePath(), link);
+    writeProfileString(dir.path() / "Pelvaro.ini", "Ports", "Com4", link.string());
+    auto tool = start({"--port", "4", "--reconnect"});
+    EXPECT_TRUE(reader.sendCard(Bytes{0x11}).acknowledged);
+    EXPECT_EQ(tool->readLine(2s), "0000000011");
+
+    reader.hangUp();
+    sim::ReaderSimulator pluggedAgain;
+    std::filesystem::remove(link);
+    std::filesystem::create_symlink(pluggedAgain.devicePath(), link);
+    ASSERT_TRUE(pluggedAgain.waitForProgram(5s)) << "the tool did not come back";
+    EXPECT_TRUE(pluggedAgain.sendCard(Bytes{0x22}).acknowledged);
+    EXPECT_EQ(tool->readLine(2s), "0000000022");
+    tool->signal(SIGTERM);
+    EXPECT_EQ(tool->waitForExit(2s), 0);
+    EXPECT_NE(tool->errorOutput().find("Leser getrennt, warte auf Leser..."), std::string::npos);
 }
 
 TEST_F(ReadToolTest, WrongOptionsAreExplained) {

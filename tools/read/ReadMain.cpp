@@ -12,11 +12,15 @@
 #include "SqliteLibrary.h"
 #include "T_Serial_Interface.h"
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <grp.h>
 #include <memory>
 #include <string>
+#include <sys/stat.h>
+#include <thread>
 
 namespace {
 
@@ -52,6 +56,61 @@ private:
     const pelvaro::readtool::ReadOptions& options_;
     std::string code_;
 };
+
+// Looked for again this often while a lost reader is away.
+constexpr auto kReconnectPoll = std::chrono::milliseconds(500);
+
+// Opens the port or device of the options and flushes it.
+pelvaro::OpenResult openReader(pelvaro::T_Serial_Interface& port,
+                               const pelvaro::readtool::ReadOptions& options) {
+    using pelvaro::kReaderBaudRate;
+    const pelvaro::OpenResult opened = options.devicePath.empty()
+                                           ? port.open(options.portNumber, kReaderBaudRate)
+                                           : port.openDevice(options.devicePath, kReaderBaudRate);
+    if (opened == pelvaro::OpenResult::Opened)
+        port.flush();
+    return opened;
+}
+
+// The group that may open the device, as its node says (usually dialout).
+std::string owningGroup(const std::string& devicePath) {
+    struct stat node {};
+    if (stat(devicePath.c_str(), &node) != 0)
+        return "dialout";
+    const group* owner = getgrgid(node.st_gid);
+    return owner ? owner->gr_name : std::to_string(node.st_gid);
+}
+
+// "Konnte Schnittstelle … nicht öffnen" with the reason.
+std::string openFailureText(const pelvaro::T_Serial_Interface& port,
+                            const pelvaro::readtool::ReadOptions& options) {
+    char opening[160];
+    if (options.devicePath.empty())
+        std::snprintf(opening, sizeof opening, pelvaro::kPortOpenFailure, port.portNumber());
+    else
+        std::snprintf(opening, sizeof opening, "Konnte Schnittstelle %s nicht öffnen",
+                      options.devicePath.c_str());
+    const std::string& device = port.devicePath();
+    switch (port.openFailure()) {
+    case pelvaro::OpenFailure::NoDevice:
+        return std::string(opening) + (device.empty()
+                                           ? ": keine Zuordnung in Pelvaro.ini."
+                                           : ": das Gerät " + device + " gibt es nicht.");
+    case pelvaro::OpenFailure::Busy:
+        return std::string(opening) + ": " + device + " wird von einem anderen Programm benutzt.";
+    case pelvaro::OpenFailure::NoPermission: {
+        const std::string group = owningGroup(device);
+        return std::string(opening) + ": keine Berechtigung für " + device +
+               ". Der Benutzer muss in der Gruppe '" + group + "' sein (sudo adduser $USER " +
+               group + ", dann neu anmelden).";
+    }
+    case pelvaro::OpenFailure::Other:
+        return std::string(opening) + ": " + device + " ist keine serielle Schnittstelle.";
+    case pelvaro::OpenFailure::None:
+        break;
+    }
+    return opening;
+}
 
 // Where each code goes: standard output, or keystrokes with the same text and
 // fallbacks as the program's redirect mode.
@@ -126,31 +185,32 @@ int main(int argc, char** argv) {
         return 1;
 
     T_Serial_Interface port(false, PortMap(programDirectory() / kSettingsFileName));
-    const OpenResult opened = options->devicePath.empty()
-                                  ? port.open(options->portNumber, kReaderBaudRate)
-                                  : port.openDevice(options->devicePath, kReaderBaudRate);
-    if (opened != OpenResult::Opened) {
-        if (options->devicePath.empty())
-            std::fprintf(stderr, kPortOpenFailure, port.portNumber());
-        else
-            std::fprintf(stderr, "Konnte Schnittstelle %s nicht öffnen",
-                         options->devicePath.c_str());
-        std::fputc('\n', stderr);
+    if (openReader(port, *options) != OpenResult::Opened) {
+        std::fprintf(stderr, "%s\n", openFailureText(port, *options).c_str());
         return 1;
     }
     installStopHandlers();
-    port.flush();
 
     OptionsBinding binding(*options);
     ReaderProtocol engine(port, binding);
     beginReadSession(engine);
     while (!stopRequested) {
-        if (runReadPass(engine).message == message::kTransponderCode)
+        // No pause: the pass waits on the line, so a card is taken as it comes.
+        if (runReadPass(engine, std::chrono::milliseconds(0)).message == message::kTransponderCode)
             output.put(binding.code());
-        if (port.lineLost()) {
+        if (!port.lineLost())
+            continue;
+        port.close();
+        if (!options->reconnect) {
             std::fprintf(stderr, "Verbindung zum Leser verloren: das Gerät ist nicht mehr da.\n");
-            port.close();
             return 1;
+        }
+        std::fprintf(stderr, "Leser getrennt, warte auf Leser...\n");
+        while (!stopRequested && openReader(port, *options) != OpenResult::Opened)
+            std::this_thread::sleep_for(kReconnectPoll);
+        if (port.isOpen()) {
+            beginReadSession(engine);
+            std::fprintf(stderr, "Leser wieder verbunden.\n");
         }
     }
     port.close();

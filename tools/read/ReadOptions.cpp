@@ -6,13 +6,14 @@ namespace pelvaro::readtool {
 
 const char kReadUsage[] =
     "Aufruf: pelvaro-read (--port N | --device PFAD) [--length L] [--hitag-inverse 0|1]\n"
-    "                     [--type [--enter] [--personnel] [--backend NAME]]\n"
+    "                     [--reconnect] [--type [--enter] [--personnel] [--backend NAME]]\n"
     "Liest die Karten, die an den Leser gehalten werden, und gibt jede Codierung\n"
     "in einer Zeile aus, oder tippt sie in das Fenster, das die Tastatur hat.\n"
     "  --port N             Schnittstelle ComN (über die Zuordnung in Pelvaro.ini)\n"
     "  --device PFAD        Gerät direkt, zum Beispiel /dev/ttyUSB0\n"
     "  --length L           Kartenlänge in Hex-Ziffern, 2 bis 22 (Vorgabe 10)\n"
     "  --hitag-inverse 0|1  Hitag Bytefolge invertiert (Vorgabe 1)\n"
+    "  --reconnect          auf einen getrennten Leser warten, statt zu enden\n"
     "  --type               jede Codierung als Tastatureingabe tippen statt ausgeben\n"
     "  --enter              mit --type: nach jeder Codierung <ENTER>\n"
     "  --personnel          mit --type: statt der Codierung die Personalnummer aus\n"
@@ -42,6 +43,7 @@ std::optional<ReadOptions> parseReadOptions(const std::vector<std::string>& argu
                                   : option == "--type"      ? &ReadOptions::type
                                   : option == "--enter"     ? &ReadOptions::enter
                                   : option == "--personnel" ? &ReadOptions::personnel
+                                  : option == "--reconnect" ? &ReadOptions::reconnect
                                                             : nullptr;
         if (flag) {
             options.*flag = true;

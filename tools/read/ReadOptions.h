@@ -12,6 +12,7 @@ struct ReadOptions {
     int cardLength = 10;
     bool hitagInverse = true;
     bool help = false;      // explain the options and end
+    bool reconnect = false; // wait for a lost reader to come back instead of ending
     bool type = false;      // type each code into the focused window instead of printing it
     bool enter = false;     // with type: ENTER after each code
     bool personnel = false; // with type: the personnel number stored for the card
