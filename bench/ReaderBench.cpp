@@ -49,7 +49,8 @@ void FeedAndDecode(benchmark::State& state) {
 BENCHMARK(FeedAndDecode)->Unit(benchmark::kMillisecond);
 
 // From the simulator writing the last byte of a card frame to the tool
-// printing its code, over a pseudo-terminal.
+// printing its code, over a pseudo-terminal; with random gaps of up to
+// range(0) ms between the cards (0: back to back).
 void CardToPrintedCode(benchmark::State& state) {
     constexpr int kCards = 1000;
     sim::ReaderSimulator reader;
@@ -59,7 +60,7 @@ void CardToPrintedCode(benchmark::State& state) {
     tool.readLine(1s);
 
     std::mt19937 random(42);
-    std::uniform_int_distribution<int> pauseMs(0, 20);
+    std::uniform_int_distribution<int> pauseMs(0, static_cast<int>(state.range(0)));
     std::vector<double> latenciesMs;
     for (auto _ : state) {
         latenciesMs.clear();
@@ -77,7 +78,7 @@ void CardToPrintedCode(benchmark::State& state) {
     }
     bench::reportLatencies(state, std::move(latenciesMs));
 }
-BENCHMARK(CardToPrintedCode)->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK(CardToPrintedCode)->Arg(0)->Arg(20)->Iterations(1)->Unit(benchmark::kSecond);
 
 } // namespace
 } // namespace pelvaro
