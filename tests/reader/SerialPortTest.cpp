@@ -4,13 +4,18 @@
 
 #include "PortDiscovery.h"
 #include "ProfileFile.h"
+#include "ReaderProtocol.h"
 #include "ReaderSimulator.h"
+#include "ScriptedLink.h"
+#include "SimulatorFrames.h"
 #include "T_Serial_Interface.h"
 #include "TempDir.h"
 
 #include <cerrno>
 #include <chrono>
+#include <functional>
 #include <gtest/gtest.h>
+#include <map>
 #include <pty.h>
 #include <sys/ioctl.h>
 #include <thread>
@@ -28,6 +33,9 @@ struct CallLog {
     int closes = 0;
     bool failClose = false;
     bool modemLinesUp = false;
+    // Reads that fail with these errors instead, by their number from 0.
+    std::map<int, int> failingReads;
+    int reads = 0;
 };
 CallLog* callLog = nullptr;
 
@@ -40,6 +48,15 @@ int recordingIoctl(int fd, unsigned long request, int* arg) {
         return 0;
     }
     return systemSerialCalls().ioctl(fd, request, arg);
+}
+
+ssize_t faultyRead(int fd, void* buffer, size_t count) {
+    const auto fault = callLog->failingReads.find(callLog->reads++);
+    if (fault != callLog->failingReads.end()) {
+        errno = fault->second;
+        return -1;
+    }
+    return systemSerialCalls().read(fd, buffer, count);
 }
 
 int recordingClose(int fd) {
@@ -58,6 +75,7 @@ protected:
         callLog = &calls;
         recording.ioctl = recordingIoctl;
         recording.close = recordingClose;
+        recording.read = faultyRead;
     }
     ~SerialPortTest() override { callLog = nullptr; }
 
@@ -241,6 +259,53 @@ TEST_F(SerialPortTest, LineGoingAwayIsNoticedAtOnce) {
     EXPECT_TRUE(port.lineLost());
     EXPECT_LT(Clock::now() - start, 40ms) << "no waiting for a time-out";
     EXPECT_TRUE(port.close());
+}
+
+// What one receive pass of the engine takes from a line with faults.
+struct PassOutcome {
+    PassResult result;
+    std::vector<std::string> codes;
+    bool lineLost;
+};
+
+class LineFaultTest : public SerialPortTest {
+protected:
+    PassOutcome passWithCard(const std::function<void()>& afterOpen) {
+        T_Serial_Interface port(false, PortMap(), &recording);
+        EXPECT_EQ(port.openDevice(reader.devicePath(), 9600), OpenResult::Opened);
+        test::RecordingBinding binding;
+        ReaderProtocol engine(port, binding);
+        afterOpen();
+        const PassResult result = engine.receivePass();
+        return {result, binding.codes, port.lineLost()};
+    }
+    const std::vector<uint8_t> frame = sim::readerFrame(sim::cardContent(1, {0x12, 0x34, 0x56}));
+};
+
+TEST_F(LineFaultTest, InterruptedAndEmptyReadsInAFrameAreTriedAgain) {
+    calls.failingReads = {{2, EINTR}, {5, EAGAIN}};
+    const PassOutcome outcome = passWithCard([&] { reader.sendRaw(frame); });
+    EXPECT_EQ(outcome.result, PassResult::Frame);
+    EXPECT_EQ(outcome.codes, std::vector<std::string>{"0000123456"});
+    EXPECT_FALSE(outcome.lineLost);
+}
+
+TEST_F(LineFaultTest, InputErrorInAFrameLosesTheLineAndNoCode) {
+    calls.failingReads = {{4, EIO}};
+    const PassOutcome outcome = passWithCard([&] { reader.sendRaw(frame); });
+    EXPECT_EQ(outcome.result, PassResult::Nothing);
+    EXPECT_TRUE(outcome.codes.empty());
+    EXPECT_TRUE(outcome.lineLost);
+}
+
+TEST_F(LineFaultTest, HangUpInAFrameLosesTheLineAndNoCode) {
+    const PassOutcome outcome = passWithCard([&] {
+        reader.sendRaw(std::vector<uint8_t>(frame.begin(), frame.begin() + 5));
+        reader.hangUp();
+    });
+    EXPECT_EQ(outcome.result, PassResult::Nothing);
+    EXPECT_TRUE(outcome.codes.empty());
+    EXPECT_TRUE(outcome.lineLost);
 }
 
 } // namespace
