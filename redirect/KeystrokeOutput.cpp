@@ -1,6 +1,5 @@
 #include "KeystrokeOutput.h"
 
-#include "KeyboardBackend.h"
 #include "Utf8Decoding.h"
 
 #include <algorithm>
@@ -39,10 +38,6 @@ std::u32string decodeText(std::string_view text) {
 
 bool sendKeystrokes(KeystrokeInjector& injector, std::string_view text, bool enter) {
     return injector.typeText(decodeText(text), enter);
-}
-
-std::string keystrokesImpossibleText(const KeyboardBackendChoice& choice) {
-    return "Tastatureingaben sind nicht möglich: " + choice.unavailable;
 }
 
 } // namespace pelvaro

@@ -2,6 +2,7 @@
 
 #include "Polling.h"
 
+#include <algorithm>
 #include <csignal>
 #include <fcntl.h>
 #include <poll.h>
@@ -111,6 +112,21 @@ std::optional<int> ChildProcess::waitForExit(std::chrono::milliseconds timeout) 
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return status_;
+}
+
+std::vector<std::string> environmentWith(const std::vector<std::string>& settings) {
+    const auto nameOf = [](const std::string& entry) { return entry.substr(0, entry.find('=')); };
+    std::vector<std::string> variables;
+    for (char** entry = environ; *entry; ++entry) {
+        const std::string variable = *entry;
+        const bool replaced = std::any_of(settings.begin(), settings.end(), [&](const auto& set) {
+            return nameOf(set) == nameOf(variable);
+        });
+        if (!replaced)
+            variables.push_back(variable);
+    }
+    variables.insert(variables.end(), settings.begin(), settings.end());
+    return variables;
 }
 
 } // namespace pelvaro::test

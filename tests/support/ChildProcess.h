@@ -8,6 +8,10 @@
 
 namespace pelvaro::test {
 
+// Our environment ("NAME=value" entries) with these variables set instead:
+// those already set are replaced, so a child sees only the given ones.
+std::vector<std::string> environmentWith(const std::vector<std::string>& settings);
+
 // A program started by a test with its standard output and error captured.
 // The destructor kills it if it still runs.
 class ChildProcess {

@@ -5,8 +5,6 @@
 #include <csignal>
 #include <stdexcept>
 
-extern char** environ;
-
 namespace pelvaro::test {
 
 using namespace std::chrono_literals;
@@ -40,19 +38,10 @@ VirtualDisplay::~VirtualDisplay() {
 }
 
 std::vector<std::string> VirtualDisplay::environment() const {
-    std::vector<std::string> variables;
-    for (char** entry = environ; *entry; ++entry) {
-        const std::string variable = *entry;
-        const std::string name = variable.substr(0, variable.find('='));
-        if (name != "DISPLAY" && name != "WAYLAND_DISPLAY" && name != "QT_QPA_PLATFORM" &&
-            name != "XDG_RUNTIME_DIR")
-            variables.push_back(variable);
-    }
-    variables.push_back("DISPLAY=" + name_);
-    variables.push_back("QT_QPA_PLATFORM=xcb");
-    // Private and mode 0700, as Qt wants it; spares the warning about a missing one.
-    variables.push_back("XDG_RUNTIME_DIR=" + runtimeDirectory_.path().string());
-    return variables;
+    // An empty WAYLAND_DISPLAY is none. XDG_RUNTIME_DIR private and mode
+    // 0700, as Qt wants it; spares the warning about a missing one.
+    return environmentWith({"DISPLAY=" + name_, "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM=xcb",
+                            "XDG_RUNTIME_DIR=" + runtimeDirectory_.path().string()});
 }
 
 std::optional<std::vector<std::string>>

@@ -12,8 +12,6 @@
 #include <thread>
 #include <unistd.h>
 
-extern char** environ;
-
 namespace pelvaro::test {
 
 using namespace std::chrono_literals;
@@ -26,8 +24,8 @@ constexpr char kUser[] = "pelvaro-wayland";
 passwd* sessionUser() {
     if (passwd* user = getpwnam(kUser))
         return user;
-    ChildProcess adding({"useradd", "--system", "--no-create-home", "--shell", "/usr/sbin/nologin",
-                         kUser});
+    ChildProcess adding(
+        {"useradd", "--system", "--no-create-home", "--shell", "/usr/sbin/nologin", kUser});
     adding.waitForExit(kPatience);
     // A test running beside this one may be adding the user at this moment.
     return waitFor([] { return getpwnam(kUser); });
@@ -114,19 +112,10 @@ std::string WaylandSession::socketPath() const {
 }
 
 std::vector<std::string> WaylandSession::environment() const {
-    std::vector<std::string> variables;
-    for (char** entry = environ; *entry; ++entry) {
-        const std::string variable = *entry;
-        const std::string name = variable.substr(0, variable.find('='));
-        if (name != "DISPLAY" && name != "WAYLAND_DISPLAY" && name != "QT_QPA_PLATFORM" &&
-            name != "XDG_RUNTIME_DIR" && name != "HOME")
-            variables.push_back(variable);
-    }
-    variables.push_back("XDG_RUNTIME_DIR=" + runtimeDirectory_.path().string());
-    variables.push_back("WAYLAND_DISPLAY=" + socketPath());
-    variables.push_back("QT_QPA_PLATFORM=wayland");
-    variables.push_back("HOME=" + userDirectory_.path().string());
-    return variables;
+    // An empty DISPLAY is none: no X server.
+    return environmentWith({"DISPLAY=", "XDG_RUNTIME_DIR=" + runtimeDirectory_.path().string(),
+                            "WAYLAND_DISPLAY=" + socketPath(), "QT_QPA_PLATFORM=wayland",
+                            "HOME=" + userDirectory_.path().string()});
 }
 
 std::vector<std::string> WaylandSession::asUser(const std::vector<std::string>& command) const {

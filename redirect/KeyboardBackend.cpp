@@ -1,4 +1,5 @@
 #include "KeyboardBackend.h"
+
 #include "ProfileFile.h"
 
 namespace pelvaro {
@@ -8,6 +9,10 @@ KeyboardSettings readKeyboardSettings(const std::filesystem::path& settingsFile)
         return readProfileString(settingsFile, "Keyboard", key).value_or(std::string());
     };
     return {value("Backend"), value("Layout"), value("Variant")};
+}
+
+std::string keystrokesImpossibleText(const KeyboardBackendChoice& choice) {
+    return "Tastatureingaben sind nicht möglich: " + choice.unavailable;
 }
 
 } // namespace pelvaro
