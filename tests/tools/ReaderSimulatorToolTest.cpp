@@ -84,6 +84,8 @@ TEST(ReaderSimulatorToolTest, ScriptHoldsTheCardsWithItsFaultsThenHangsUp) {
                                  "--hardware", "7,8,9,10"});
     test::ProgramSide program{PortMap(simulator.settingsFile())};
     ASSERT_TRUE(simulator.connect(program));
+    // Its mapping line goes when it ends.
+    const std::string device = PortMap(simulator.settingsFile()).devicePath(kPort).value_or("?");
 
     program.protocol.setHardwareQuery(true);
     const uint8_t query = 'H';
@@ -99,8 +101,7 @@ TEST(ReaderSimulatorToolTest, ScriptHoldsTheCardsWithItsFaultsThenHangsUp) {
 
     const auto lines = simulator.outputLines();
     ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines.front(),
-              "Gerät: " + PortMap(simulator.settingsFile()).devicePath(kPort).value_or("?"));
+    EXPECT_EQ(lines.front(), "Gerät: " + device);
     EXPECT_TRUE(contains(lines, "Anfrage 'H' beantwortet"));
     EXPECT_TRUE(contains(lines, "Karte 2 (1003101002) mit falscher Prüfsumme: NAK, wiederholt, "
                                 "quittiert"));
