@@ -450,6 +450,7 @@ void TMainForm::SpeedButtonStoppClick() {
     if (ReadThread)
         pauseReadThread();
     modes_.end(Mode::Redirect);
+    tray_->setNotice(QString());
     if (injector_)
         injector_->release();
 }
@@ -470,6 +471,16 @@ void TMainForm::WMReaderEvent(ReaderEvent event) {
         break;
     case READER_EVENT_HIDE:
         hide();
+        break;
+    case READER_EVENT_LOST:
+        setStatusPanel(kActivityPanel, QString::fromUtf8(kReaderLostText));
+        tray_->setNotice(QString::fromUtf8(kReaderLostText));
+        tray_->NotifyTray(TrayIcon::Modify, TrayImage::RedLit);
+        break;
+    case READER_EVENT_BACK:
+        setStatusPanel(kActivityPanel, QStringLiteral("Warte auf Karte..."));
+        tray_->setNotice(QString());
+        tray_->NotifyTray(TrayIcon::Modify, TrayIconIndex);
         break;
     }
 }

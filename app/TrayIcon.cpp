@@ -43,7 +43,7 @@ bool TrayIcon::NotifyTray(Operation operation, TrayImage image) {
         break;
     case Modify:
         icon_.setIcon(TrayIconHandle(image));
-        icon_.setToolTip(tipSource_.text().left(kTipLength));
+        icon_.setToolTip((notice_.isEmpty() ? tipSource_.text() : notice_).left(kTipLength));
         break;
     case Delete:
         icon_.hide();

@@ -34,6 +34,9 @@ public:
     // notification area took it.
     bool NotifyTray(Operation operation, TrayImage image);
     static QIcon TrayIconHandle(TrayImage image);
+    // A notice that stands in the tip in place of the status text from the
+    // next modify on, until it is set empty again.
+    void setNotice(const QString& notice) { notice_ = notice; }
 
     bool isShown() const { return icon_.isVisible(); }
     const QSystemTrayIcon& icon() const { return icon_; }
@@ -44,6 +47,7 @@ signals:
 
 private:
     const QLabel& tipSource_;
+    QString notice_;
     QSystemTrayIcon icon_;
     QMenu PopupMenuTray;
 };

@@ -59,7 +59,10 @@ void ListReadSession::ButtonReadKartenClick() {
                 leds_.showLed(Led::GreenLit);
                 handOn();
             }
-            showPassStatus(pass.frameReceived);
+            if (read.readerMissing())
+                host_.setStatusPanel(kActivityPanel, QString::fromUtf8(kReaderLostText));
+            else
+                showPassStatus(pass.frameReceived);
         }
         read.closePort();
         QCoreApplication::processEvents();

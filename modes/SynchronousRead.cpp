@@ -4,6 +4,7 @@
 #include "T_Serial_Interface.h"
 
 #include <QCoreApplication>
+#include <thread>
 
 namespace pelvaro {
 
@@ -19,6 +20,7 @@ SynchronousRead::SynchronousRead(ModeHost& host, Mode mode) : host_(host), mode_
     }
     host_.modes().port().flush();
     beginReadSession(engine());
+    recovery_.emplace(host_.modes().port());
 }
 
 SynchronousRead::~SynchronousRead() {
@@ -28,7 +30,14 @@ SynchronousRead::~SynchronousRead() {
 
 ReadPassResult SynchronousRead::nextPass(std::chrono::milliseconds pause) {
     QCoreApplication::processEvents();
-    return runReadPass(engine(), pause);
+    ReadPassResult pass;
+    if (recovery_->waiting())
+        std::this_thread::sleep_for(pause);
+    else
+        pass = runReadPass(engine(), pause);
+    if (recovery_->check() == LineChange::Back)
+        beginReadSession(engine());
+    return pass;
 }
 
 void SynchronousRead::closePort() {

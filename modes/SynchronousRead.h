@@ -1,7 +1,10 @@
 #pragma once
 
+#include "LineRecovery.h"
 #include "ModeHost.h"
 #include "ReadPass.h"
+
+#include <optional>
 
 namespace pelvaro {
 
@@ -9,6 +12,7 @@ namespace pelvaro {
 // session, the single read and the hardware query. It claims its mode, opens
 // the configured port at the reader's speed, flushes it and prepares the
 // engine; when it goes out of scope it closes the port and gives the mode
+// back. A reader unplugged during the read is taken up again once it is
 // back. An open failure (or a port that another mode holds) is reported, the
 // stop request is set and no pass runs.
 class SynchronousRead {
@@ -23,8 +27,11 @@ public:
     bool goingOn() const { return opened_ && !host_.stopRequested(); }
     ReaderProtocol& engine() { return host_.modes().engine(); }
 
-    // Lets the window handle its pending events, then runs one pass.
+    // Lets the window handle its pending events, then runs one pass. While
+    // the reader is away it only waits the pause and tries to open it again.
     ReadPassResult nextPass(std::chrono::milliseconds pause);
+    // The reader went away and has not come back yet.
+    bool readerMissing() const { return recovery_ && recovery_->waiting(); }
     // Closes the port before the end, reporting a port that does not close.
     void closePort();
 
@@ -32,6 +39,7 @@ private:
     ModeHost& host_;
     const Mode mode_;
     bool opened_ = false;
+    std::optional<LineRecovery> recovery_;
 };
 
 } // namespace pelvaro

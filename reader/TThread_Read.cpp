@@ -1,7 +1,5 @@
 #include "TThread_Read.h"
 
-#include "ReadPass.h"
-
 #include <QCoreApplication>
 #include <algorithm>
 #include <cstring>
@@ -58,6 +56,9 @@ void TReadSerialThread::setup(T_Serial_Interface& port, ReadResult& result,
 }
 
 void TReadSerialThread::resume() {
+    // A session before may have stopped while waiting for its reader.
+    if (port_)
+        recovery_ = std::make_unique<LineRecovery>(*port_);
     {
         const std::lock_guard lock(gateMutex_);
         running_ = true;
@@ -113,7 +114,23 @@ void TReadSerialThread::run() {
 void TReadSerialThread::runCycle() {
     cycleRunning_ = true;
     QCoreApplication::processEvents();
-    const ReadPassResult pass = runReadPass(*engine_);
+    if (!recovery_->waiting())
+        reportPass(runReadPass(*engine_));
+    switch (recovery_->check()) {
+    case LineChange::Lost:
+        window_->WMReaderEvent(READER_EVENT_LOST);
+        break;
+    case LineChange::Back:
+        beginReadSession(*engine_);
+        window_->WMReaderEvent(READER_EVENT_BACK);
+        break;
+    case LineChange::None:
+        break;
+    }
+    cycleRunning_ = false;
+}
+
+void TReadSerialThread::reportPass(const ReadPassResult& pass) {
     if (pass.message == message::kStatusClear) {
         window_->WMReaderEvent(READER_EVENT_CLEAR);
     } else if (pass.message == message::kTransponderCode) {
@@ -125,7 +142,6 @@ void TReadSerialThread::runCycle() {
     } else if (!pass.frameReceived) {
         window_->WMReaderEvent(READER_EVENT_WAITING);
     }
-    cycleRunning_ = false;
 }
 
 } // namespace pelvaro

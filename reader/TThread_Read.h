@@ -1,5 +1,7 @@
 #pragma once
 
+#include "LineRecovery.h"
+#include "ReadPass.h"
 #include "ReadResult.h"
 #include "ReaderProtocol.h"
 #include "T_Serial_Interface.h"
@@ -21,6 +23,8 @@ enum ReaderEvent : int {
     READER_EVENT_CLEAR = 2,   // the reader's status '2': card taken away
     READER_EVENT_WAITING = 3, // a pass without a frame
     READER_EVENT_HIDE = 4,    // the first run asks to hide the window
+    READER_EVENT_LOST = 5,    // the reader went away; it is waited for
+    READER_EVENT_BACK = 6,    // the reader is back and read again
 };
 
 // The receiver of the read thread's events; called on the GUI thread.
@@ -30,7 +34,8 @@ public:
     virtual void WMReaderEvent(ReaderEvent event) = 0;
 };
 
-// Reads the reader continuously for redirect mode. The thread itself only
+// Reads the reader continuously for redirect mode, and takes it up again
+// when it was unplugged. The thread itself only
 // paces the cycles: each cycle runs on the GUI thread (a blocking queued
 // call), where the port, the engine and the shared block live, so nothing is
 // shared between the threads but the hide flag, the pause gate and the
@@ -46,7 +51,8 @@ public:
 
     void setup(T_Serial_Interface& port, ReadResult& result, ReaderEventSink& window);
 
-    // Lets the loop run: the first call starts the thread.
+    // Lets the loop run on a port just opened: the first call starts the
+    // thread. GUI thread only.
     void resume();
     // The loop stops at its next gate, between two cycles.
     void suspend();
@@ -63,6 +69,7 @@ private:
     class Decoding;
 
     void runCycle();
+    void reportPass(const ReadPassResult& pass);
     bool passGate();
 
     QObject* guiContext_;
@@ -71,6 +78,7 @@ private:
     ReaderEventSink* window_ = nullptr;
     std::unique_ptr<Decoding> decoding_;
     std::unique_ptr<ReaderProtocol> engine_;
+    std::unique_ptr<LineRecovery> recovery_;
     std::array<char, ReadResult::kCodeSize> codeText_{};
 
     std::mutex gateMutex_;

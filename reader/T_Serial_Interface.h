@@ -49,6 +49,9 @@ public:
     OpenResult open(int portNumber, int baudRate);
     // Opens a device by its path; same results as open.
     OpenResult openDevice(const std::string& devicePath, int baudRate);
+    // Opens again what the last open named, at its speed: the port number
+    // through the mapping, or the device.
+    OpenResult reopen();
     // True if the port was not open or was released. The line gets back the
     // settings and modem lines it had before the open.
     bool close();
@@ -68,7 +71,12 @@ public:
     bool lineLost() const { return lineLost_; }
 
 private:
+    // The platform's open of a device path.
+    OpenResult openLine(const std::string& devicePath, int baudRate);
+
     int portNumber_ = 0;
+    int baudRate_ = kReaderBaudRate;
+    bool openedByNumber_ = false;
     std::string devicePath_;
     OpenFailure openFailure_ = OpenFailure::None;
     bool rtsEnable_;

@@ -78,10 +78,7 @@ T_Serial_Interface::T_Serial_Interface(bool rtsEnable, PortMap ports,
     : rtsEnable_(rtsEnable), handle_(-1), ports_(std::move(ports)),
       calls_(calls ? calls : &systemSerialCalls()) {}
 
-OpenResult T_Serial_Interface::openDevice(const std::string& devicePath, int baudRate) {
-    if (open_)
-        return OpenResult::Failed;
-    devicePath_ = devicePath;
+OpenResult T_Serial_Interface::openLine(const std::string& devicePath, int baudRate) {
     const int fd = calls_->open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         openFailure_ = failureOf(errno);

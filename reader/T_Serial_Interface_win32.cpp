@@ -20,9 +20,7 @@ T_Serial_Interface::T_Serial_Interface(bool rtsEnable, PortMap ports,
     : rtsEnable_(rtsEnable), handle_(INVALID_HANDLE_VALUE), ports_(std::move(ports)),
       calls_(calls) {}
 
-OpenResult T_Serial_Interface::openDevice(const std::string& devicePath, int baudRate) {
-    if (open_)
-        return OpenResult::Failed;
+OpenResult T_Serial_Interface::openLine(const std::string& devicePath, int baudRate) {
     HANDLE port = CreateFileA(devicePath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                               OPEN_EXISTING, 0, nullptr);
     if (port == INVALID_HANDLE_VALUE)

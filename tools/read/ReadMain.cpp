@@ -4,6 +4,7 @@
 
 #include "KeyboardBackend.h"
 #include "KeystrokeOutput.h"
+#include "LineRecovery.h"
 #include "PersonnelDatabase.h"
 #include "PortFailureTexts.h"
 #include "PortMapping.h"
@@ -56,9 +57,6 @@ private:
     const pelvaro::readtool::ReadOptions& options_;
     std::string code_;
 };
-
-// Looked for again this often while a lost reader is away.
-constexpr auto kReconnectPoll = std::chrono::milliseconds(500);
 
 // Opens the port or device of the options and flushes it.
 pelvaro::OpenResult openReader(pelvaro::T_Serial_Interface& port,
@@ -194,23 +192,28 @@ int main(int argc, char** argv) {
     OptionsBinding binding(*options);
     ReaderProtocol engine(port, binding);
     beginReadSession(engine);
+    LineRecovery recovery(port);
     while (!stopRequested) {
         // No pause: the pass waits on the line, so a card is taken as it comes.
-        if (runReadPass(engine, std::chrono::milliseconds(0)).message == message::kTransponderCode)
+        if (recovery.waiting())
+            std::this_thread::sleep_for(LineRecovery::kRetryInterval);
+        else if (runReadPass(engine, std::chrono::milliseconds(0)).message ==
+                 message::kTransponderCode)
             output.put(binding.code());
-        if (!port.lineLost())
-            continue;
-        port.close();
-        if (!options->reconnect) {
-            std::fprintf(stderr, "Verbindung zum Leser verloren: das Gerät ist nicht mehr da.\n");
-            return 1;
-        }
-        std::fprintf(stderr, "Leser getrennt, warte auf Leser...\n");
-        while (!stopRequested && openReader(port, *options) != OpenResult::Opened)
-            std::this_thread::sleep_for(kReconnectPoll);
-        if (port.isOpen()) {
+        switch (recovery.check()) {
+        case LineChange::Lost:
+            if (!options->reconnect) {
+                std::fprintf(stderr, "Verbindung zum Leser verloren: das Gerät ist nicht mehr da.\n");
+                return 1;
+            }
+            std::fprintf(stderr, "%s\n", kReaderLostText);
+            break;
+        case LineChange::Back:
             beginReadSession(engine);
             std::fprintf(stderr, "Leser wieder verbunden.\n");
+            break;
+        case LineChange::None:
+            break;
         }
     }
     port.close();

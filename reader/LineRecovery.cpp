@@ -1,0 +1,24 @@
+#include "LineRecovery.h"
+
+namespace pelvaro {
+
+LineChange LineRecovery::check(Clock::time_point now) {
+    if (!waiting_) {
+        if (!port_.lineLost())
+            return LineChange::None;
+        port_.close();
+        waiting_ = true;
+        nextTry_ = now + kRetryInterval;
+        return LineChange::Lost;
+    }
+    if (now < nextTry_)
+        return LineChange::None;
+    nextTry_ = now + kRetryInterval;
+    if (port_.reopen() != OpenResult::Opened)
+        return LineChange::None;
+    port_.flush();
+    waiting_ = false;
+    return LineChange::Back;
+}
+
+} // namespace pelvaro
