@@ -5,6 +5,9 @@
 #include "CardList.h"
 #include "CardListSaving.h"
 #include "ListReadSession.h"
+#include "PluggableReader.h"
+#include "Polling.h"
+#include "PortMapping.h"
 #include "ReaderProgramFixture.h"
 
 #include <QPalette>
@@ -71,6 +74,35 @@ TEST_F(ListModeTest, SessionAcceptsNewCardsAndRefusesTheLastOne) {
     EXPECT_FALSE(ui().ButtonStopp->isEnabled());
     EXPECT_TRUE(ui().Optionen1->menuAction()->isEnabled());
     EXPECT_FALSE(window().SerialLink->isOpen());
+    EXPECT_TRUE(dialogs.shown.empty());
+}
+
+TEST_F(ListModeTest, UnpluggedReaderIsShownAndTakenUpAgainByItself) {
+    test::PluggableReader plug(dir.path() / "reader");
+    ASSERT_TRUE(writePortMapping(ini, 1, plug.link().string()));
+    start();
+    ui().CheckBoxAutoNum->setChecked(true);
+    const auto statusBecomes = [&](const QString& expected) {
+        return test::waitFor([&] {
+            QString status;
+            onGui([&] { status = window().statusPanelText(1); });
+            return status == expected;
+        });
+    };
+    bool deadHandleKept = true;
+    runSession([&] {
+        EXPECT_TRUE(plug.reader().sendCard(kCardA).acknowledged);
+        plug.unplug();
+        EXPECT_TRUE(statusBecomes("Leser getrennt, warte auf Leser..."));
+        onGui([&] { deadHandleKept = window().SerialLink->isOpen(); });
+        plug.plugIn();
+        EXPECT_TRUE(statusBecomes(" Warte auf Karte..."));
+        EXPECT_TRUE(plug.reader().sendCard(kCardB).acknowledged);
+        settledState();
+    });
+    EXPECT_FALSE(deadHandleKept);
+    EXPECT_EQ(rows(), (std::vector<std::pair<QString, QString>>{{"0001", "123456789A"},
+                                                                {"0002", "0A1B2C3D4E"}}));
     EXPECT_TRUE(dialogs.shown.empty());
 }
 

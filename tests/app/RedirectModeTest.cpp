@@ -2,6 +2,8 @@
 // start and stop, the status texts, the page lock, the tray hand-over and the
 // read thread's events.
 
+#include "PluggableReader.h"
+#include "PortMapping.h"
 #include "ProgramFixture.h"
 #include "ReaderSimulator.h"
 #include "RecordingInjector.h"
@@ -12,6 +14,7 @@
 namespace pelvaro {
 namespace {
 
+using namespace std::chrono_literals;
 using test::waitUntil;
 
 class RedirectModeTest : public test::ProgramFixture {
@@ -193,6 +196,55 @@ TEST_F(RedirectModeTest, EveryCardIsTypedWithEnterWhenAsked) {
     EXPECT_EQ(text, U"0000000A1B");
     EXPECT_EQ(typed.events().back(), (KeyEvent{KeyEvent::Key::Enter, 0, false}));
     ui().SpeedButtonStopp->click();
+}
+
+TEST_F(RedirectModeTest, UnpluggedReaderIsShownAndTakenUpAgainByItself) {
+    test::PluggableReader plug(dir.path() / "reader");
+    ASSERT_TRUE(writePortMapping(ini, 1, plug.link().string()));
+    auto recorder = std::make_unique<RecordingInjector>();
+    const RecordingInjector& typed = *recorder;
+    window().setKeyboard(std::move(recorder), {});
+    ui().CheckBoxShowTray->setChecked(true);
+    ui().SpeedButtonStart->click();
+    const auto tip = [&] { return window().trayIcon().icon().toolTip(); };
+    const auto status = [&] { return window().statusPanelText(1); };
+    const auto holdOn = [&](const std::vector<uint8_t>& card) {
+        auto sending = std::async(std::launch::async, [&] { return plug.reader().sendCard(card); });
+        EXPECT_TRUE(waitUntil([&] { return sending.wait_for(0s) == std::future_status::ready; }));
+        EXPECT_TRUE(sending.get().acknowledged);
+    };
+
+    holdOn({0x01});
+    plug.unplug();
+    ASSERT_TRUE(waitUntil([&] { return status() == "Leser getrennt, warte auf Leser..."; }));
+    EXPECT_EQ(tip(), "Leser getrennt, warte auf Leser...");
+    EXPECT_FALSE(window().SerialLink->isOpen()) << "the dead handle is kept";
+    EXPECT_TRUE(active());
+
+    plug.plugIn();
+    ASSERT_TRUE(waitUntil([&] { return window().SerialLink->isOpen(); }));
+    ASSERT_TRUE(waitUntil([&] { return status() == "Warte auf Karte..."; }));
+    EXPECT_EQ(tip(), "Umleitung aktiv!");
+    holdOn({0x02});
+    ASSERT_TRUE(waitUntil([&] { return typed.events().size() == 2 * 2 * 10; }));
+    EXPECT_EQ(typed.events(), [] {
+        auto both = keyStrokes(U"0000000001", false);
+        const auto second = keyStrokes(U"0000000002", false);
+        both.insert(both.end(), second.begin(), second.end());
+        return both;
+    }()) << "each card exactly once";
+
+    // Stopped while it waits for the reader, the mode ends at once.
+    plug.unplug();
+    ASSERT_TRUE(waitUntil([&] { return status() == "Leser getrennt, warte auf Leser..."; }));
+    const auto before = std::chrono::steady_clock::now();
+    window().show();
+    ui().SpeedButtonStopp->click();
+    EXPECT_LT(std::chrono::steady_clock::now() - before, 200ms);
+    EXPECT_FALSE(active());
+    plug.plugIn();
+    test::serveEventsFor(700ms);
+    EXPECT_FALSE(window().SerialLink->isOpen()) << "nothing is opened after the stop";
 }
 
 } // namespace

@@ -1,12 +1,15 @@
 // The whole keyboard redirect as a user meets it: the program starts with
 // redirect mode and hides itself, the simulated reader holds card after card,
 // and each code arrives as key strokes in the X client that has the focus,
-// personnel numbers from the program's database in place of their codes.
+// personnel numbers from the program's database in place of their codes; and
+// the reader unplugged and plugged in again under another name in between.
 
 #include "DesktopProgram.h"
 #include "KeystrokeReceiver.h"
 #include "NotificationArea.h"
+#include "PluggableReader.h"
 #include "Polling.h"
+#include "PortMapping.h"
 #include "ReaderSimulator.h"
 #include "SqliteTool.h"
 
@@ -37,11 +40,12 @@ protected:
 
     // Started with redirect mode, automatic minimising, ENTER after each
     // code and personnel numbers instead of codes.
-    void startHidden() {
+    // The reader's device is mapped as Com1.
+    void startHidden(sim::ReaderSimulator& reader, const std::string& device) {
         program.addSqliteLibrary();
         program.writeSettings("[Global]\nAutostart=1\nSysTray=1\nLineFeed=1\nSendPSNR=1\n"
                               "[Serial]\nPort=1\nCardLen=10\n[Ports]\nDefaults=0\n");
-        ASSERT_TRUE(reader.mapAsPort(program.settingsFile(), 1));
+        ASSERT_TRUE(writePortMapping(program.settingsFile(), 1, device));
         const auto window = program.start();
         ASSERT_TRUE(window) << "no main window";
         ASSERT_TRUE(reader.waitForProgram(kPatience)) << "the port was not opened";
@@ -60,12 +64,12 @@ protected:
 
     test::VirtualDisplay display{640, 480};
     test::NotificationArea area{display.name()};
-    sim::ReaderSimulator reader;
     test::DesktopProgram program{display};
 };
 
 TEST_F(RedirectChainTest, EveryCardArrivesOnceAndExactly) {
-    ASSERT_NO_FATAL_FAILURE(startHidden());
+    sim::ReaderSimulator reader;
+    ASSERT_NO_FATAL_FAILURE(startHidden(reader, reader.devicePath()));
     ASSERT_NO_FATAL_FAILURE(fillPersonnelTable());
     test::KeystrokeReceiverProcess receiver(display);
     ASSERT_TRUE(receiver.waitUntilReady(kPatience));
@@ -80,6 +84,26 @@ TEST_F(RedirectChainTest, EveryCardArrivesOnceAndExactly) {
     }
     const test::ReceivedLine extra = receiver.receiveLine(500ms);
     EXPECT_EQ(extra.text, "") << "typed after the last card";
+}
+
+TEST_F(RedirectChainTest, UnpluggedReaderIsTakenUpAgainWithoutLosingOrDoublingACard) {
+    constexpr int kCardsPerPlugging = 20;
+    test::PluggableReader plug(program.directory() / "reader");
+    ASSERT_NO_FATAL_FAILURE(startHidden(plug.reader(), plug.link().string()));
+    test::KeystrokeReceiverProcess receiver(display);
+    ASSERT_TRUE(receiver.waitUntilReady(kPatience));
+
+    for (int card = 1; card <= 3 * kCardsPerPlugging; ++card) {
+        if (card % kCardsPerPlugging == 0) {
+            plug.unplug();
+            plug.plugIn();
+            ASSERT_TRUE(plug.reader().waitForProgram(kPatience)) << "not taken up at card " << card;
+        }
+        const std::string code = test::numberedCode(card);
+        ASSERT_TRUE(plug.reader().sendCard(sim::bytesFromHex(code)).acknowledged) << card;
+        ASSERT_EQ(receiver.receiveLine(kPatience).text, code + "\n") << "card " << card;
+    }
+    EXPECT_EQ(receiver.receiveLine(500ms).text, "") << "typed after the last card";
 }
 
 } // namespace

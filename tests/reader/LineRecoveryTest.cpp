@@ -3,15 +3,15 @@
 // move when a USB reader comes back under another name.
 
 #include "LineRecovery.h"
+
+#include "PluggableReader.h"
 #include "ReaderProtocol.h"
-#include "ReaderSimulator.h"
 #include "ScriptedLink.h"
 #include "TempDir.h"
 
 #include <fstream>
 #include <future>
 #include <gtest/gtest.h>
-#include <optional>
 
 namespace pelvaro {
 namespace {
@@ -34,15 +34,9 @@ protected:
         std::ofstream(dir.path() / "Pelvaro.ini") << "[Ports]\nCom3=" << link.string() << "\n";
     }
 
-    void plugIn() {
-        reader.emplace();
-        fs::remove(link);
-        fs::create_symlink(reader->devicePath(), link);
-    }
-
     // Unplugs the reader and lets the port see it in a read.
     void unplug() {
-        reader->hangUp();
+        plug.unplug();
         uint8_t byte = 0;
         EXPECT_FALSE(port.read(&byte, 1));
     }
@@ -51,13 +45,12 @@ protected:
     const fs::path link = dir.path() / "reader";
     SerialSystemCalls counting = systemSerialCalls();
     T_Serial_Interface port{false, PortMap(dir.path() / "Pelvaro.ini"), &counting};
-    std::optional<sim::ReaderSimulator> reader;
+    test::PluggableReader plug{link};
     LineRecovery recovery{port};
     const LineRecovery::Clock::time_point start = LineRecovery::Clock::now();
 };
 
 TEST_F(LineRecoveryTest, LostLineIsClosedAndTheMovedReaderIsReadAgain) {
-    plugIn();
     ASSERT_EQ(port.open(3, kReaderBaudRate), OpenResult::Opened);
     EXPECT_EQ(recovery.check(start), LineChange::None) << "a quiet line is no lost line";
 
@@ -66,7 +59,7 @@ TEST_F(LineRecoveryTest, LostLineIsClosedAndTheMovedReaderIsReadAgain) {
     EXPECT_FALSE(port.isOpen()) << "the dead handle is closed";
     EXPECT_TRUE(recovery.waiting());
 
-    plugIn();
+    plug.plugIn();
     EXPECT_EQ(recovery.check(start + 499ms), LineChange::None) << "tried again too early";
     EXPECT_FALSE(port.isOpen());
     EXPECT_EQ(recovery.check(start + 500ms), LineChange::Back);
@@ -75,7 +68,9 @@ TEST_F(LineRecoveryTest, LostLineIsClosedAndTheMovedReaderIsReadAgain) {
 
     test::RecordingBinding binding;
     ReaderProtocol engine(port, binding);
-    auto card = std::async(std::launch::async, [&] { return reader->sendCard(std::vector<uint8_t>{0x12, 0x34}); });
+    auto card = std::async(std::launch::async, [&] {
+        return plug.reader().sendCard(std::vector<uint8_t>{0x12, 0x34});
+    });
     while (binding.codes.empty() && card.wait_for(0ms) != std::future_status::ready)
         engine.receivePass();
     EXPECT_TRUE(card.get().acknowledged);
@@ -83,7 +78,6 @@ TEST_F(LineRecoveryTest, LostLineIsClosedAndTheMovedReaderIsReadAgain) {
 }
 
 TEST_F(LineRecoveryTest, AbsentReaderIsLookedForAtMostTwiceASecond) {
-    plugIn();
     ASSERT_EQ(port.openDevice(link.string(), kReaderBaudRate), OpenResult::Opened);
     unplug();
     fs::remove(link);
@@ -94,8 +88,9 @@ TEST_F(LineRecoveryTest, AbsentReaderIsLookedForAtMostTwiceASecond) {
     EXPECT_EQ(opens, 4);
     EXPECT_EQ(port.openFailure(), OpenFailure::NoDevice);
 
-    plugIn();
-    EXPECT_EQ(recovery.check(start + 2500ms), LineChange::Back) << "the device path is opened again";
+    plug.plugIn();
+    EXPECT_EQ(recovery.check(start + 2500ms), LineChange::Back)
+        << "the device path is opened again";
 }
 
 } // namespace
