@@ -4,21 +4,21 @@
 
 #include "DesktopProgram.h"
 #include "Polling.h"
+#include "ProcessUsage.h"
 #include "ReaderSimulator.h"
 
 #include <algorithm>
 #include <benchmark/benchmark.h>
 #include <csignal>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 #include <thread>
-#include <unistd.h>
 
 namespace pelvaro {
 namespace {
 
 using namespace std::chrono_literals;
+using bench::cpuTicks;
+using bench::statusKiB;
 using Clock = std::chrono::steady_clock;
 
 constexpr auto kMeasured = 30s;
@@ -34,36 +34,9 @@ struct Usage {
     // Of one core. An idle program may use less than one tick in the whole
     // time: at least one counts, so ratios to it stay finite (lower bounds).
     double cpuShare(double leastTicks = 0) const {
-        return std::max(cpuTicks, leastTicks) / sysconf(_SC_CLK_TCK) / wallSeconds;
+        return bench::ticksToSeconds(std::max(cpuTicks, leastTicks)) / wallSeconds;
     }
 };
-
-// The fields of /proc/<pid>/stat after the command name, from the state on.
-std::vector<std::string> statFields(pid_t pid) {
-    std::ifstream file("/proc/" + std::to_string(pid) + "/stat");
-    std::string line;
-    std::getline(file, line);
-    // The command name may hold spaces; it ends at the last parenthesis.
-    std::istringstream rest(line.substr(line.rfind(')') + 1));
-    std::vector<std::string> fields;
-    for (std::string field; rest >> field;)
-        fields.push_back(field);
-    return fields;
-}
-
-double cpuTicks(pid_t pid) {
-    const auto fields = statFields(pid);
-    // utime and stime, fields 14 and 15 counted from the pid.
-    return std::stod(fields.at(11)) + std::stod(fields.at(12));
-}
-
-double statusKiB(pid_t pid, const std::string& name) {
-    std::ifstream file("/proc/" + std::to_string(pid) + "/status");
-    for (std::string line; std::getline(file, line);)
-        if (line.starts_with(name + ":"))
-            return std::stod(line.substr(name.size() + 1));
-    throw std::runtime_error("no " + name + " for the program");
-}
 
 // Runs a copy of the program with its reader mapped as Com1; in redirect mode
 // it opens the port at start, otherwise it stays on its list page.

@@ -15,7 +15,6 @@
 #include <benchmark/benchmark.h>
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <random>
 #include <stdexcept>
@@ -203,13 +202,3 @@ BENCHMARK(LongTextHoldsTheCaller)->Iterations(10)->Unit(benchmark::kMillisecond)
 
 } // namespace
 } // namespace pelvaro
-
-// Started again as the X client that receives the keys.
-int main(int argc, char** argv) {
-    if (argc == 3 && argv[1] == pelvaro::test::kReceiverOption)
-        return pelvaro::test::runKeystrokeReceiver(std::chrono::milliseconds(std::atoi(argv[2])));
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

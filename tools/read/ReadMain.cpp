@@ -203,7 +203,8 @@ int main(int argc, char** argv) {
         switch (recovery.check()) {
         case LineChange::Lost:
             if (!options->reconnect) {
-                std::fprintf(stderr, "Verbindung zum Leser verloren: das Gerät ist nicht mehr da.\n");
+                std::fprintf(stderr,
+                             "Verbindung zum Leser verloren: das Gerät ist nicht mehr da.\n");
                 return 1;
             }
             std::fprintf(stderr, "%s\n", kReaderLostText);
