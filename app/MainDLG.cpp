@@ -50,6 +50,10 @@ std::filesystem::path filePath(const QString& path) {
     return std::filesystem::path(path.toStdU16String());
 }
 
+QString pathText(const std::filesystem::path& path) {
+    return QString::fromStdU16String(path.u16string());
+}
+
 } // namespace
 
 // The main window's engine formats with the settings dialog's length and
@@ -74,9 +78,9 @@ private:
     TMainForm& window_;
 };
 
-TMainForm::TMainForm(UserDialogs& dialogs, QString programDirectory,
+TMainForm::TMainForm(UserDialogs& dialogs, FileLocations files,
                      const SerialSystemCalls* serialCalls, QWidget* parent)
-    : QMainWindow(parent), dialogs_(dialogs), programDirectory_(std::move(programDirectory)),
+    : QMainWindow(parent), dialogs_(dialogs), files_(std::move(files)),
       serialCalls_(serialCalls), modes_([this] { modeChanged(); }),
       ui(std::make_unique<Ui::TMainForm>()), decoding_(std::make_unique<Decoding>(*this)) {
     ui->setupUi(this);
@@ -238,14 +242,14 @@ void TMainForm::showDatabaseMessage(const std::string& text) {
 }
 
 void TMainForm::bindPersonnelDatabase() {
-    const SqliteBinding binding = BindSqliteLibrary(filePath(ProgramDir));
+    const SqliteBinding binding = BindSqliteLibrary(files_);
     for (const std::string& message : binding.messages)
         showDatabaseMessage(message);
     SqliteBound = binding.library != nullptr;
     if (!SqliteBound)
         return;
     PersonnelDb = std::make_unique<PersonnelDatabase>(binding.library);
-    if (const auto failure = PersonnelDb->OpenPersonnelDatabase(filePath(ProgramDir)))
+    if (const auto failure = PersonnelDb->OpenPersonnelDatabase(files_.databaseDirectory))
         showDatabaseMessage(*failure);
     SqliteBound = PersonnelDb->isOpen();
     personnelMode_->setDatabase(SqliteBound ? PersonnelDb.get() : nullptr);
@@ -276,9 +280,8 @@ void TMainForm::showEvent(QShowEvent* event) {
 
 void TMainForm::runStartUpSequence() {
     try {
-        ProgramDir = QDir(programDirectory_).absolutePath() + QLatin1Char('/');
-        settingsFile_ =
-            QDir::toNativeSeparators(ProgramDir + QString::fromLatin1(kSettingsFileName));
+        ProgramDir = QDir(pathText(files_.programDirectory)).absolutePath() + QLatin1Char('/');
+        settingsFile_ = QDir::toNativeSeparators(pathText(files_.settingsFile));
         bindPersonnelDatabase();
         updateActions();
         ui->CheckBoxSndPSNR->setEnabled(SqliteBound);

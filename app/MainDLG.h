@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FileLocations.h"
 #include "KeystrokeInjector.h"
 #include "ModeHost.h"
 #include "ReadResult.h"
@@ -43,10 +44,10 @@ public:
     static constexpr int kRedirectPageWidth = 420;
     static constexpr int kRedirectPageHeight = 320;
 
-    // programDirectory: where the settings file and the other files of the
-    // program live (the directory of the executable). serialCalls: the
+    // files: where the settings file, the database and the library are
+    // (beside the executable or in the user's folders). serialCalls: the
     // system calls of the serial port; the real ones unless a test injects faults.
-    TMainForm(UserDialogs& dialogs, QString programDirectory,
+    TMainForm(UserDialogs& dialogs, FileLocations files,
               const SerialSystemCalls* serialCalls = nullptr, QWidget* parent = nullptr);
     ~TMainForm() override;
 
@@ -145,7 +146,7 @@ private:
     void showDecodingSettings();
 
     UserDialogs& dialogs_;
-    const QString programDirectory_;
+    const FileLocations files_;
     const SerialSystemCalls* serialCalls_;
     QString settingsFile_;
     ModeController modes_;

@@ -12,10 +12,10 @@ namespace pelvaro {
 struct ProgramWindows {
     // serialCalls: the serial port's system calls; the real ones unless a
     // test injects faults.
-    ProgramWindows(UserDialogs& dialogs, const QString& programDirectory,
+    ProgramWindows(UserDialogs& dialogs, const FileLocations& files,
                    const SerialSystemCalls* serialCalls = nullptr)
-        : resources((registerFormResources(), true)),
-          mainForm(dialogs, programDirectory, serialCalls), updateInfo(&mainForm) {
+        : resources((registerFormResources(), true)), mainForm(dialogs, files, serialCalls),
+          updateInfo(&mainForm) {
         mainForm.attachDialogs(settings, updateInfo, info);
     }
 

@@ -1,6 +1,9 @@
+#include "FileLocations.h"
 #include "KeyboardBackend.h"
+#include "PersonnelDatabase.h"
 #include "ProgramWindows.h"
 #include "QtUserDialogs.h"
+#include "SqliteLibrary.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
@@ -22,10 +25,22 @@ void useGermanTranslations(QApplication& application, QTranslator& translator) {
         application.installTranslator(&translator);
 }
 
-// Where the program keeps its settings: beside itself.
-std::filesystem::path settingsFileBesideProgram() {
-    return std::filesystem::path(QCoreApplication::applicationDirPath().toStdU16String()) /
-           "Pelvaro.ini";
+// Where the program keeps its files: beside itself, or in the user's folders.
+pelvaro::FileLocations programFiles() {
+    return pelvaro::locateFiles(
+        std::filesystem::path(QCoreApplication::applicationDirPath().toStdU16String()));
+}
+
+// What `pelvaro --paths` says: the settings file, the database and the
+// library in use.
+int printPaths(const pelvaro::FileLocations& files) {
+    const pelvaro::SqliteBinding sqlite = pelvaro::BindSqliteLibrary(files);
+    std::printf("Einstellungen: %s\n", files.settingsFile.string().c_str());
+    std::printf("Datenbank: %s\n",
+                (files.databaseDirectory / pelvaro::kPersonnelDatabaseFile).string().c_str());
+    std::printf("SQLite: %s\n", sqlite.library ? sqlite.library->file().string().c_str()
+                                                : "keine Bibliothek gefunden");
+    return 0;
 }
 
 // What `pelvaro --keyboard-info` says: which backend types, and why the
@@ -47,7 +62,11 @@ int printKeyboardInfo(const std::filesystem::path& settingsFile) {
 int main(int argc, char** argv) {
     if (argc == 2 && std::string_view(argv[1]) == "--keyboard-info") {
         const QCoreApplication application(argc, argv);
-        return printKeyboardInfo(settingsFileBesideProgram());
+        return printKeyboardInfo(programFiles().settingsFile);
+    }
+    if (argc == 2 && std::string_view(argv[1]) == "--paths") {
+        const QCoreApplication application(argc, argv);
+        return printPaths(programFiles());
     }
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Pelvaro"));
@@ -58,12 +77,14 @@ int main(int argc, char** argv) {
 
     try {
         pelvaro::QtUserDialogs dialogs;
-        pelvaro::ProgramWindows windows(dialogs, QCoreApplication::applicationDirPath());
+        const pelvaro::FileLocations files = programFiles();
+        pelvaro::prepareFolders(files);
+        pelvaro::ProgramWindows windows(dialogs, files);
         dialogs.setOwner(&windows.mainForm);
         dialogs.setPrompt(&windows.labelPrompt);
         // Pauses of the keystroke output wait on the event loop, never in it.
         pelvaro::KeyboardBackendChoice keyboard = pelvaro::chooseKeyboardBackend(
-            pelvaro::readKeyboardSettings(settingsFileBesideProgram()),
+            pelvaro::readKeyboardSettings(files.settingsFile),
             [&windows](std::chrono::milliseconds delay, std::function<void()> work) {
                 QTimer::singleShot(delay, &windows.mainForm, std::move(work));
             });

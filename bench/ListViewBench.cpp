@@ -17,7 +17,7 @@ void AddRowsToTheList(benchmark::State& state) {
     const int rows = static_cast<int>(state.range(0));
     test::TempDir dir;
     test::ScriptedDialogs dialogs;
-    ProgramWindows windows(dialogs, QString::fromStdString(dir.path()));
+    ProgramWindows windows(dialogs, locateFiles(dir.path()));
     windows.mainForm.show();
     windows.mainForm.controls().CheckBoxAutoNum->setChecked(true);
     CardList& cards = windows.mainForm.cardList();

@@ -41,7 +41,7 @@ void CardToKeystroke(benchmark::State& state) {
     std::ofstream(dir.path() / "Pelvaro.ini") << "[Ports]\nDefaults=0\n[Serial]\nPort=1\n";
     reader.mapAsPort(dir.path() / "Pelvaro.ini", 1);
     test::ScriptedDialogs dialogs;
-    ProgramWindows windows(dialogs, QString::fromStdString(dir.path()));
+    ProgramWindows windows(dialogs, locateFiles(dir.path()));
     auto injector = std::make_unique<TimingInjector>();
     TimingInjector& timing = *injector;
     windows.mainForm.setKeyboard(std::move(injector), {});

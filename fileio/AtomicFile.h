@@ -8,7 +8,8 @@ namespace pelvaro {
 // Replaces the whole content of a file so that a crash or power loss in the
 // middle leaves either the old or the new file, never a truncated one: the
 // new content is written and synced beside the target and then renamed over
-// it. A target whose write permission bits are all cleared is treated as
+// it. A symbolic link stays: the file it points to is replaced, beside that
+// file. A target whose write permission bits are all cleared is treated as
 // write-protected and left alone, also for a privileged user, because that is
 // what the user asked for when making it read-only. Returns false on any
 // failure; the old file is then unchanged.

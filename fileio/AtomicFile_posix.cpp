@@ -26,9 +26,25 @@ bool writeAll(int fd, std::string_view content) {
     return true;
 }
 
+// The file a path names, through any symbolic links (a link may point to a
+// file that does not exist yet). Replacing the link itself would cut it off
+// from its target.
+std::filesystem::path linkTarget(std::filesystem::path path) {
+    constexpr int kMostLinks = 40; // as the kernel allows
+    std::error_code error;
+    for (int link = 0; link < kMostLinks && std::filesystem::is_symlink(path, error); ++link) {
+        const std::filesystem::path next = std::filesystem::read_symlink(path, error);
+        if (error)
+            break;
+        path = next.is_absolute() ? next : path.parent_path() / next;
+    }
+    return path;
+}
+
 } // namespace
 
-bool replaceFileContents(const std::filesystem::path& target, std::string_view content) {
+bool replaceFileContents(const std::filesystem::path& link, std::string_view content) {
+    const std::filesystem::path target = linkTarget(link);
     mode_t mode = 0644;
     struct stat existing {};
     if (::stat(target.c_str(), &existing) == 0) {

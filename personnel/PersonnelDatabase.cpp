@@ -133,9 +133,9 @@ PersonnelDatabase::~PersonnelDatabase() {
 }
 
 std::optional<std::string>
-PersonnelDatabase::OpenPersonnelDatabase(const std::filesystem::path& programDirectory) {
+PersonnelDatabase::OpenPersonnelDatabase(const std::filesystem::path& directory) {
     const SqliteFunctions& sqlite = sqlite_->functions();
-    const std::string file = utf8(programDirectory / kPersonnelDatabaseFile);
+    const std::string file = utf8(directory / kPersonnelDatabaseFile);
     sqlite3* db = nullptr;
     const int opened = sqlite.open(file.c_str(), &db);
     if (opened != SQLITE_OK) {

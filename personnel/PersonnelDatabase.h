@@ -54,12 +54,12 @@ public:
     PersonnelDatabase(const PersonnelDatabase&) = delete;
     PersonnelDatabase& operator=(const PersonnelDatabase&) = delete;
 
-    // Opens the file kPersonnelDatabaseFile in the program's directory, creating
-    // it and its table when missing; call it once. Returns the text to show under
-    // "Error" if anything failed: "Error opening database, <code>." leaves the
-    // database closed (the personnel features go off); the CREATE TABLE statement's
-    // own text leaves it open.
-    std::optional<std::string> OpenPersonnelDatabase(const std::filesystem::path& programDirectory);
+    // Opens the file kPersonnelDatabaseFile in the directory (the program's, or
+    // the user's data folder), creating it and its table when missing; call it
+    // once. Returns the text to show under "Error" if anything failed: "Error
+    // opening database, <code>." leaves the database closed (the personnel
+    // features go off); the CREATE TABLE statement's own text leaves it open.
+    std::optional<std::string> OpenPersonnelDatabase(const std::filesystem::path& directory);
     // Returns "Error closing database, <code>." to show under "Error" if closing
     // failed. The database counts as closed afterwards in either case.
     std::optional<std::string> ClosePersonnelDatabase();

@@ -1,6 +1,7 @@
 #include "SharedLibrary.h"
 
 #include <dlfcn.h>
+#include <link.h>
 
 namespace pelvaro {
 
@@ -12,12 +13,26 @@ std::unique_ptr<SharedLibrary> SharedLibrary::load(const std::filesystem::path& 
     return std::unique_ptr<SharedLibrary>(new SharedLibrary(handle));
 }
 
+std::unique_ptr<SharedLibrary> SharedLibrary::loadInstalled(const char* name) {
+    void* handle = ::dlopen(name, RTLD_NOW | RTLD_LOCAL);
+    if (!handle)
+        return nullptr;
+    return std::unique_ptr<SharedLibrary>(new SharedLibrary(handle));
+}
+
 SharedLibrary::~SharedLibrary() {
     ::dlclose(handle_);
 }
 
 void* SharedLibrary::symbol(const char* name) const {
     return ::dlsym(handle_, name);
+}
+
+std::filesystem::path SharedLibrary::file() const {
+    link_map* map = nullptr;
+    if (::dlinfo(handle_, RTLD_DI_LINKMAP, &map) != 0 || !map || !map->l_name)
+        return {};
+    return map->l_name;
 }
 
 } // namespace pelvaro

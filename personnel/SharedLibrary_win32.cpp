@@ -13,12 +13,25 @@ std::unique_ptr<SharedLibrary> SharedLibrary::load(const std::filesystem::path& 
     return std::unique_ptr<SharedLibrary>(new SharedLibrary(module));
 }
 
+std::unique_ptr<SharedLibrary> SharedLibrary::loadInstalled(const char* name) {
+    HMODULE module = ::LoadLibraryExA(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (!module)
+        return nullptr;
+    return std::unique_ptr<SharedLibrary>(new SharedLibrary(module));
+}
+
 SharedLibrary::~SharedLibrary() {
     ::FreeLibrary(static_cast<HMODULE>(handle_));
 }
 
 void* SharedLibrary::symbol(const char* name) const {
     return reinterpret_cast<void*>(::GetProcAddress(static_cast<HMODULE>(handle_), name));
+}
+
+std::filesystem::path SharedLibrary::file() const {
+    wchar_t name[MAX_PATH];
+    const DWORD length = ::GetModuleFileNameW(static_cast<HMODULE>(handle_), name, MAX_PATH);
+    return length > 0 && length < MAX_PATH ? std::filesystem::path(name) : std::filesystem::path();
 }
 
 } // namespace pelvaro

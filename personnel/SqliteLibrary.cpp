@@ -31,21 +31,8 @@ private:
     const SharedLibrary* library_;
 };
 
-} // namespace
-
-SqliteLibrary::SqliteLibrary(std::unique_ptr<SharedLibrary> file, const SqliteFunctions& functions)
-    : file_(std::move(file)), functions_(functions) {}
-
-SqliteLibrary::~SqliteLibrary() = default;
-
-SqliteBinding BindSqliteLibrary(const std::filesystem::path& programDirectory) {
-    const std::filesystem::path file = programDirectory / kSqliteLibraryFile;
-    std::error_code error;
-    const auto status = std::filesystem::status(file, error);
-    if (!std::filesystem::exists(status) || std::filesystem::is_directory(status))
-        return {};
-
-    std::unique_ptr<SharedLibrary> library = SharedLibrary::load(file);
+// Resolves the entry points of a loaded library (or of none, reporting all).
+SqliteBinding bindEntryPoints(std::unique_ptr<SharedLibrary> library) {
     Resolver resolver(library.get());
     SqliteFunctions functions;
     resolver.resolve(functions.open, "sqlite3_open");
@@ -68,6 +55,36 @@ SqliteBinding BindSqliteLibrary(const std::filesystem::path& programDirectory) {
     if (!resolver.messages.empty())
         return {nullptr, std::move(resolver.messages)};
     return {std::make_shared<const SqliteLibrary>(std::move(library), functions), {}};
+}
+
+} // namespace
+
+SqliteLibrary::SqliteLibrary(std::unique_ptr<SharedLibrary> file, const SqliteFunctions& functions)
+    : file_(std::move(file)), functions_(functions) {}
+
+SqliteLibrary::~SqliteLibrary() = default;
+
+std::filesystem::path SqliteLibrary::file() const {
+    return file_->file();
+}
+
+SqliteBinding BindSqliteLibrary(const std::filesystem::path& programDirectory,
+                                SqliteSource source) {
+    const std::filesystem::path file = programDirectory / kSqliteLibraryFile;
+    std::error_code error;
+    const auto status = std::filesystem::status(file, error);
+    if (std::filesystem::exists(status) && !std::filesystem::is_directory(status))
+        return bindEntryPoints(SharedLibrary::load(file));
+    if (source == SqliteSource::ProgramDirectoryOrSystem)
+        if (auto installed = SharedLibrary::loadInstalled(kInstalledSqliteLibrary))
+            return bindEntryPoints(std::move(installed));
+    return {};
+}
+
+SqliteBinding BindSqliteLibrary(const FileLocations& files) {
+    return BindSqliteLibrary(files.programDirectory, files.besideProgram
+                                                         ? SqliteSource::ProgramDirectory
+                                                         : SqliteSource::ProgramDirectoryOrSystem);
 }
 
 } // namespace pelvaro

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "FileLocations.h"
+
 #include <filesystem>
 #include <memory>
 #include <sqlite3.h>
@@ -10,11 +12,14 @@ namespace pelvaro {
 
 class SharedLibrary;
 
-// The library's file in the program's directory.
+// The library's file in the program's directory, and the name of the
+// system's own.
 #ifdef _WIN32
 inline constexpr const char* kSqliteLibraryFile = "Sqlite3.dll";
+inline constexpr const char* kInstalledSqliteLibrary = "sqlite3.dll";
 #else
 inline constexpr const char* kSqliteLibraryFile = "libsqlite3.so.0";
+inline constexpr const char* kInstalledSqliteLibrary = "libsqlite3.so.0";
 #endif
 
 // The entry points the personnel database calls.
@@ -39,6 +44,8 @@ public:
     SqliteLibrary& operator=(const SqliteLibrary&) = delete;
 
     const SqliteFunctions& functions() const { return functions_; }
+    // The file the library was loaded from.
+    std::filesystem::path file() const;
 
 private:
     std::unique_ptr<SharedLibrary> file_;
@@ -54,8 +61,18 @@ struct SqliteBinding {
     std::vector<std::string> messages;
 };
 
-// Binds the library file kSqliteLibraryFile in the program's directory; never
-// another copy found by a search. Without that file nothing is reported.
-SqliteBinding BindSqliteLibrary(const std::filesystem::path& programDirectory);
+// Where the library may come from.
+enum class SqliteSource {
+    ProgramDirectory,         // only the file beside the program
+    ProgramDirectoryOrSystem, // that file, or else the system's library
+};
+
+// Binds the library file kSqliteLibraryFile in the program's directory, or
+// the system's when the source allows it; never another copy found by a
+// search. Without a library nothing is reported.
+SqliteBinding BindSqliteLibrary(const std::filesystem::path& programDirectory,
+                                SqliteSource source = SqliteSource::ProgramDirectory);
+// As the file places say: beside the program only the library there counts.
+SqliteBinding BindSqliteLibrary(const FileLocations& files);
 
 } // namespace pelvaro

@@ -10,7 +10,7 @@ echo "== Tests"
 ctest --test-dir build --output-on-failure -j "$jobs"
 
 echo "== Tests with AddressSanitizer and UndefinedBehaviorSanitizer"
-cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPELVARO_SANITIZE=ON
+cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPELVARO_SANITIZE=ON -DPELVARO_WERROR=ON
 cmake --build build-sanitize
 ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp:print_suppressions=0 \
     UBSAN_OPTIONS=print_stacktrace=1 \
@@ -18,7 +18,7 @@ ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp:print
 
 echo "== Fuzzing"
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
-    -DPELVARO_FUZZ=ON -DPELVARO_TESTS=OFF
+    -DPELVARO_FUZZ=ON -DPELVARO_TESTS=OFF -DPELVARO_WERROR=ON
 cmake --build build-fuzz --target ProtocolFuzzer ProfileFileFuzzer
 for fuzzer in ProtocolFuzzer ProfileFileFuzzer; do
     corpus=$(mktemp -d)

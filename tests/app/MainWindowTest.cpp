@@ -2,6 +2,7 @@
 // round trips, page sizes, the auxiliary dialogs and the end by menu.
 
 #include "ProgramFixture.h"
+#include "SettingsFile.h"
 
 #include <QAccessible>
 #include <QLabel>
@@ -93,6 +94,25 @@ TEST_F(MainWindowTest, RedirectBoxesSaveOnlyWhileSavingIsOn) {
                                        "[Global]\r\nLineFeed=1\r\nSysTray=1\r\nSendPSNR=0\r\n"
                                        "Autostart=0\r\nAutosave=1\r\n");
     EXPECT_TRUE(dialogs.shown.empty());
+}
+
+TEST_F(MainWindowTest, InstalledProgramKeepsSettingsAndDatabaseInTheUsersFolders) {
+    std::filesystem::remove(ini);
+    const std::filesystem::path program = dir.path() / "usr" / "bin";
+    const UserFolders user{dir.path() / "home" / ".config" / "Pelvaro",
+                           dir.path() / "home" / ".local" / "share" / "Pelvaro"};
+    files = locateFiles(program, user, false);
+    ASSERT_TRUE(prepareFolders(files));
+    start();
+    EXPECT_TRUE(ui().Personalnummernbearbeiten1->isEnabled())
+        << "no library beside the program: the system's is bound";
+    EXPECT_TRUE(std::filesystem::exists(user.data / "db_Personal.sqlite"));
+
+    dialog().CheckBoxSave->setChecked(true);
+    ui().CheckBoxLF->click();
+    EXPECT_TRUE(dialogs.shown.empty()) << "saving works";
+    EXPECT_EQ(readStoredSettings(user.settings / "Pelvaro.ini").lineFeed, true);
+    EXPECT_FALSE(std::filesystem::exists(program)) << "nothing beside the program";
 }
 
 TEST_F(MainWindowTest, WriteProtectedSettingsFileIsReportedEveryTime) {

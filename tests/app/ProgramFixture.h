@@ -40,7 +40,7 @@ protected:
 
     // The windows, typing into a recorder in place of a real keyboard.
     void makeWindows(const SerialSystemCalls* serialCalls = nullptr) {
-        windows = std::make_unique<ProgramWindows>(dialogs, QString::fromStdString(dir.path()),
+        windows = std::make_unique<ProgramWindows>(dialogs, files,
                                                    serialCalls);
         window().setKeyboard(std::make_unique<RecordingInjector>(), {});
     }
@@ -78,6 +78,8 @@ protected:
 
     TempDir dir;
     std::filesystem::path ini = dir.path() / "Pelvaro.ini";
+    // Beside the program, which is where a test's own directory puts them.
+    FileLocations files = locateFiles(dir.path());
     ScriptedDialogs dialogs;
     std::unique_ptr<ProgramWindows> windows;
 };

@@ -96,6 +96,29 @@ TEST_F(ProfileFileOnDiskTest, LineBreaksInNamesOrValuesAreRefused) {
     EXPECT_EQ(contents(), kWindowsFile);
 }
 
+TEST_F(ProfileFileOnDiskTest, SymbolicLinksStayAndTheirTargetIsWritten) {
+    namespace fs = std::filesystem;
+    fs::create_directories(dir.path() / "shared" / "conf");
+    const fs::path target = dir.path() / "shared" / "conf" / "Pelvaro.ini";
+    std::ofstream(target, std::ios::binary) << kWindowsFile;
+    fs::create_symlink("settings-link", file); // a chain, the last link relative
+    fs::create_symlink("shared/conf/Pelvaro.ini", dir.path() / "settings-link");
+
+    ASSERT_TRUE(writeProfileString(file, "Global", "LineFeed", "0"));
+    EXPECT_TRUE(fs::is_symlink(file));
+    EXPECT_TRUE(fs::is_symlink(dir.path() / "settings-link"));
+    EXPECT_EQ(readProfileString(target, "Global", "LineFeed"), "0");
+    EXPECT_EQ(std::distance(fs::directory_iterator(target.parent_path()),
+                            fs::directory_iterator()),
+              1)
+        << "replaced beside the target, nothing left there";
+
+    fs::remove(target); // a dangling link: the file is made where it points
+    ASSERT_TRUE(writeProfileString(file, "Serial", "Port", "4"));
+    EXPECT_TRUE(fs::is_symlink(file));
+    EXPECT_EQ(readProfileString(target, "Serial", "Port"), "4");
+}
+
 TEST_F(ProfileFileOnDiskTest, MissingDirectoryFails) {
     EXPECT_FALSE(writeProfileString(dir.path() / "gone" / "Pelvaro.ini", "A", "x", "1"));
 }

@@ -2,6 +2,7 @@
 // line, for shell scripts and headless use; or, with --type, types it into
 // the focused window: a keyboard wedge without a window of its own.
 
+#include "FileLocations.h"
 #include "KeyboardBackend.h"
 #include "KeystrokeOutput.h"
 #include "LineRecovery.h"
@@ -39,10 +40,15 @@ void installStopHandlers() {
     sigaction(SIGTERM, &action, nullptr);
 }
 
-std::filesystem::path programDirectory() {
-    std::error_code error;
-    const auto executable = std::filesystem::read_symlink("/proc/self/exe", error);
-    return error ? std::filesystem::current_path() : executable.parent_path();
+// The tool's files, by the rule of the program: beside it or the user's.
+const pelvaro::FileLocations& programFiles() {
+    static const pelvaro::FileLocations files = [] {
+        std::error_code error;
+        const auto executable = std::filesystem::read_symlink("/proc/self/exe", error);
+        return pelvaro::locateFiles(error ? std::filesystem::current_path()
+                                          : executable.parent_path());
+    }();
+    return files;
 }
 
 class OptionsBinding final : public pelvaro::DecodeBinding {
@@ -120,7 +126,7 @@ public:
         if (!options.type)
             return true;
         pelvaro::KeyboardSettings settings =
-            pelvaro::readKeyboardSettings(programDirectory() / pelvaro::kSettingsFileName);
+            pelvaro::readKeyboardSettings(programFiles().settingsFile);
         if (!options.backend.empty())
             settings.backend = options.backend;
         pelvaro::KeyboardBackendChoice keyboard = pelvaro::chooseKeyboardBackend(settings);
@@ -150,11 +156,11 @@ public:
 private:
     // As the program does: without the library or the file, codes are typed.
     void openPersonnelDatabase() {
-        const pelvaro::SqliteBinding binding = pelvaro::BindSqliteLibrary(programDirectory());
+        const pelvaro::SqliteBinding binding = pelvaro::BindSqliteLibrary(programFiles());
         if (!binding.library)
             return;
         auto database = std::make_unique<pelvaro::PersonnelDatabase>(binding.library);
-        database->OpenPersonnelDatabase(programDirectory());
+        database->OpenPersonnelDatabase(programFiles().databaseDirectory);
         if (database->isOpen())
             database_ = std::move(database);
     }
@@ -182,7 +188,7 @@ int main(int argc, char** argv) {
     if (!output.prepare(*options))
         return 1;
 
-    T_Serial_Interface port(false, PortMap(programDirectory() / kSettingsFileName));
+    T_Serial_Interface port(false, PortMap(programFiles().settingsFile));
     if (openReader(port, *options) != OpenResult::Opened) {
         std::fprintf(stderr, "%s\n", openFailureText(port, *options).c_str());
         return 1;
