@@ -80,9 +80,9 @@ private:
 
 TMainForm::TMainForm(UserDialogs& dialogs, FileLocations files,
                      const SerialSystemCalls* serialCalls, QWidget* parent)
-    : QMainWindow(parent), dialogs_(dialogs), files_(std::move(files)),
-      serialCalls_(serialCalls), modes_([this] { modeChanged(); }),
-      ui(std::make_unique<Ui::TMainForm>()), decoding_(std::make_unique<Decoding>(*this)) {
+    : QMainWindow(parent), dialogs_(dialogs), files_(std::move(files)), serialCalls_(serialCalls),
+      modes_([this] { modeChanged(); }), ui(std::make_unique<Ui::TMainForm>()),
+      decoding_(std::make_unique<Decoding>(*this)) {
     ui->setupUi(this);
     ui->ListViewKarten->header()->resizeSection(0, 150);
     ui->ListViewKarten->header()->resizeSection(1, 150);
@@ -309,7 +309,7 @@ void TMainForm::runStartUpSequence() {
         if (PortNumber != 0)
             showPortInStatusBar();
         if (settingsDlg_ && settingsDlg_->controls().CheckBoxAutoStart->isChecked()) {
-            if (ui->CheckBoxShowTray->isChecked()) {
+            if (hidesIntoTray()) {
                 ReadResult.hideOnStart = true;
                 HiddenToTray = true;
             }
@@ -388,8 +388,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 void TMainForm::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
     // Minimised with "Automatisch Minimieren" on: into the notification area.
-    if (event->type() != QEvent::WindowStateChange || !isMinimized() ||
-        !ui->CheckBoxShowTray->isChecked())
+    if (event->type() != QEvent::WindowStateChange || !isMinimized() || !hidesIntoTray())
         return;
     // Hidden instead of minimised: shown again it comes back as it was.
     // Leaving the minimised state sends a show event of its own, which must
@@ -399,6 +398,11 @@ void TMainForm::changeEvent(QEvent* event) {
     tray_->NotifyTray(TrayIcon::Modify, TrayIconIndex);
     HiddenToTray = true;
     hide();
+}
+
+bool TMainForm::hidesIntoTray() const {
+    // Without a notification area nothing would bring a hidden window back.
+    return ui->CheckBoxShowTray->isChecked() && tray_->areaAvailable();
 }
 
 void TMainForm::pauseReadThread() {
@@ -425,7 +429,7 @@ void TMainForm::SpeedButtonStartClick() {
         return;
     }
     setStatusPanel(kActivityPanel, QStringLiteral("Warte auf Karte..."));
-    if (ui->CheckBoxShowTray->isChecked()) {
+    if (hidesIntoTray()) {
         tray_->NotifyTray(TrayIcon::Add, TrayIconIndex);
         tray_->NotifyTray(TrayIcon::Modify, TrayIconIndex);
         HiddenToTray = true;
@@ -504,8 +508,24 @@ void TMainForm::ApplyPageSize() {
     const QSize outer = redirectPage ? QSize(kRedirectPageWidth, kRedirectPageHeight)
                                      : QSize(kListPageWidth, kListPageHeight);
     // The sizes are the window's outer size, frame included where there is one.
-    const QSize frame = frameGeometry().size() - geometry().size();
-    setFixedSize(outer - frame);
+    appliedFrame_ = frameGeometry().size() - geometry().size();
+    setFixedSize(outer - appliedFrame_);
+}
+
+bool TMainForm::event(QEvent* event) {
+    const bool handled = QMainWindow::event(event);
+    // A window manager frames the window only after its first show, and may
+    // change the frame later: the outer size must hold with the real frame.
+    // Applied once the manager is done with the window (it activates, moves
+    // or resizes it); a size changed while it is still placing the window
+    // makes it place the window anew.
+    const QEvent::Type type = event->type();
+    const bool managed =
+        type == QEvent::WindowActivate || type == QEvent::Move || type == QEvent::Resize;
+    if (managed && shownBefore_ && !isMinimized() &&
+        frameGeometry().size() - geometry().size() != appliedFrame_)
+        ApplyPageSize();
+    return handled;
 }
 
 void TMainForm::PageControlMainChange(int index) {

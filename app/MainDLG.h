@@ -112,6 +112,7 @@ protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
     class Decoding;
@@ -132,6 +133,8 @@ private:
 
     void bindPersonnelDatabase();
     void pauseReadThread();
+    // "Automatisch Minimieren" is on and a notification area takes the icon.
+    bool hidesIntoTray() const;
     void SendCodeAsKeystrokes();
     // A start that fails: the stop, the window back, the reason in a box.
     void failRedirectStart(const QString& reason);
@@ -168,6 +171,8 @@ private:
     TIDD_Update_Info* updateInfoDlg_ = nullptr;
     TInfoDLG* infoDlg_ = nullptr;
     bool shownBefore_ = false;
+    // The window manager's frame the page size was last applied with.
+    QSize appliedFrame_;
     bool closeWhenIdle_ = false; // a close came while a read ran below it
     int shownPage_ = 0;
 };

@@ -49,7 +49,7 @@ bool TrayIcon::NotifyTray(Operation operation, TrayImage image) {
         icon_.hide();
         break;
     }
-    return QSystemTrayIcon::isSystemTrayAvailable();
+    return areaAvailable();
 }
 
 } // namespace pelvaro

@@ -3,6 +3,7 @@
 #include <QMenu>
 #include <QObject>
 #include <QSystemTrayIcon>
+#include <functional>
 
 class QLabel;
 
@@ -34,6 +35,11 @@ public:
     // notification area took it.
     bool NotifyTray(Operation operation, TrayImage image);
     static QIcon TrayIconHandle(TrayImage image);
+    // The desktop has a notification area now; it may come and go.
+    bool areaAvailable() const { return areaProbe_(); }
+    // How the notification area is looked for; a test of a desktop with or
+    // without one on a platform that has none.
+    void setAreaProbe(std::function<bool()> probe) { areaProbe_ = std::move(probe); }
     // A notice that stands in the tip in place of the status text from the
     // next modify on, until it is set empty again.
     void setNotice(const QString& notice) { notice_ = notice; }
@@ -48,6 +54,7 @@ signals:
 private:
     const QLabel& tipSource_;
     QString notice_;
+    std::function<bool()> areaProbe_ = &QSystemTrayIcon::isSystemTrayAvailable;
     QSystemTrayIcon icon_;
     QMenu PopupMenuTray;
 };

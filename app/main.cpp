@@ -39,7 +39,7 @@ int printPaths(const pelvaro::FileLocations& files) {
     std::printf("Datenbank: %s\n",
                 (files.databaseDirectory / pelvaro::kPersonnelDatabaseFile).string().c_str());
     std::printf("SQLite: %s\n", sqlite.library ? sqlite.library->file().string().c_str()
-                                                : "keine Bibliothek gefunden");
+                                               : "keine Bibliothek gefunden");
     return 0;
 }
 

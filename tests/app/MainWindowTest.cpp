@@ -2,6 +2,7 @@
 // round trips, page sizes, the auxiliary dialogs and the end by menu.
 
 #include "ProgramFixture.h"
+#include "ReaderSimulator.h"
 #include "SettingsFile.h"
 
 #include <QAccessible>
@@ -71,6 +72,20 @@ TEST_F(MainWindowTest, AutostartOpensOnTheRedirectPage) {
     EXPECT_TRUE(ui().SpeedButtonStart->isEnabled());
     EXPECT_TRUE(dialog().CheckBoxAutoStart->isChecked());
     EXPECT_FALSE(dialog().CheckBoxAutoStart->isEnabled()) << "ticked but disabled without saving";
+}
+
+TEST_F(MainWindowTest, AutostartWithoutANotificationAreaLeavesTheWindowShown) {
+    sim::ReaderSimulator reader;
+    writeSettings("[Global]\r\nAutostart=1\r\nSysTray=1\r\n[Serial]\r\nPort=1\r\n");
+    ASSERT_TRUE(reader.mapAsPort(ini, 1));
+    trayArea = false;
+    TMainForm& form = start();
+    EXPECT_TRUE(waitUntil([&] { return form.statusPanelText(1) == "Warte auf Karte..."; }));
+    test::serveEventsFor(std::chrono::milliseconds(200));
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_FALSE(form.HiddenToTray);
+    EXPECT_TRUE(dialogs.shown.empty());
+    ui().SpeedButtonStopp->click();
 }
 
 TEST_F(MainWindowTest, PagesResizeTheWindow) {

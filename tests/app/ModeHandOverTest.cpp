@@ -45,8 +45,9 @@ TEST_F(ModeHandOverTest, RedirectStartDuringAListReadIsRefusedAndTheReadGoesOn) 
             ui().SpeedButtonStart->click();
             lockedAfter = listSessionLocks();
             // Had the refusal unlocked the menus, the settings would scan the
-            // ports with the port the read holds.
-            QTimer::singleShot(500, [&] {
+            // ports with the port the read holds. The timer goes with the
+            // window when the session ends first.
+            QTimer::singleShot(500, &window(), [&] {
                 settingsOpened = windows->settings.isVisible();
                 windows->settings.reject();
             });

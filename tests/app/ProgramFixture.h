@@ -40,9 +40,9 @@ protected:
 
     // The windows, typing into a recorder in place of a real keyboard.
     void makeWindows(const SerialSystemCalls* serialCalls = nullptr) {
-        windows = std::make_unique<ProgramWindows>(dialogs, files,
-                                                   serialCalls);
+        windows = std::make_unique<ProgramWindows>(dialogs, files, serialCalls);
         window().setKeyboard(std::make_unique<RecordingInjector>(), {});
+        window().trayIcon().setAreaProbe([this] { return trayArea; });
     }
 
     TMainForm& start() {
@@ -80,6 +80,9 @@ protected:
     std::filesystem::path ini = dir.path() / "Pelvaro.ini";
     // Beside the program, which is where a test's own directory puts them.
     FileLocations files = locateFiles(dir.path());
+    // The offscreen platform has no notification area; the windows see one
+    // unless a test takes it away.
+    bool trayArea = true;
     ScriptedDialogs dialogs;
     std::unique_ptr<ProgramWindows> windows;
 };

@@ -181,6 +181,29 @@ TEST_F(RedirectModeTest, MinimisingGoesToTheTrayOnlyWithAutomaticMinimising) {
     EXPECT_FALSE(window().trayIcon().isShown());
 }
 
+TEST_F(RedirectModeTest, WithoutANotificationAreaTheWindowIsNeverHidden) {
+    trayArea = false;
+    ui().CheckBoxShowTray->setChecked(true);
+    window().setWindowState(Qt::WindowMinimized);
+    EXPECT_TRUE(window().isMinimized()) << "minimised as without automatic minimising";
+    EXPECT_FALSE(window().HiddenToTray);
+    EXPECT_FALSE(window().trayIcon().isShown());
+    window().showNormal();
+
+    ui().SpeedButtonStart->click();
+    EXPECT_TRUE(active());
+    EXPECT_TRUE(window().isVisible());
+    EXPECT_FALSE(window().HiddenToTray);
+    ui().SpeedButtonStopp->click();
+
+    trayArea = true; // a panel with a notification area came up meanwhile
+    window().setWindowState(Qt::WindowMinimized);
+    EXPECT_FALSE(window().isVisible());
+    EXPECT_TRUE(window().HiddenToTray);
+    EXPECT_TRUE(window().trayIcon().isShown());
+    window().show();
+}
+
 TEST_F(RedirectModeTest, EveryCardIsTypedWithEnterWhenAsked) {
     auto recorder = std::make_unique<RecordingInjector>();
     const RecordingInjector& typed = *recorder;

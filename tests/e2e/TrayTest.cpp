@@ -4,6 +4,7 @@
 // simulated reader on Com1; the mouse and keys come through xdotool.
 
 #include "DesktopProgram.h"
+#include "DesktopRig.h"
 #include "NotificationArea.h"
 #include "Polling.h"
 #include "ReaderSimulator.h"
@@ -24,19 +25,10 @@ constexpr const char* kProgramClass = "pelvaro";
 class TrayTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        windowManager = std::make_unique<test::ChildProcess>(std::vector<std::string>{"openbox"},
-                                                             display.environment());
-        ASSERT_TRUE(waitFor([&] {
-            const auto check =
-                display.run({"xprop", "-root", "-notype", "_NET_SUPPORTING_WM_CHECK"});
-            return check && !check->empty() &&
-                   check->front().find("window id") != std::string::npos;
-        })) << "no window manager";
-        panel = std::make_unique<test::ChildProcess>(
-            std::vector<std::string>{"trayer", "--edge", "top", "--align", "right", "--widthtype",
-                                     "request", "--height", "24"},
-            display.environment());
-        ASSERT_TRUE(waitFor([&] { return area.panelRunning(); })) << "no notification area";
+        windowManager = test::startWindowManager(display);
+        ASSERT_TRUE(windowManager) << "no window manager";
+        panel = test::startPanel(display, area);
+        ASSERT_TRUE(panel) << "no notification area";
     }
 
     void TearDown() override {

@@ -2,6 +2,7 @@
 // build folder and the tests; the user's folders for an installed program.
 
 #include "FileLocations.h"
+
 #include "TempDir.h"
 
 #include <cstdlib>

@@ -108,8 +108,7 @@ TEST_F(ProfileFileOnDiskTest, SymbolicLinksStayAndTheirTargetIsWritten) {
     EXPECT_TRUE(fs::is_symlink(file));
     EXPECT_TRUE(fs::is_symlink(dir.path() / "settings-link"));
     EXPECT_EQ(readProfileString(target, "Global", "LineFeed"), "0");
-    EXPECT_EQ(std::distance(fs::directory_iterator(target.parent_path()),
-                            fs::directory_iterator()),
+    EXPECT_EQ(std::distance(fs::directory_iterator(target.parent_path()), fs::directory_iterator()),
               1)
         << "replaced beside the target, nothing left there";
 
