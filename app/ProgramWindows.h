@@ -3,6 +3,7 @@
 #include "FormResources.h"
 #include "InfoDialogs.h"
 #include "MainDLG.h"
+#include "StandInFont.h"
 #include "TRequestLfdnrStringDLG.h"
 #include "TSettingsDlg.h"
 
@@ -17,6 +18,7 @@ struct ProgramWindows {
         : resources((registerFormResources(), true)), mainForm(dialogs, files, serialCalls),
           updateInfo(&mainForm) {
         mainForm.attachDialogs(settings, updateInfo, info);
+        fitCaptions({&mainForm, &settings, &labelPrompt, &updateInfo, &info});
     }
 
     bool resources; // registered before any window loads an image

@@ -4,6 +4,7 @@
 #include "ProgramWindows.h"
 #include "QtUserDialogs.h"
 #include "SqliteLibrary.h"
+#include "StandInFont.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
@@ -70,8 +71,7 @@ int main(int argc, char** argv) {
     }
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Pelvaro"));
-    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
-                               {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
+    pelvaro::useStandInFont();
     QTranslator translator;
     useGermanTranslations(application, translator);
 

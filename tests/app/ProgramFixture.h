@@ -4,6 +4,7 @@
 #include "ProgramWindows.h"
 #include "RecordingInjector.h"
 #include "ScriptedDialogs.h"
+#include "StandInFont.h"
 #include "TempDir.h"
 #include "ui_MainDLG.h"
 #include "ui_TSettingsDlg.h"
@@ -22,7 +23,10 @@ class ProgramFixture : public ::testing::Test {
 protected:
     static constexpr char kOnlyMappedPorts[] = "[Ports]\r\nDefaults=0\r\n";
 
-    ProgramFixture() { writeSettings(""); }
+    ProgramFixture() {
+        useStandInFont(); // as the program does
+        writeSettings("");
+    }
 
     void writeSettings(const std::string& more) const {
         std::ofstream(ini, std::ios::binary) << kOnlyMappedPorts << more;

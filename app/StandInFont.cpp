@@ -1,0 +1,83 @@
+#include "StandInFont.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QFont>
+#include <QFontInfo>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionButton>
+
+namespace pelvaro {
+
+namespace {
+
+const QString kLayoutFamily = QStringLiteral("MS Sans Serif");
+constexpr int kLayoutPointSize = 8;
+
+// The room a control's style leaves for its caption.
+int captionRoom(const QWidget& control) {
+    QStyleOptionButton option;
+    option.initFrom(&control);
+    const auto contents = [&](QStyle::SubElement element) {
+        return control.style()->subElementRect(element, &option, &control).width();
+    };
+    if (qobject_cast<const QPushButton*>(&control))
+        return contents(QStyle::SE_PushButtonContents);
+    if (qobject_cast<const QCheckBox*>(&control))
+        return contents(QStyle::SE_CheckBoxContents);
+    if (qobject_cast<const QRadioButton*>(&control))
+        return contents(QStyle::SE_RadioButtonContents);
+    return control.contentsRect().width();
+}
+
+} // namespace
+
+void useStandInFont() {
+    QFont::insertSubstitutions(kLayoutFamily, QStringList{QString::fromLatin1(kStandInFamily),
+                                                          QStringLiteral("DejaVu Sans")});
+}
+
+QStringList cutOffCaptions(const QWidget& window) {
+    QStringList cut;
+    const auto check = [&](const QWidget& control, const QString& caption) {
+        const int needed = control.fontMetrics().size(Qt::TextShowMnemonic, caption).width();
+        if (!caption.trimmed().isEmpty() && needed > captionRoom(control))
+            cut.append(QStringLiteral("%1 \"%2\" needs %3, has %4")
+                           .arg(control.objectName(), caption)
+                           .arg(needed)
+                           .arg(captionRoom(control)));
+    };
+    for (const QAbstractButton* button : window.findChildren<QAbstractButton*>())
+        check(*button, button->text());
+    for (const QLabel* label : window.findChildren<QLabel*>())
+        if (!label->wordWrap() && label->pixmap().isNull())
+            for (const QString& line : label->text().split(QLatin1Char('\n')))
+                check(*label, line);
+    return cut;
+}
+
+int fitCaptions(std::initializer_list<QWidget*> windows) {
+    QFont layout(kLayoutFamily);
+    layout.setPointSize(kLayoutPointSize);
+    int pixels = QFontInfo(layout).pixelSize();
+    const auto applied = [&](int size) {
+        for (QWidget* window : windows) {
+            QFont font = window->font();
+            font.setPixelSize(size);
+            window->setFont(font);
+        }
+        for (const QWidget* window : windows)
+            if (!cutOffCaptions(*window).isEmpty())
+                return false;
+        return true;
+    };
+    while (pixels > kSmallestPixelSize && !applied(pixels))
+        --pixels;
+    applied(pixels);
+    return pixels;
+}
+
+} // namespace pelvaro
