@@ -17,7 +17,7 @@ const char kReadUsage[] =
     "  --type               jede Codierung als Tastatureingabe tippen statt ausgeben\n"
     "  --enter              mit --type: nach jeder Codierung <ENTER>\n"
     "  --personnel          mit --type: statt der Codierung die Personalnummer aus\n"
-    "                       db_Personal.sqlite neben dem Programm (ohne Eintrag die Codierung)\n"
+    "                       db_Personal.sqlite (ohne Eintrag die Codierung)\n"
     "  --backend NAME       mit --type: die Art der Tastatureingabe (xtest)\n"
     "  --help               diese Hilfe\n";
 
