@@ -5,6 +5,7 @@
 // CPU share over the run. It takes some minutes: not part of the tests.
 
 #include "DesktopProgram.h"
+#include "DesktopRig.h"
 #include "KeystrokeReceiver.h"
 #include "NotificationArea.h"
 #include "PluggableReader.h"
@@ -70,6 +71,9 @@ void CardsThroughUnplugging(benchmark::State& state) try {
     for (auto _ : state) {
         test::VirtualDisplay display(640, 480);
         test::NotificationArea area(display.name());
+        const auto panel = test::startPanel(display, area); // where the window hides itself
+        if (!panel)
+            throw std::runtime_error("no notification area");
         test::DesktopProgram program(display);
         test::PluggableReader plug(program.directory() / "reader");
         program.writeSettings("[Global]\nAutostart=1\nSysTray=1\nLineFeed=1\n"

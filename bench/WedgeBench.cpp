@@ -86,7 +86,7 @@ void CardToEnterInAnXClient(benchmark::State& state) try {
         reader.mapAsPort(program.settingsFile(), 1);
         if (!program.start() || !reader.waitForProgram(test::kPatience))
             throw std::runtime_error("the program did not start redirect mode");
-        std::this_thread::sleep_for(1s); // until it has hidden itself
+        std::this_thread::sleep_for(1s); // until its start-up has settled
         test::KeystrokeReceiverProcess receiver(display);
         if (!receiver.waitUntilReady(test::kPatience))
             throw std::runtime_error("the receiver did not come up");
@@ -120,7 +120,9 @@ void CardToEnterInFootUnderSway(benchmark::State& state) try {
                               "[Ports]\nDefaults=0\n");
         reader.mapAsPort(program.settingsFile(), 1);
         program.launch();
+        // Shown (no notification area to hide in): the focus back to foot.
         if (!reader.waitForProgram(test::kPatience) ||
+            !test::waitFor([&] { return session.hasWindow("pelvaro"); }) || !terminal.focus() ||
             !test::waitFor([&] { return terminal.hasFocus(); }))
             throw std::runtime_error("the program did not start redirect mode");
 

@@ -14,9 +14,10 @@ LineChange LineRecovery::check(Clock::time_point now) {
     if (now < nextTry_)
         return LineChange::None;
     nextTry_ = now + kRetryInterval;
+    // Opening empties the line's queues; no second flush, which would purge
+    // a card the reader sends as soon as it sees the line open.
     if (port_.reopen() != OpenResult::Opened)
         return LineChange::None;
-    port_.flush();
     waiting_ = false;
     return LineChange::Back;
 }

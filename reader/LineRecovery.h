@@ -26,7 +26,7 @@ public:
     // The reader is away: no pass should run.
     bool waiting() const { return waiting_; }
     // Called after every pass, or instead of it while waiting. Back means
-    // opened and flushed: the engine must start a new session.
+    // opened, its queues emptied: the engine must start a new session.
     LineChange check(Clock::time_point now = Clock::now());
 
 private:

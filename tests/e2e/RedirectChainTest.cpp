@@ -5,6 +5,7 @@
 // the reader unplugged and plugged in again under another name in between.
 
 #include "DesktopProgram.h"
+#include "DesktopRig.h"
 #include "KeystrokeReceiver.h"
 #include "NotificationArea.h"
 #include "PluggableReader.h"
@@ -46,6 +47,8 @@ protected:
         program.writeSettings("[Global]\nAutostart=1\nSysTray=1\nLineFeed=1\nSendPSNR=1\n"
                               "[Serial]\nPort=1\nCardLen=10\n[Ports]\nDefaults=0\n");
         ASSERT_TRUE(writePortMapping(program.settingsFile(), 1, device));
+        panel = test::startPanel(display, area); // where the window hides itself
+        ASSERT_TRUE(panel) << "no notification area";
         const auto window = program.start();
         ASSERT_TRUE(window) << "no main window";
         ASSERT_TRUE(reader.waitForProgram(kPatience)) << "the port was not opened";
@@ -64,6 +67,7 @@ protected:
 
     test::VirtualDisplay display{640, 480};
     test::NotificationArea area{display.name()};
+    std::unique_ptr<test::ChildProcess> panel;
     test::DesktopProgram program{display};
 };
 

@@ -88,11 +88,34 @@ bool WaylandSession::findSocket() {
     return false;
 }
 
-bool WaylandSession::footHasFocus() const {
-    std::string ipc;
+std::string WaylandSession::ipcSocket() const {
     for (const auto& entry : std::filesystem::directory_iterator(runtimeDirectory_.path()))
         if (entry.path().filename().string().starts_with("sway-ipc."))
-            ipc = entry.path().string();
+            return entry.path().string();
+    return {};
+}
+
+bool WaylandSession::swaymsg(const std::vector<std::string>& command) const {
+    if (ipcSocket().empty())
+        return false;
+    std::vector<std::string> full = {"swaymsg", "-s", ipcSocket()};
+    full.insert(full.end(), command.begin(), command.end());
+    ChildProcess message(full);
+    return message.waitForExit(kPatience) == 0;
+}
+
+bool WaylandSession::hasWindow(const std::string& appId) const {
+    if (ipcSocket().empty())
+        return false;
+    ChildProcess tree({"swaymsg", "-s", ipcSocket(), "-t", "get_tree"});
+    while (const auto line = tree.readLine(kPatience))
+        if (line->find("\"app_id\": \"" + appId + "\"") != std::string::npos)
+            return true;
+    return false;
+}
+
+bool WaylandSession::footHasFocus() const {
+    const std::string ipc = ipcSocket();
     if (ipc.empty())
         return false;
     ChildProcess tree({"swaymsg", "-s", ipc, "-t", "get_tree"});

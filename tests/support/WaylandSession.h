@@ -48,6 +48,8 @@ public:
         std::string receiveUntil(const std::string& ending, std::chrono::milliseconds timeout);
         // Whether sway gives it the keyboard focus.
         bool hasFocus() const { return session_.footHasFocus(); }
+        // Gives it the focus, as a click into it does.
+        bool focus() const { return session_.swaymsg({"[app_id=\"foot\"]", "focus"}); }
 
     private:
         const WaylandSession& session_;
@@ -56,9 +58,14 @@ public:
         size_t read_ = 0;
     };
 
+    // A window of this app_id is on the screen.
+    bool hasWindow(const std::string& appId) const;
+
 private:
     bool findSocket();
     bool footHasFocus() const;
+    std::string ipcSocket() const;
+    bool swaymsg(const std::vector<std::string>& command) const;
     friend class Terminal;
 
     TempDir runtimeDirectory_;
