@@ -18,7 +18,7 @@ packages=(
     libwayland-dev libwayland-bin qt6-wayland   # typing on Wayland; the program as a Wayland client
     sway weston foot wtype             # Wayland compositors with and without virtual keyboards, a client receiving keys, the peer to measure against
     qemu-system-x86 busybox-static cpio   # a real kernel with uinput for the uinput tests
-    dpkg-dev lintian desktop-file-utils appstream   # the Debian package and its checks
+    dpkg-dev lintian desktop-file-utils appstream procps   # the Debian package, its checks and its install test
 )
 
 missing=()
