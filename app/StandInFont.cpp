@@ -9,6 +9,7 @@
 #include <QRadioButton>
 #include <QStyle>
 #include <QStyleOptionButton>
+#include <algorithm>
 
 namespace pelvaro {
 
@@ -44,11 +45,12 @@ QStringList cutOffCaptions(const QWidget& window) {
     QStringList cut;
     const auto check = [&](const QWidget& control, const QString& caption) {
         const int needed = control.fontMetrics().size(Qt::TextShowMnemonic, caption).width();
-        if (!caption.trimmed().isEmpty() && needed > captionRoom(control))
+        const int room = captionRoom(control);
+        if (!caption.trimmed().isEmpty() && needed > room)
             cut.append(QStringLiteral("%1 \"%2\" needs %3, has %4")
                            .arg(control.objectName(), caption)
                            .arg(needed)
-                           .arg(captionRoom(control)));
+                           .arg(room));
     };
     for (const QAbstractButton* button : window.findChildren<QAbstractButton*>())
         check(*button, button->text());
@@ -59,25 +61,21 @@ QStringList cutOffCaptions(const QWidget& window) {
     return cut;
 }
 
-int fitCaptions(std::initializer_list<QWidget*> windows) {
+void fitCaptions(std::initializer_list<QWidget*> windows) {
     QFont layout(kLayoutFamily);
     layout.setPointSize(kLayoutPointSize);
-    int pixels = QFontInfo(layout).pixelSize();
-    const auto applied = [&](int size) {
+    // Each size is applied and measured once; the smallest stays even if it cuts.
+    const auto fits = [&](int pixels) {
         for (QWidget* window : windows) {
             QFont font = window->font();
-            font.setPixelSize(size);
+            font.setPixelSize(pixels);
             window->setFont(font);
         }
-        for (const QWidget* window : windows)
-            if (!cutOffCaptions(*window).isEmpty())
-                return false;
-        return true;
+        return std::ranges::all_of(
+            windows, [](const QWidget* window) { return cutOffCaptions(*window).isEmpty(); });
     };
-    while (pixels > kSmallestPixelSize && !applied(pixels))
+    for (int pixels = QFontInfo(layout).pixelSize(); !fits(pixels) && pixels > kSmallestPixelSize;)
         --pixels;
-    applied(pixels);
-    return pixels;
 }
 
 } // namespace pelvaro

@@ -24,7 +24,7 @@ QStringList cutOffCaptions(const QWidget& window);
 
 // Sets the windows' stand-in to the largest pixel size, up to the one of
 // 8 points, at which every caption fits its control as laid out; the
-// controls keep their geometry. The size chosen.
-int fitCaptions(std::initializer_list<QWidget*> windows);
+// controls keep their geometry.
+void fitCaptions(std::initializer_list<QWidget*> windows);
 
 } // namespace pelvaro

@@ -24,6 +24,10 @@ public:
 
 private:
     explicit SharedLibrary(void* handle) : handle_(handle) {}
+    // Owns a handle of the loader; nothing for none.
+    static std::unique_ptr<SharedLibrary> adopt(void* handle) {
+        return handle ? std::unique_ptr<SharedLibrary>(new SharedLibrary(handle)) : nullptr;
+    }
 
     void* handle_;
 };

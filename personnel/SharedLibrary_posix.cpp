@@ -7,17 +7,11 @@ namespace pelvaro {
 
 std::unique_ptr<SharedLibrary> SharedLibrary::load(const std::filesystem::path& file) {
     // A path with a slash in it is loaded as it stands; dlopen searches only bare names.
-    void* handle = ::dlopen(std::filesystem::absolute(file).c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!handle)
-        return nullptr;
-    return std::unique_ptr<SharedLibrary>(new SharedLibrary(handle));
+    return adopt(::dlopen(std::filesystem::absolute(file).c_str(), RTLD_NOW | RTLD_LOCAL));
 }
 
 std::unique_ptr<SharedLibrary> SharedLibrary::loadInstalled(const char* name) {
-    void* handle = ::dlopen(name, RTLD_NOW | RTLD_LOCAL);
-    if (!handle)
-        return nullptr;
-    return std::unique_ptr<SharedLibrary>(new SharedLibrary(handle));
+    return adopt(::dlopen(name, RTLD_NOW | RTLD_LOCAL));
 }
 
 SharedLibrary::~SharedLibrary() {

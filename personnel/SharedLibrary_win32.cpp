@@ -6,18 +6,12 @@ namespace pelvaro {
 
 std::unique_ptr<SharedLibrary> SharedLibrary::load(const std::filesystem::path& file) {
     // The altered search path lets the library's own dependencies load from its directory.
-    HMODULE module = ::LoadLibraryExW(std::filesystem::absolute(file).c_str(), nullptr,
-                                      LOAD_WITH_ALTERED_SEARCH_PATH);
-    if (!module)
-        return nullptr;
-    return std::unique_ptr<SharedLibrary>(new SharedLibrary(module));
+    return adopt(::LoadLibraryExW(std::filesystem::absolute(file).c_str(), nullptr,
+                                  LOAD_WITH_ALTERED_SEARCH_PATH));
 }
 
 std::unique_ptr<SharedLibrary> SharedLibrary::loadInstalled(const char* name) {
-    HMODULE module = ::LoadLibraryExA(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    if (!module)
-        return nullptr;
-    return std::unique_ptr<SharedLibrary>(new SharedLibrary(module));
+    return adopt(::LoadLibraryExA(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
 }
 
 SharedLibrary::~SharedLibrary() {

@@ -58,14 +58,18 @@ std::optional<OuterSize> outerSize(const VirtualDisplay& display, const std::str
     if (extents && std::sscanf(extents->substr(extents->find('=') + 1).c_str(), "%d, %d, %d, %d",
                                &left, &right, &top, &bottom) != 4)
         return std::nullopt;
-    const auto width = lineWith(display, {"xwininfo", "-id", window}, "Width:");
-    const auto height = lineWith(display, {"xwininfo", "-id", window}, "Height:");
-    if (!width || !height)
+    const auto client = display.run({"xwininfo", "-id", window});
+    if (!client)
         return std::nullopt;
-    const auto number = [](const std::string& line) {
-        return std::stoi(line.substr(line.find(':') + 1));
-    };
-    return OuterSize{number(*width) + left + right, number(*height) + top + bottom};
+    OuterSize size{left + right, top + bottom};
+    for (const std::string& line : *client) {
+        const auto value = [&] { return std::stoi(line.substr(line.find(':') + 1)); };
+        if (line.find("Width:") != std::string::npos)
+            size.width += value();
+        else if (line.find("Height:") != std::string::npos)
+            size.height += value();
+    }
+    return size;
 }
 
 } // namespace pelvaro::test

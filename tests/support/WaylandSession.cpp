@@ -96,18 +96,20 @@ std::string WaylandSession::ipcSocket() const {
 }
 
 bool WaylandSession::swaymsg(const std::vector<std::string>& command) const {
-    if (ipcSocket().empty())
+    const std::string ipc = ipcSocket();
+    if (ipc.empty())
         return false;
-    std::vector<std::string> full = {"swaymsg", "-s", ipcSocket()};
+    std::vector<std::string> full = {"swaymsg", "-s", ipc};
     full.insert(full.end(), command.begin(), command.end());
     ChildProcess message(full);
     return message.waitForExit(kPatience) == 0;
 }
 
 bool WaylandSession::hasWindow(const std::string& appId) const {
-    if (ipcSocket().empty())
+    const std::string ipc = ipcSocket();
+    if (ipc.empty())
         return false;
-    ChildProcess tree({"swaymsg", "-s", ipcSocket(), "-t", "get_tree"});
+    ChildProcess tree({"swaymsg", "-s", ipc, "-t", "get_tree"});
     while (const auto line = tree.readLine(kPatience))
         if (line->find("\"app_id\": \"" + appId + "\"") != std::string::npos)
             return true;
