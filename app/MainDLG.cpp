@@ -15,6 +15,7 @@
 #include "SqliteLibrary.h"
 #include "SynchronousRead.h"
 #include "TSettingsDlg.h"
+#include "WindowFrame.h"
 #include "ui_MainDLG.h"
 #include "ui_TSettingsDlg.h"
 
@@ -26,6 +27,7 @@
 #include <QMenu>
 #include <QScreen>
 #include <QSignalBlocker>
+#include <QTimer>
 #include <chrono>
 #include <new>
 #include <thread>
@@ -44,6 +46,9 @@ constexpr int kActivityPanel = 1;
 constexpr auto kHardwareQueryBudget = std::chrono::milliseconds(3000);
 constexpr auto kHardwareQueryPause = std::chrono::milliseconds(200);
 constexpr std::array<int, 3> kStatusPanelWidths = {80, 250, 100};
+// After the first show, how often and how long the window manager's frame is looked for.
+constexpr auto kFrameLookInterval = std::chrono::milliseconds(100);
+constexpr int kFrameLooks = 30;
 
 // A path as the file functions take it, right on every platform.
 std::filesystem::path filePath(const QString& path) {
@@ -271,9 +276,13 @@ void TMainForm::showEvent(QShowEvent* event) {
     if (shownBefore_)
         return;
     shownBefore_ = true;
-    ApplyPageSize(); // the frame is known now
+    ApplyPageSize(); // with the frame known so far
     if (const QScreen* screen = this->screen())
         move(screen->availableGeometry().center() - frameGeometry().center() + pos());
+    // A window manager frames the window a little later, and not always with
+    // an event of its own that would tell: look for the frame for a while.
+    for (int look = 1; look <= kFrameLooks; ++look)
+        QTimer::singleShot(look * kFrameLookInterval, this, [this] { holdOuterSize(); });
     // Before any input reaches the window, so no mode starts half set up.
     runStartUpSequence();
 }
@@ -508,24 +517,25 @@ void TMainForm::ApplyPageSize() {
     const QSize outer = redirectPage ? QSize(kRedirectPageWidth, kRedirectPageHeight)
                                      : QSize(kListPageWidth, kListPageHeight);
     // The sizes are the window's outer size, frame included where there is one.
-    appliedFrame_ = frameGeometry().size() - geometry().size();
+    appliedFrame_ = windowFrameSize(*this);
     setFixedSize(outer - appliedFrame_);
 }
 
 bool TMainForm::event(QEvent* event) {
     const bool handled = QMainWindow::event(event);
-    // A window manager frames the window only after its first show, and may
-    // change the frame later: the outer size must hold with the real frame.
-    // Applied once the manager is done with the window (it activates, moves
-    // or resizes it); a size changed while it is still placing the window
-    // makes it place the window anew.
+    // The manager may change the frame later too; it is done with the window
+    // when it activates, moves or resizes it.
     const QEvent::Type type = event->type();
-    const bool managed =
-        type == QEvent::WindowActivate || type == QEvent::Move || type == QEvent::Resize;
-    if (managed && shownBefore_ && !isMinimized() &&
-        frameGeometry().size() - geometry().size() != appliedFrame_)
-        ApplyPageSize();
+    if (type == QEvent::WindowActivate || type == QEvent::Move || type == QEvent::Resize)
+        holdOuterSize();
     return handled;
+}
+
+void TMainForm::holdOuterSize() {
+    // Applied only once the manager has framed the window: a size changed
+    // while it still places the window makes it place the window anew.
+    if (shownBefore_ && !isMinimized() && windowFrameSize(*this) != appliedFrame_)
+        ApplyPageSize();
 }
 
 void TMainForm::PageControlMainChange(int index) {

@@ -133,6 +133,8 @@ private:
 
     void bindPersonnelDatabase();
     void pauseReadThread();
+    // The outer size again when the window manager's frame has changed.
+    void holdOuterSize();
     // "Automatisch Minimieren" is on and a notification area takes the icon.
     bool hidesIntoTray() const;
     void SendCodeAsKeystrokes();
