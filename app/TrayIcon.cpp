@@ -27,8 +27,8 @@ TrayIcon::TrayIcon(const QLabel& tipSource, QObject* parent)
 
 QIcon TrayIcon::TrayIconHandle(TrayImage image) {
     static const char* const kImages[] = {
-        ":/images/led_yellow_on.svg", ":/images/led_yellow_off.svg", ":/images/led_red_on.svg",
-        ":/images/led_red_off.svg",   ":/images/led_green_on.svg",   ":/images/led_green_off.svg"};
+        ":/images/led_yellow_on", ":/images/led_yellow_off", ":/images/led_red_on",
+        ":/images/led_red_off",   ":/images/led_green_on",   ":/images/led_green_off"};
     return QIcon(QString::fromLatin1(kImages[static_cast<int>(image)]));
 }
 

@@ -1,3 +1,4 @@
+#include "CommandLineText.h"
 #include "FileLocations.h"
 #include "KeyboardBackend.h"
 #include "PersonnelDatabase.h"
@@ -11,7 +12,6 @@
 #include <QMessageBox>
 #include <QTimer>
 #include <QTranslator>
-#include <cstdio>
 #include <exception>
 #include <filesystem>
 #include <string_view>
@@ -36,11 +36,16 @@ pelvaro::FileLocations programFiles() {
 // library in use.
 int printPaths(const pelvaro::FileLocations& files) {
     const pelvaro::SqliteBinding sqlite = pelvaro::BindSqliteLibrary(files);
-    std::printf("Einstellungen: %s\n", files.settingsFile.string().c_str());
-    std::printf("Datenbank: %s\n",
-                (files.databaseDirectory / pelvaro::kPersonnelDatabaseFile).string().c_str());
-    std::printf("SQLite: %s\n", sqlite.library ? sqlite.library->file().string().c_str()
-                                               : "keine Bibliothek gefunden");
+    const auto utf8 = [](const std::filesystem::path& path) {
+        return QString::fromStdU16String(path.u16string()).toStdString();
+    };
+    std::string text = "Einstellungen: " + utf8(files.settingsFile) + "\n";
+    text += "Datenbank: " + utf8(files.databaseDirectory / pelvaro::kPersonnelDatabaseFile) + "\n";
+    text += "SQLite: " +
+            (sqlite.library ? utf8(sqlite.library->file()) : "keine Bibliothek gefunden") + "\n";
+    text += files.besideProgram ? "Dateien neben dem Programm\n"
+                                : "Dateien im Ordner des Benutzers\n";
+    pelvaro::showCommandLineText(text);
     return 0;
 }
 
@@ -49,12 +54,12 @@ int printPaths(const pelvaro::FileLocations& files) {
 int printKeyboardInfo(const std::filesystem::path& settingsFile) {
     const pelvaro::KeyboardBackendChoice choice =
         pelvaro::chooseKeyboardBackend(pelvaro::readKeyboardSettings(settingsFile));
+    std::string text;
     for (const std::string& line : choice.report)
-        std::printf("%s\n", line.c_str());
-    if (choice.injector)
-        std::printf("Tastatureingaben über %s\n", choice.name.c_str());
-    else
-        std::printf("%s\n", pelvaro::keystrokesImpossibleText(choice).c_str());
+        text += line + "\n";
+    text += choice.injector ? "Tastatureingaben über " + choice.name
+                            : pelvaro::keystrokesImpossibleText(choice);
+    pelvaro::showCommandLineText(text + "\n");
     return 0;
 }
 

@@ -6,17 +6,26 @@
 
 namespace pelvaro {
 
-// The folders of the user's own files: $XDG_CONFIG_HOME/Pelvaro and
+// The name of the file the installer leaves beside an installed program.
+inline constexpr char kInstalledMarkerFile[] = "Pelvaro.installed";
+
+// The folders of the user's own files: on Linux $XDG_CONFIG_HOME/Pelvaro and
 // $XDG_DATA_HOME/Pelvaro, by default ~/.config/Pelvaro and
-// ~/.local/share/Pelvaro (on Windows both below %APPDATA%).
+// ~/.local/share/Pelvaro; on Windows both are %APPDATA%\Pelvaro.
 struct UserFolders {
     std::filesystem::path settings;
     std::filesystem::path data;
 };
 
-// The user folders as the environment names them. A relative XDG path is
-// ignored, as the XDG rules say; nothing at all without a home.
-std::optional<UserFolders> userFoldersFromEnvironment();
+// The user's folders; nothing without a home. On Linux a relative XDG path is
+// ignored, as the XDG rules say.
+std::optional<UserFolders> userFolders();
+
+// Whether this copy of the program keeps its files beside itself: on Linux
+// when the user may write to its directory (a copy unpacked anywhere, the
+// build folder), on Windows when no installer put it there (administrators
+// may write to Program Files too).
+bool isPortableCopy(const std::filesystem::path& programDirectory);
 
 // Where the program keeps its files.
 struct FileLocations {
@@ -28,13 +37,13 @@ struct FileLocations {
     bool besideProgram = true;
 };
 
-// The program's directory when it holds a Pelvaro.ini or the user may write
-// to it (a portable installation, the build folder); otherwise the user's
-// folders, so that an installed program keeps its files per user.
+// The program's directory when it holds a Pelvaro.ini or is a portable copy;
+// otherwise the user's folders, so that an installed program keeps its files
+// per user.
 FileLocations locateFiles(const std::filesystem::path& programDirectory,
-                          const std::optional<UserFolders>& user, bool programDirectoryWritable);
+                          const std::optional<UserFolders>& user, bool portableCopy);
 
-// The same for the running user and the environment.
+// The same for the running user and this copy.
 FileLocations locateFiles(const std::filesystem::path& programDirectory);
 
 // Creates the folders of the user's files when they are used; false when

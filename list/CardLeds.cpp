@@ -21,8 +21,8 @@ CardLeds::CardLeds(QLabel& greenLed, QLabel& redLed, QLabel& greenLabel, QLabel&
 
 void CardLeds::showLed(Led led) {
     static const QString kImages[] = {
-        QStringLiteral(":/images/led_red_on.svg"), QStringLiteral(":/images/led_red_off.svg"),
-        QStringLiteral(":/images/led_green_on.svg"), QStringLiteral(":/images/led_green_off.svg")};
+        QStringLiteral(":/images/led_red_on"), QStringLiteral(":/images/led_red_off"),
+        QStringLiteral(":/images/led_green_on"), QStringLiteral(":/images/led_green_off")};
     const bool red = led == Led::RedLit || led == Led::RedDark;
     const bool lit = led == Led::RedLit || led == Led::GreenLit;
     (red ? redLed_ : greenLed_).setPixmap(QPixmap(kImages[static_cast<int>(led)]));

@@ -5,7 +5,6 @@
 
 #include "TempDir.h"
 
-#include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
 
@@ -32,7 +31,7 @@ TEST_F(FileLocationsTest, WritableOrConfiguredProgramDirectoryKeepsEverythingBes
     EXPECT_TRUE(configured.besideProgram) << "a settings file beside a read-only program counts";
     EXPECT_EQ(configured.settingsFile, program / "Pelvaro.ini");
 
-    EXPECT_TRUE(locateFiles(program).besideProgram) << "the tests' own directory is writable";
+    EXPECT_TRUE(locateFiles(program).besideProgram) << "the tests' own directory is a portable copy";
 }
 
 TEST_F(FileLocationsTest, InstalledProgramKeepsItsFilesInTheUsersFolders) {
@@ -49,45 +48,6 @@ TEST_F(FileLocationsTest, InstalledProgramKeepsItsFilesInTheUsersFolders) {
 
     EXPECT_TRUE(locateFiles(program, std::nullopt, false).besideProgram)
         << "without a home there is nowhere else";
-}
-
-// Sets or clears environment variables for the test's length.
-class Environment {
-public:
-    void set(const char* name, const char* value) {
-        saved_.emplace_back(name, std::getenv(name) ? std::optional<std::string>(std::getenv(name))
-                                                    : std::nullopt);
-        value ? ::setenv(name, value, 1) : ::unsetenv(name);
-    }
-    ~Environment() {
-        for (auto it = saved_.rbegin(); it != saved_.rend(); ++it)
-            it->second ? ::setenv(it->first.c_str(), it->second->c_str(), 1)
-                       : ::unsetenv(it->first.c_str());
-    }
-
-private:
-    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
-};
-
-TEST(UserFoldersTest, XdgFoldersWithTheirDefaults) {
-    Environment environment;
-    environment.set("HOME", "/home/anna");
-    environment.set("XDG_CONFIG_HOME", nullptr);
-    environment.set("XDG_DATA_HOME", nullptr);
-    auto folders = userFoldersFromEnvironment();
-    ASSERT_TRUE(folders);
-    EXPECT_EQ(folders->settings, "/home/anna/.config/Pelvaro");
-    EXPECT_EQ(folders->data, "/home/anna/.local/share/Pelvaro");
-
-    environment.set("XDG_CONFIG_HOME", "/srv/conf");
-    environment.set("XDG_DATA_HOME", "relative/data"); // not absolute: ignored
-    folders = userFoldersFromEnvironment();
-    ASSERT_TRUE(folders);
-    EXPECT_EQ(folders->settings, "/srv/conf/Pelvaro");
-    EXPECT_EQ(folders->data, "/home/anna/.local/share/Pelvaro");
-
-    environment.set("HOME", nullptr);
-    EXPECT_FALSE(userFoldersFromEnvironment()) << "no home for the data folder";
 }
 
 } // namespace

@@ -1,15 +1,27 @@
 #include "TempDir.h"
 
+#include <random>
 #include <stdexcept>
-#include <stdlib.h>
 
 namespace pelvaro::test {
 
 TempDir::TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "pelvaro-test-XXXXXX").string();
-    if (!mkdtemp(pattern.data()))
-        throw std::runtime_error("cannot create a temporary directory");
-    path_ = pattern;
+    // create_directory refuses a name that exists, so a clash just tries again.
+    std::random_device seed;
+    std::mt19937_64 names(seed());
+    const std::filesystem::path base = std::filesystem::temp_directory_path();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::filesystem::path candidate =
+            base / ("pelvaro-test-" + std::to_string(names() % 1'000'000'000'000ULL));
+        std::error_code error;
+        if (std::filesystem::create_directory(candidate, error)) {
+            std::filesystem::permissions(candidate, std::filesystem::perms::owner_all,
+                                         std::filesystem::perm_options::replace, error);
+            path_ = candidate;
+            return;
+        }
+    }
+    throw std::runtime_error("cannot create a temporary directory");
 }
 
 TempDir::~TempDir() {

@@ -5,17 +5,14 @@
 #include <QWindow>
 #include <optional>
 
-#ifndef _WIN32
 #include <QtGui/qguiapplication_platform.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
-#endif
 
 namespace pelvaro {
 
 namespace {
 
-#ifndef _WIN32
 // Left, right, top and bottom as the manager set them; nothing without a note.
 std::optional<QSize> noteOfTheManager(const QWidget& window) {
     const auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
@@ -42,15 +39,12 @@ std::optional<QSize> noteOfTheManager(const QWidget& window) {
     XFree(data);
     return size;
 }
-#endif
 
 } // namespace
 
 QSize windowFrameSize(const QWidget& window) {
-#ifndef _WIN32
     if (const auto noted = noteOfTheManager(window))
         return *noted;
-#endif
     return window.frameGeometry().size() - window.geometry().size();
 }
 

@@ -1,0 +1,18 @@
+# Windows programs built here run under wine: ctest, the discovery of the
+# GoogleTest cases and the tests' own helpers go through build/wine-run.sh,
+# which keeps a wine prefix of the build's own and finds Qt's and the
+# compiler's libraries.
+find_program(WINE wine REQUIRED)
+foreach(runtime libstdc++-6.dll libwinpthread-1.dll)
+    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${runtime}
+                    OUTPUT_VARIABLE runtime_path OUTPUT_STRIP_TRAILING_WHITESPACE)
+    get_filename_component(runtime_dir ${runtime_path} DIRECTORY)
+    list(APPEND wine_library_dirs ${runtime_dir})
+endforeach()
+list(APPEND wine_library_dirs ${QT6_INSTALL_PREFIX}/bin)
+list(JOIN wine_library_dirs ";" PELVARO_WINE_LIBRARY_DIRS)
+set(PELVARO_WINE_PREFIX ${CMAKE_BINARY_DIR}/wine)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/wine-run.sh.in ${CMAKE_BINARY_DIR}/wine-run.sh @ONLY
+               FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+                                WORLD_READ WORLD_EXECUTE)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run.sh)
