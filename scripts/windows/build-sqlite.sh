@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds Sqlite3.dll for Windows x64 from Debian's sqlite3 source package with
-# mingw-w64 and copies it to OUTDIR. Debian ships SQLite's full source tree, so
+# mingw-w64 and copies it with its sqlite3.h to OUTDIR. Debian ships SQLite's full source tree, so
 # the single-file sqlite3.c is generated on the host first (that needs tclsh).
 # The DLL is kept under CACHE per Debian version; a second run only copies it.
 #
@@ -48,4 +48,5 @@ if [ ! -f "$dll" ]; then
 fi
 
 cp "$dll" "$outdir/Sqlite3.dll"
+cp "$build/host/sqlite3.h" "$outdir/sqlite3.h"
 echo "$outdir/Sqlite3.dll"

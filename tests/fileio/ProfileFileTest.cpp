@@ -80,6 +80,9 @@ TEST_F(ProfileFileOnDiskTest, WriteProtectedFileIsLeftAlone) {
 }
 
 TEST_F(ProfileFileOnDiskTest, WriteKeepsThePermissionsOfTheFile) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows keeps no such permission bits";
+#endif
     writeFile("[A]\n");
     std::filesystem::permissions(file, std::filesystem::perms::owner_read |
                                            std::filesystem::perms::owner_write);
@@ -97,6 +100,9 @@ TEST_F(ProfileFileOnDiskTest, LineBreaksInNamesOrValuesAreRefused) {
 }
 
 TEST_F(ProfileFileOnDiskTest, SymbolicLinksStayAndTheirTargetIsWritten) {
+#ifdef _WIN32
+    GTEST_SKIP() << "symbolic links need a privilege on Windows";
+#endif
     namespace fs = std::filesystem;
     fs::create_directories(dir.path() / "shared" / "conf");
     const fs::path target = dir.path() / "shared" / "conf" / "Pelvaro.ini";

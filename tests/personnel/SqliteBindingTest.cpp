@@ -1,5 +1,5 @@
 #include "SqliteLibrary.h"
-#include "SqliteTool.h"
+#include "SqliteLibraryFiles.h"
 #include "TempDir.h"
 
 #include <fstream>
@@ -22,7 +22,7 @@ std::vector<std::string> everyEntryPointMissing() {
 
 class SqliteBindingTest : public ::testing::Test {
 protected:
-    std::filesystem::path libraryFile() const { return dir.path() / "libsqlite3.so.0"; }
+    std::filesystem::path libraryFile() const { return dir.path() / kSqliteLibraryFile; }
 
     test::TempDir dir;
 };

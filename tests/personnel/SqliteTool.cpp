@@ -8,15 +8,6 @@ namespace pelvaro::test {
 
 using namespace std::chrono_literals;
 
-std::filesystem::path programsDirectory() {
-    return std::filesystem::read_symlink("/proc/self/exe").parent_path();
-}
-
-void placeSqliteLibrary(const std::filesystem::path& programDirectory) {
-    std::filesystem::copy_file(programsDirectory() / "libsqlite3.so.0",
-                               programDirectory / "libsqlite3.so.0");
-}
-
 std::string numberedCode(int number) {
     char code[11];
     std::snprintf(code, sizeof code, "%010X", number);

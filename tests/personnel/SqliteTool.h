@@ -1,20 +1,13 @@
 #pragma once
 
 #include "ChildProcess.h"
+#include "SqliteLibraryFiles.h"
 
 #include <filesystem>
 #include <string>
 #include <vector>
 
 namespace pelvaro::test {
-
-// The directory the build puts the programs in, with the SQLite library
-// beside them: the one this executable runs from.
-std::filesystem::path programsDirectory();
-
-// Copies the library the build placed beside the programs into a program
-// directory built by a test.
-void placeSqliteLibrary(const std::filesystem::path& programDirectory);
 
 // The code of card number n as the tool writes it with printf('%010X', n).
 std::string numberedCode(int number);
