@@ -67,4 +67,7 @@ xvfb-run --auto-servernum --server-args="-screen 0 1280x1024x24" \
     ctest --test-dir build-windows --output-on-failure -j "$(nproc)"
 WINEPREFIX=$PWD/build-windows/wine wineserver --kill 2>/dev/null || true
 
+echo "== The installer under wine"
+xvfb-run --auto-servernum bash scripts/windows/installer-test.sh
+
 echo "== Windows build passed: build-windows/Pelvaro-*-windows-x64.zip and -setup.exe"
