@@ -1,46 +1,47 @@
 #include "KeyboardBackend.h"
 
+#include <vector>
 #include <windows.h>
 
 namespace pelvaro {
 
 namespace {
 
-// One keyboard record per SendInput call, time stamp and extra information 0.
-bool send(WORD virtualKey, WORD scanCode, DWORD flags) {
+void addStroke(std::vector<INPUT>& events, WORD virtualKey, WORD scanCode, DWORD flags) {
     INPUT input{};
     input.type = INPUT_KEYBOARD;
     input.ki.wVk = virtualKey;
     input.ki.wScan = scanCode;
     input.ki.dwFlags = flags;
-    return SendInput(1, &input, sizeof(INPUT)) == 1;
+    events.push_back(input);
+    input.ki.dwFlags = flags | KEYEVENTF_KEYUP;
+    events.push_back(input);
 }
 
-bool stroke(WORD virtualKey, WORD scanCode, DWORD flags) {
-    const bool pressed = send(virtualKey, scanCode, flags);
-    const bool released = send(virtualKey, scanCode, flags | KEYEVENTF_KEYUP);
-    return pressed && released;
-}
-
-// Characters go as themselves, not as keys of the keyboard layout.
+// Characters go as themselves, not as keys of the keyboard layout: one
+// Unicode press and release per UTF-16 unit, so a character beyond the Basic
+// Multilingual Plane goes as its surrogate pair, high unit first.
 class SendInputInjector final : public KeystrokeInjector {
 public:
     bool typeText(std::u32string_view text, bool enter) override {
-        bool allSent = true;
-        for (const char32_t character : text)
-            allSent = typeCharacter(character) && allSent;
-        return (!enter || stroke(VK_RETURN, 0, 0)) && allSent;
-    }
-
-private:
-    static bool typeCharacter(char32_t character) {
-        if (character < 0x10000)
-            return stroke(0, static_cast<WORD>(character), KEYEVENTF_UNICODE);
-        // Beyond the Basic Multilingual Plane: its UTF-16 surrogate pair.
-        const char32_t offset = character - 0x10000;
-        const bool high = stroke(0, static_cast<WORD>(0xD800 + (offset >> 10)), KEYEVENTF_UNICODE);
-        const bool low = stroke(0, static_cast<WORD>(0xDC00 + (offset & 0x3FF)), KEYEVENTF_UNICODE);
-        return high && low;
+        std::vector<INPUT> events;
+        events.reserve(4 * text.size() + 2);
+        for (const char32_t character : text) {
+            if (character < 0x10000) {
+                addStroke(events, 0, static_cast<WORD>(character), KEYEVENTF_UNICODE);
+                continue;
+            }
+            const char32_t offset = character - 0x10000;
+            addStroke(events, 0, static_cast<WORD>(0xD800 + (offset >> 10)), KEYEVENTF_UNICODE);
+            addStroke(events, 0, static_cast<WORD>(0xDC00 + (offset & 0x3FF)), KEYEVENTF_UNICODE);
+        }
+        if (enter)
+            addStroke(events, VK_RETURN, 0, 0);
+        // One call: the system puts the whole text into the input stream at
+        // once, so a key the user presses meanwhile cannot land inside it.
+        return events.empty() ||
+               SendInput(static_cast<UINT>(events.size()), events.data(), sizeof(INPUT)) ==
+                   events.size();
     }
 };
 
@@ -56,7 +57,7 @@ KeyboardBackendChoice chooseKeyboardBackend(const KeyboardSettings& settings, De
     }
     choice.injector = std::make_unique<SendInputInjector>();
     choice.name = "sendinput";
-    choice.report.push_back("sendinput: SendInput");
+    choice.report.push_back("sendinput: SendInput, Unicode-Zeichen unabhängig vom Tastaturlayout");
     return choice;
 }
 
