@@ -8,7 +8,7 @@
 #ifdef _WIN32
 namespace pelvaro {
 using SerialHandle = void*;
-struct SerialSystemCalls; // the Win32 backend calls the API directly
+struct SerialSystemCalls; // in SerialSystemCalls_win32.h, which brings <windows.h>
 } // namespace pelvaro
 #else
 #include "SerialSystemCalls.h"
@@ -85,7 +85,13 @@ private:
     SerialHandle handle_{};
     PortMap ports_;
     const SerialSystemCalls* calls_;
-#ifndef _WIN32
+#ifdef _WIN32
+    // The line's DCB and time-outs as they were found, put back at close;
+    // kept as raw bytes so that this header needs no <windows.h>.
+    alignas(8) unsigned char foundLine_[64]{};
+    // Empty reads in a row that came back long before their time-out.
+    int earlyEmptyReads_ = 0;
+#else
     // The line as it was found, put back at close.
     termios foundSettings_{};
     int foundModemLines_ = 0;

@@ -1,45 +1,132 @@
+#include "SerialSystemCalls_win32.h"
 #include "T_Serial_Interface.h"
 
-#include <windows.h>
+#include <chrono>
+#include <cstring>
 
 namespace pelvaro {
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 constexpr DWORD kQueueSize = 150;
 constexpr DWORD kPurgeAll = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
+
+// An empty read waits out its time-out of at least 50 ms. One that comes back
+// far sooner found no line; a driver's coarse timer may end a read a tick
+// (about 16 ms) early, and two in a row are asked for, so that a single
+// hiccup of the scheduler does not end a session.
+constexpr auto kEarlyEmptyRead = std::chrono::milliseconds(20);
+constexpr int kEarlyEmptyReadsForLoss = 2;
+
+struct FoundLine {
+    DCB state;
+    COMMTIMEOUTS timeouts;
+};
 
 HANDLE nativeHandle(SerialHandle handle) {
     return static_cast<HANDLE>(handle);
 }
 
+OpenFailure failureOf(DWORD error) {
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+        return OpenFailure::NoDevice;
+    case ERROR_ACCESS_DENIED: // what a port held by another program answers
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_BUSY:
+        return OpenFailure::Busy;
+    default:
+        return OpenFailure::Other;
+    }
+}
+
+// The errors with which drivers report a device that was pulled out, or a
+// handle that no longer reaches one.
+bool meansDeviceGone(DWORD error) {
+    switch (error) {
+    case ERROR_ACCESS_DENIED:
+    case ERROR_BAD_COMMAND:
+    case ERROR_DEVICE_NOT_CONNECTED:
+    case ERROR_DEVICE_REMOVED:
+    case ERROR_GEN_FAILURE:
+    case ERROR_INVALID_HANDLE:
+    case ERROR_NOT_READY:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// A live port always reports its status; a dead one refuses.
+bool statusReadable(const SerialSystemCalls& calls, HANDLE port) {
+    DWORD errors = 0;
+    COMSTAT status{};
+    return calls.clearCommError(port, &errors, &status) != 0;
+}
+
+// After a failed read or write: is it the line that is gone? Other errors
+// (a purge that aborted the call, say) leave a port that still answers.
+bool lineGone(const SerialSystemCalls& calls, HANDLE port, DWORD error) {
+    return meansDeviceGone(error) || !statusReadable(calls, port);
+}
+
+HANDLE openPath(const char* path) {
+    return CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+}
+
 } // namespace
+
+const SerialSystemCalls& systemSerialCalls() {
+    static const SerialSystemCalls calls{
+        openPath,
+        CloseHandle,
+        SetupComm,
+        GetCommState,
+        SetCommState,
+        GetCommTimeouts,
+        SetCommTimeouts,
+        PurgeComm,
+        ClearCommError,
+        EscapeCommFunction,
+        [](HANDLE port, void* buffer, DWORD count, DWORD* got) {
+            return ReadFile(port, buffer, count, got, nullptr);
+        },
+        [](HANDLE port, const void* buffer, DWORD count, DWORD* written) {
+            return WriteFile(port, buffer, count, written, nullptr);
+        },
+    };
+    return calls;
+}
 
 T_Serial_Interface::T_Serial_Interface(bool rtsEnable, PortMap ports,
                                        const SerialSystemCalls* calls)
     : rtsEnable_(rtsEnable), handle_(INVALID_HANDLE_VALUE), ports_(std::move(ports)),
-      calls_(calls) {}
+      calls_(calls ? calls : &systemSerialCalls()) {
+    static_assert(sizeof(FoundLine) <= sizeof(foundLine_));
+}
 
 OpenResult T_Serial_Interface::openLine(const std::string& devicePath, int baudRate) {
-    HANDLE port = CreateFileA(devicePath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
-    if (port == INVALID_HANDLE_VALUE)
+    HANDLE port = calls_->open(devicePath.c_str());
+    if (port == INVALID_HANDLE_VALUE) {
+        openFailure_ = failureOf(GetLastError());
         return OpenResult::Failed;
-    if (!SetupComm(port, kQueueSize, kQueueSize)) {
-        CloseHandle(port); // nothing else holds this handle, so release it
+    }
+    // Every device is left as it was found: a scan must not spoil a modem.
+    FoundLine found{};
+    found.state.DCBlength = sizeof(found.state);
+    if (!calls_->setupComm(port, kQueueSize, kQueueSize) ||
+        !calls_->getCommState(port, &found.state) ||
+        !calls_->getCommTimeouts(port, &found.timeouts)) {
+        calls_->close(port); // nothing else holds this handle, so release it
+        openFailure_ = OpenFailure::Other;
         return OpenResult::NotSerial;
     }
-    COMMTIMEOUTS timeouts{};
-    timeouts.ReadIntervalTimeout = 50;
-    timeouts.ReadTotalTimeoutMultiplier = 1;
-    timeouts.ReadTotalTimeoutConstant = 50;
-    timeouts.WriteTotalTimeoutMultiplier = 10;
-    timeouts.WriteTotalTimeoutConstant = 10;
-    SetCommTimeouts(port, &timeouts);
 
-    DCB dcb{};
-    dcb.DCBlength = sizeof(dcb);
-    GetCommState(port, &dcb);
+    DCB dcb = found.state;
     dcb.BaudRate = static_cast<DWORD>(baudRate);
     dcb.fBinary = 1;
     dcb.fParity = 0;
@@ -59,12 +146,32 @@ OpenResult T_Serial_Interface::openLine(const std::string& devicePath, int baudR
     dcb.Parity = NOPARITY;
     dcb.StopBits = ONESTOPBIT;
     dcb.XonChar = dcb.XoffChar = dcb.ErrorChar = dcb.EofChar = dcb.EvtChar = 0;
-    SetCommState(port, &dcb);
+    // A read of k bytes may take 50 ms plus 1 ms per byte; a write of k bytes
+    // 10 ms per byte plus 10 ms.
+    COMMTIMEOUTS timeouts{};
+    timeouts.ReadIntervalTimeout = 50;
+    timeouts.ReadTotalTimeoutMultiplier = 1;
+    timeouts.ReadTotalTimeoutConstant = 50;
+    timeouts.WriteTotalTimeoutMultiplier = 10;
+    timeouts.WriteTotalTimeoutConstant = 10;
+    // A port that cannot take the reader's line is no use to it: like a speed
+    // the POSIX line cannot take, that is no serial line for the reader. What
+    // did change is put back.
+    if (!calls_->setCommState(port, &dcb) || !calls_->setCommTimeouts(port, &timeouts)) {
+        calls_->setCommState(port, &found.state);
+        calls_->setCommTimeouts(port, &found.timeouts);
+        calls_->close(port);
+        openFailure_ = OpenFailure::Other;
+        return OpenResult::NotSerial;
+    }
 
+    std::memcpy(foundLine_, &found, sizeof(found));
     handle_ = port;
     open_ = true;
+    openFailure_ = OpenFailure::None;
     lineLost_ = false;
-    PurgeComm(port, kPurgeAll);
+    earlyEmptyReads_ = 0;
+    calls_->purgeComm(port, kPurgeAll);
     return OpenResult::Opened;
 }
 
@@ -74,36 +181,67 @@ bool T_Serial_Interface::close() {
     open_ = false;
     HANDLE port = nativeHandle(handle_);
     handle_ = INVALID_HANDLE_VALUE;
-    return CloseHandle(port) != 0;
+    if (!lineLost_) {
+        // The DCB holds the line's settings and how it drives DTR and RTS.
+        FoundLine found;
+        std::memcpy(&found, foundLine_, sizeof(found));
+        calls_->setCommState(port, &found.state);
+        calls_->setCommTimeouts(port, &found.timeouts);
+    }
+    return calls_->close(port) != 0;
 }
 
 bool T_Serial_Interface::write(const uint8_t* buffer, size_t count) {
+    if (!open_)
+        return false;
+    HANDLE port = nativeHandle(handle_);
     DWORD written = 0;
-    return open_ &&
-           WriteFile(nativeHandle(handle_), buffer, static_cast<DWORD>(count), &written, nullptr) &&
-           written == count;
+    if (!calls_->write(port, buffer, static_cast<DWORD>(count), &written)) {
+        lineLost_ = lineLost_ || lineGone(*calls_, port, GetLastError());
+        return false;
+    }
+    return written == count;
 }
 
 bool T_Serial_Interface::read(uint8_t* buffer, size_t count) {
-    DWORD got = 0;
-    if (!open_)
+    if (!open_ || lineLost_)
         return false;
-    if (!ReadFile(nativeHandle(handle_), buffer, static_cast<DWORD>(count), &got, nullptr)) {
-        lineLost_ = GetLastError() == ERROR_ACCESS_DENIED ||
-                    GetLastError() == ERROR_BAD_COMMAND; // the device was removed
+    HANDLE port = nativeHandle(handle_);
+    const auto start = Clock::now();
+    DWORD got = 0;
+    if (!calls_->read(port, buffer, static_cast<DWORD>(count), &got)) {
+        lineLost_ = lineGone(*calls_, port, GetLastError());
         return false;
     }
-    return got == count;
+    if (got == count) {
+        earlyEmptyReads_ = 0;
+        return true;
+    }
+    // Silence, or a line that is gone: wine, for one, answers a hung-up
+    // pseudo-terminal with empty reads that succeed. The status query and the
+    // time the read took tell them apart.
+    if (!statusReadable(*calls_, port)) {
+        lineLost_ = true;
+        return false;
+    }
+    const bool early = got == 0 && Clock::now() - start < kEarlyEmptyRead;
+    earlyEmptyReads_ = early ? earlyEmptyReads_ + 1 : 0;
+    lineLost_ = earlyEmptyReads_ >= kEarlyEmptyReadsForLoss;
+    return false;
 }
 
 bool T_Serial_Interface::flush() {
+    if (!open_)
+        return false;
     HANDLE port = nativeHandle(handle_);
-    if (!PurgeComm(port, kPurgeAll)) {
-        DWORD errors = 0;
-        COMSTAT status{};
-        ClearCommError(port, &errors, &status);
-    }
-    return EscapeCommFunction(port, CLRRTS) != 0;
+    if (!calls_->purgeComm(port, kPurgeAll))
+        statusReadable(*calls_, port); // clears an error state that may refuse the purge
+    if (calls_->escapeCommFunction(port, CLRRTS))
+        return true;
+    // A port without modem lines (a virtual one, a pseudo-terminal under
+    // wine) has no RTS to drop.
+    const DWORD error = GetLastError();
+    return error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_FUNCTION;
 }
 
 } // namespace pelvaro

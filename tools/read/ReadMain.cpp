@@ -11,43 +11,22 @@
 #include "PortMapping.h"
 #include "ReadOptions.h"
 #include "ReadPass.h"
+#include "ReadPlatform.h"
 #include "SqliteLibrary.h"
 #include "T_Serial_Interface.h"
 
 #include <chrono>
-#include <csignal>
 #include <cstdio>
-#include <filesystem>
-#include <grp.h>
 #include <memory>
 #include <string>
-#include <sys/stat.h>
 #include <thread>
 
 namespace {
 
-volatile std::sig_atomic_t stopRequested = 0;
-
-void requestStop(int) {
-    stopRequested = 1;
-}
-
-void installStopHandlers() {
-    struct sigaction action {};
-    action.sa_handler = requestStop;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-}
-
 // The tool's files, by the rule of the program: beside it or the user's.
 const pelvaro::FileLocations& programFiles() {
-    static const pelvaro::FileLocations files = [] {
-        std::error_code error;
-        const auto executable = std::filesystem::read_symlink("/proc/self/exe", error);
-        return pelvaro::locateFiles(error ? std::filesystem::current_path()
-                                          : executable.parent_path());
-    }();
+    static const pelvaro::FileLocations files =
+        pelvaro::locateFiles(pelvaro::readtool::programDirectory());
     return files;
 }
 
@@ -76,15 +55,6 @@ pelvaro::OpenResult openReader(pelvaro::T_Serial_Interface& port,
     return opened;
 }
 
-// The group that may open the device, as its node says (usually dialout).
-std::string owningGroup(const std::string& devicePath) {
-    struct stat node {};
-    if (stat(devicePath.c_str(), &node) != 0)
-        return "dialout";
-    const group* owner = getgrgid(node.st_gid);
-    return owner ? owner->gr_name : std::to_string(node.st_gid);
-}
-
 // "Konnte Schnittstelle … nicht öffnen" with the reason.
 std::string openFailureText(const pelvaro::T_Serial_Interface& port,
                             const pelvaro::readtool::ReadOptions& options) {
@@ -102,12 +72,9 @@ std::string openFailureText(const pelvaro::T_Serial_Interface& port,
                                            : ": das Gerät " + device + " gibt es nicht.");
     case pelvaro::OpenFailure::Busy:
         return std::string(opening) + ": " + device + " wird von einem anderen Programm benutzt.";
-    case pelvaro::OpenFailure::NoPermission: {
-        const std::string group = owningGroup(device);
-        return std::string(opening) + ": keine Berechtigung für " + device +
-               ". Der Benutzer muss in der Gruppe '" + group + "' sein (sudo adduser $USER " +
-               group + ", dann neu anmelden).";
-    }
+    case pelvaro::OpenFailure::NoPermission:
+        return std::string(opening) + ": keine Berechtigung für " + device + "." +
+               pelvaro::readtool::permissionAdvice(device);
     case pelvaro::OpenFailure::Other:
         return std::string(opening) + ": " + device + " ist keine serielle Schnittstelle.";
     case pelvaro::OpenFailure::None:
@@ -174,6 +141,7 @@ private:
 
 int main(int argc, char** argv) {
     using namespace pelvaro;
+    readtool::useUtf8Console();
     std::string error;
     const auto options = readtool::parseReadOptions({argv + 1, argv + argc}, error);
     if (!options) {
@@ -193,13 +161,13 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s\n", openFailureText(port, *options).c_str());
         return 1;
     }
-    installStopHandlers();
+    readtool::catchStopRequests();
 
     OptionsBinding binding(*options);
     ReaderProtocol engine(port, binding);
     beginReadSession(engine);
     LineRecovery recovery(port);
-    while (!stopRequested) {
+    while (!readtool::stopRequested()) {
         // No pause: the pass waits on the line, so a card is taken as it comes.
         if (recovery.waiting())
             std::this_thread::sleep_for(LineRecovery::kRetryInterval);
