@@ -4,13 +4,22 @@
 
 namespace pelvaro::readtool {
 
+// The examples of the usage text, as the platform names devices and typing.
+#ifdef _WIN32
+#define PELVARO_DEVICE_EXAMPLE "\\\\.\\COM3"
+#define PELVARO_BACKEND_EXAMPLE "sendinput"
+#else
+#define PELVARO_DEVICE_EXAMPLE "/dev/ttyUSB0"
+#define PELVARO_BACKEND_EXAMPLE "xtest"
+#endif
+
 const char kReadUsage[] =
     "Aufruf: pelvaro-read (--port N | --device PFAD) [--length L] [--hitag-inverse 0|1]\n"
     "                     [--reconnect] [--type [--enter] [--personnel] [--backend NAME]]\n"
     "Liest die Karten, die an den Leser gehalten werden, und gibt jede Codierung\n"
     "in einer Zeile aus, oder tippt sie in das Fenster, das die Tastatur hat.\n"
     "  --port N             Schnittstelle ComN (über die Zuordnung in Pelvaro.ini)\n"
-    "  --device PFAD        Gerät direkt, zum Beispiel /dev/ttyUSB0\n"
+    "  --device PFAD        Gerät direkt, zum Beispiel " PELVARO_DEVICE_EXAMPLE "\n"
     "  --length L           Kartenlänge in Hex-Ziffern, 2 bis 22 (Vorgabe 10)\n"
     "  --hitag-inverse 0|1  Hitag Bytefolge invertiert (Vorgabe 1)\n"
     "  --reconnect          auf einen getrennten Leser warten, statt zu enden\n"
@@ -18,7 +27,7 @@ const char kReadUsage[] =
     "  --enter              mit --type: nach jeder Codierung <ENTER>\n"
     "  --personnel          mit --type: statt der Codierung die Personalnummer aus\n"
     "                       db_Personal.sqlite (ohne Eintrag die Codierung)\n"
-    "  --backend NAME       mit --type: die Art der Tastatureingabe (xtest)\n"
+    "  --backend NAME       mit --type: die Art der Tastatureingabe (" PELVARO_BACKEND_EXAMPLE ")\n"
     "  --help               diese Hilfe\n";
 
 namespace {
