@@ -14,7 +14,7 @@ source scripts/windows/debian-source.sh
 
 ensure_packages cmake ninja-build mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix \
     qt6-base-dev qt6-base-dev-tools qt6-translations-l10n googletest \
-    librsvg2-bin icoutils nsis wine wine64 xvfb xauth xdotool x11-utils procps
+    librsvg2-bin icoutils nsis wine wine64 xvfb xauth xdotool x11-utils procps imagemagick sqlite3
 
 # The Linux build first: the Windows tests talk to its reader simulator.
 bash scripts/setup.sh
