@@ -61,8 +61,10 @@ cmake --build build-windows
 cmake --build build-windows --target portable-zip installer
 
 echo "== Windows tests under wine"
-# A wine prefix of the build's own, made anew for every run.
+# A wine prefix of the build's own, made anew for every run before the tests
+# look for their cases, which wine would otherwise have to make first.
 rm -rf build-windows/wine
+build-windows/wine-run.sh cmd.exe /c exit >/dev/null 2>&1
 xvfb-run --auto-servernum --server-args="-screen 0 1280x1024x24" \
     ctest --test-dir build-windows --output-on-failure -j "$(nproc)"
 WINEPREFIX=$PWD/build-windows/wine wineserver --kill 2>/dev/null || true
