@@ -111,7 +111,14 @@ OpenResult T_Serial_Interface::openLine(const std::string& devicePath, int baudR
     attributes.c_cc[VTIME] = 0;
     cfsetispeed(&attributes, speed);
     cfsetospeed(&attributes, speed);
-    calls_->tcsetattr(fd, TCSANOW, &attributes);
+    // A line that refuses its settings would pass garbage as frames.
+    if (calls_->tcsetattr(fd, TCSANOW, &attributes) != 0) {
+        calls_->tcsetattr(fd, TCSANOW, &foundSettings_);
+        calls_->ioctl(fd, TIOCNXCL, nullptr);
+        calls_->close(fd);
+        openFailure_ = OpenFailure::Other;
+        return OpenResult::NotSerial;
+    }
 
     int dtr = TIOCM_DTR;
     calls_->ioctl(fd, TIOCMBIC, &dtr);

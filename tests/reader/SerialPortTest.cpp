@@ -32,6 +32,7 @@ struct CallLog {
     std::vector<std::pair<unsigned long, int>> modemLines; // TIOCMBIS/TIOCMBIC and the bits
     int closes = 0;
     bool failClose = false;
+    int refusedSettings = 0; // so many settings of the line fail from now on
     bool modemLinesUp = false;
     // Reads that fail with these errors instead, by their number from 0.
     std::map<int, int> failingReads;
@@ -59,6 +60,15 @@ ssize_t faultyRead(int fd, void* buffer, size_t count) {
     return systemSerialCalls().read(fd, buffer, count);
 }
 
+int refusingSetAttributes(int fd, int when, const termios* attributes) {
+    if (callLog->refusedSettings > 0) {
+        --callLog->refusedSettings;
+        errno = EINVAL;
+        return -1;
+    }
+    return systemSerialCalls().tcsetattr(fd, when, attributes);
+}
+
 int recordingClose(int fd) {
     ++callLog->closes;
     const int result = systemSerialCalls().close(fd);
@@ -76,6 +86,7 @@ protected:
         recording.ioctl = recordingIoctl;
         recording.close = recordingClose;
         recording.read = faultyRead;
+        recording.tcsetattr = refusingSetAttributes;
     }
     ~SerialPortTest() override { callLog = nullptr; }
 
@@ -238,6 +249,14 @@ TEST_F(SerialPortTest, DeviceThatIsNoSerialLineIsReleased) {
     EXPECT_EQ(calls.closes, 1) << "the handle is not leaked";
     EXPECT_TRUE(port.close());
     EXPECT_EQ(calls.closes, 1) << "closing a closed port calls nothing";
+
+    calls.refusedSettings = 1;
+    EXPECT_EQ(port.openDevice(reader.devicePath(), 9600), OpenResult::NotSerial)
+        << "a line that refuses its settings is not opened";
+    EXPECT_EQ(port.openFailure(), OpenFailure::Other);
+    EXPECT_EQ(calls.closes, 2);
+    EXPECT_EQ(port.openDevice(reader.devicePath(), 9600), OpenResult::Opened)
+        << "nor left held";
 }
 
 TEST_F(SerialPortTest, FailedReleaseIsReported) {
