@@ -11,8 +11,9 @@ constexpr char kSettingsFile[] = "Pelvaro.ini";
 FileLocations locateFiles(const std::filesystem::path& programDirectory,
                           const std::optional<UserFolders>& user, bool portableCopy) {
     std::error_code error;
-    const bool settingsBeside = std::filesystem::exists(programDirectory / kSettingsFile, error);
-    if (settingsBeside || portableCopy || !user)
+    const bool prepared = std::filesystem::exists(programDirectory / kSettingsFile, error) ||
+                          std::filesystem::exists(programDirectory / kPersonnelDatabaseFile, error);
+    if (prepared || portableCopy || !user)
         return {programDirectory, programDirectory / kSettingsFile, programDirectory, true};
     return {programDirectory, user->settings / kSettingsFile, user->data, false};
 }

@@ -6,6 +6,9 @@
 
 namespace pelvaro {
 
+// The personnel database, in the program's directory or the user's.
+inline constexpr const char* kPersonnelDatabaseFile = "db_Personal.sqlite";
+
 // The name of the file the installer leaves beside an installed program.
 inline constexpr char kInstalledMarkerFile[] = "Pelvaro.installed";
 
@@ -37,9 +40,9 @@ struct FileLocations {
     bool besideProgram = true;
 };
 
-// The program's directory when it holds a Pelvaro.ini or is a portable copy;
-// otherwise the user's folders, so that an installed program keeps its files
-// per user.
+// The program's directory when it holds a Pelvaro.ini or a db_Personal.sqlite
+// (a directory prepared for its users) or is a portable copy; otherwise the
+// user's folders, so that an installed program keeps its files per user.
 FileLocations locateFiles(const std::filesystem::path& programDirectory,
                           const std::optional<UserFolders>& user, bool portableCopy);
 

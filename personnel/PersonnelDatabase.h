@@ -1,5 +1,7 @@
 #pragma once
 
+#include "FileLocations.h"
+
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -12,9 +14,6 @@ struct sqlite3;
 namespace pelvaro {
 
 class SqliteLibrary;
-
-// The database file in the program's directory.
-inline constexpr const char* kPersonnelDatabaseFile = "db_Personal.sqlite";
 
 // What a lookup of one card code found.
 struct PersonnelLookup {

@@ -26,6 +26,12 @@ TEST_F(FileLocationsTest, WritableOrConfiguredProgramDirectoryKeepsEverythingBes
     EXPECT_EQ(writable.settingsFile, program / "Pelvaro.ini");
     EXPECT_EQ(writable.databaseDirectory, program);
 
+    std::ofstream(program / "db_Personal.sqlite") << "";
+    const FileLocations prepared = locateFiles(program, user, false);
+    EXPECT_TRUE(prepared.besideProgram) << "a database beside a read-only program counts";
+    EXPECT_EQ(prepared.databaseDirectory, program);
+    fs::remove(program / "db_Personal.sqlite");
+
     std::ofstream(program / "Pelvaro.ini") << "[Serial]\nPort=3\n";
     const FileLocations configured = locateFiles(program, user, false);
     EXPECT_TRUE(configured.besideProgram) << "a settings file beside a read-only program counts";
