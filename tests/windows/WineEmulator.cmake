@@ -1,7 +1,7 @@
 # Windows programs built here run under wine: ctest, the discovery of the
-# GoogleTest cases and the tests' own helpers go through build/wine-run.sh,
-# which keeps a wine prefix of the build's own and finds Qt's and the
-# compiler's libraries.
+# GoogleTest cases and the tests' own helpers go through wine-run.sh in the
+# build folder, which keeps a wine prefix of the build's own and finds Qt's
+# and the compiler's libraries.
 find_program(WINE wine REQUIRED)
 foreach(runtime libstdc++-6.dll libwinpthread-1.dll)
     execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${runtime}
