@@ -3,12 +3,11 @@
 # build folder, which keeps a wine prefix of the build's own and finds Qt's
 # and the compiler's libraries.
 find_program(WINE wine REQUIRED)
-foreach(runtime libstdc++-6.dll libwinpthread-1.dll)
-    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${runtime}
-                    OUTPUT_VARIABLE runtime_path OUTPUT_STRIP_TRAILING_WHITESPACE)
+foreach(runtime_path IN LISTS PELVARO_MINGW_RUNTIME)
     get_filename_component(runtime_dir ${runtime_path} DIRECTORY)
     list(APPEND wine_library_dirs ${runtime_dir})
 endforeach()
+list(REMOVE_DUPLICATES wine_library_dirs)
 list(APPEND wine_library_dirs ${QT6_INSTALL_PREFIX}/bin)
 list(JOIN wine_library_dirs ";" PELVARO_WINE_LIBRARY_DIRS)
 set(PELVARO_WINE_PREFIX ${CMAKE_BINARY_DIR}/wine)
