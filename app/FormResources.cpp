@@ -1,4 +1,4 @@
-#include "FormResources.h"
+#include "app/FormResources.h"
 
 #include <QtGlobal>
 

@@ -1,7 +1,7 @@
-#include "InfoDialogs.h"
+#include "app/InfoDialogs.h"
 
-#include "ui_TIDD_Update_Info.h"
-#include "ui_TInfoDLG.h"
+#include "forms/ui_TIDD_Update_Info.h"
+#include "forms/ui_TInfoDLG.h"
 
 namespace pelvaro {
 

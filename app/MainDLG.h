@@ -1,14 +1,14 @@
 #pragma once
 
-#include "FileLocations.h"
-#include "KeystrokeInjector.h"
-#include "ModeHost.h"
-#include "ReadResult.h"
-#include "ReaderProtocol.h"
-#include "TThread_Read.h"
-#include "T_Serial_Interface.h"
-#include "TrayIcon.h"
-#include "UserDialogs.h"
+#include "app/TrayIcon.h"
+#include "fileio/FileLocations.h"
+#include "modes/ModeHost.h"
+#include "modes/UserDialogs.h"
+#include "reader/ReadResult.h"
+#include "reader/ReaderProtocol.h"
+#include "reader/TThread_Read.h"
+#include "reader/T_Serial_Interface.h"
+#include "redirect/KeystrokeInjector.h"
 
 #include <QMainWindow>
 #include <array>

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "FormResources.h"
-#include "InfoDialogs.h"
-#include "MainDLG.h"
-#include "StandInFont.h"
-#include "TRequestLfdnrStringDLG.h"
-#include "TSettingsDlg.h"
+#include "app/FormResources.h"
+#include "app/InfoDialogs.h"
+#include "app/MainDLG.h"
+#include "app/StandInFont.h"
+#include "app/TRequestLfdnrStringDLG.h"
+#include "app/TSettingsDlg.h"
 
 namespace pelvaro {
 

@@ -1,6 +1,6 @@
-#include "QtUserDialogs.h"
+#include "app/QtUserDialogs.h"
 
-#include "TRequestLfdnrStringDLG.h"
+#include "app/TRequestLfdnrStringDLG.h"
 
 #include <QFileDialog>
 #include <QMessageBox>

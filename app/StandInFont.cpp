@@ -1,4 +1,4 @@
-#include "StandInFont.h"
+#include "app/StandInFont.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>

@@ -1,6 +1,6 @@
-#include "TRequestLfdnrStringDLG.h"
+#include "app/TRequestLfdnrStringDLG.h"
 
-#include "ui_TRequestLfdnrStringDLG.h"
+#include "forms/ui_TRequestLfdnrStringDLG.h"
 
 namespace pelvaro {
 

@@ -1,6 +1,6 @@
-#include "TSettingsDlg.h"
+#include "app/TSettingsDlg.h"
 
-#include "ui_TSettingsDlg.h"
+#include "forms/ui_TSettingsDlg.h"
 
 #include <QKeyEvent>
 

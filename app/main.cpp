@@ -1,11 +1,11 @@
-#include "CommandLineText.h"
-#include "FileLocations.h"
-#include "KeyboardBackend.h"
-#include "PersonnelDatabase.h"
-#include "ProgramWindows.h"
-#include "QtUserDialogs.h"
-#include "SqliteLibrary.h"
-#include "StandInFont.h"
+#include "app/CommandLineText.h"
+#include "fileio/FileLocations.h"
+#include "redirect/KeyboardBackend.h"
+#include "personnel/PersonnelDatabase.h"
+#include "app/ProgramWindows.h"
+#include "app/QtUserDialogs.h"
+#include "personnel/SqliteLibrary.h"
+#include "app/StandInFont.h"
 
 #include <QApplication>
 #include <QLibraryInfo>

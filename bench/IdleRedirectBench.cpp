@@ -2,10 +2,10 @@
 // a share of one core and its resident memory in redirect mode with a silent
 // reader, as ratios to the same program idle on its list page.
 
-#include "DesktopProgram.h"
-#include "Polling.h"
-#include "ProcessUsage.h"
-#include "ReaderSimulator.h"
+#include "bench/ProcessUsage.h"
+#include "tests/e2e/DesktopProgram.h"
+#include "tests/support/Polling.h"
+#include "tools/simulator/ReaderSimulator.h"
 
 #include <algorithm>
 #include <benchmark/benchmark.h>

@@ -1,8 +1,8 @@
 // Writing the card list file, per row and as a ratio to writing the same bytes
 // with plain fwrite, both measured in every iteration of the same run.
 
-#include "CardListFile.h"
-#include "TempDir.h"
+#include "list/CardListFile.h"
+#include "tests/support/TempDir.h"
 
 #include <benchmark/benchmark.h>
 #include <chrono>

@@ -2,11 +2,11 @@
 // on the real main window (offscreen). Reported per row, and as a ratio to
 // appending the same rows to a plain std::vector in the same run.
 
-#include "CardList.h"
-#include "ProgramWindows.h"
-#include "ScriptedDialogs.h"
-#include "TempDir.h"
-#include "ui_MainDLG.h"
+#include "app/ProgramWindows.h"
+#include "forms/ui_MainDLG.h"
+#include "list/CardList.h"
+#include "tests/support/ScriptedDialogs.h"
+#include "tests/support/TempDir.h"
 
 #include <benchmark/benchmark.h>
 

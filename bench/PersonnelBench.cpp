@@ -4,10 +4,10 @@
 // a query that returns no row) is measured in every iteration as well and
 // subtracted; the ratio including it is reported beside.
 
-#include "PersonnelDatabase.h"
-#include "SqliteLibrary.h"
-#include "SqliteTool.h"
-#include "TempDir.h"
+#include "personnel/PersonnelDatabase.h"
+#include "personnel/SqliteLibrary.h"
+#include "tests/personnel/SqliteTool.h"
+#include "tests/support/TempDir.h"
 
 #include <benchmark/benchmark.h>
 #include <chrono>

@@ -1,4 +1,4 @@
-#include "ProcessUsage.h"
+#include "bench/ProcessUsage.h"
 
 #include <fstream>
 #include <sstream>

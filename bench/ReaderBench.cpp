@@ -1,12 +1,12 @@
 // Throughput of the link protocol and the latency of the command-line reader,
 // each as a ratio to what the serial line itself needs for the same bytes.
 
-#include "ChildProcess.h"
-#include "LatencyReport.h"
-#include "ReaderProtocol.h"
-#include "ReaderSimulator.h"
-#include "ScriptedLink.h"
-#include "SimulatorFrames.h"
+#include "bench/LatencyReport.h"
+#include "reader/ReaderProtocol.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/ScriptedLink.h"
+#include "tools/simulator/ReaderSimulator.h"
+#include "tools/simulator/SimulatorFrames.h"
 
 #include <benchmark/benchmark.h>
 #include <random>

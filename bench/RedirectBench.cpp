@@ -2,13 +2,13 @@
 // from the simulator writing the last byte of a card frame to the first key
 // event of its code, as a ratio to the frame's time on the wire at 9600 baud.
 
-#include "EventLoopWait.h"
-#include "LatencyReport.h"
-#include "ProgramWindows.h"
-#include "ReaderSimulator.h"
-#include "ScriptedDialogs.h"
-#include "TempDir.h"
-#include "ui_MainDLG.h"
+#include "app/ProgramWindows.h"
+#include "bench/LatencyReport.h"
+#include "forms/ui_MainDLG.h"
+#include "tests/support/EventLoopWait.h"
+#include "tests/support/ScriptedDialogs.h"
+#include "tests/support/TempDir.h"
+#include "tools/simulator/ReaderSimulator.h"
 
 #include <benchmark/benchmark.h>
 #include <chrono>

@@ -4,14 +4,14 @@
 // and reads the program's resident memory at the start and the end and its
 // CPU share over the run. It takes some minutes: not part of the tests.
 
-#include "DesktopProgram.h"
-#include "DesktopRig.h"
-#include "KeystrokeReceiver.h"
-#include "NotificationArea.h"
-#include "PluggableReader.h"
-#include "Polling.h"
-#include "PortMapping.h"
-#include "ProcessUsage.h"
+#include "bench/ProcessUsage.h"
+#include "reader/PortMapping.h"
+#include "tests/e2e/DesktopProgram.h"
+#include "tests/e2e/DesktopRig.h"
+#include "tests/e2e/NotificationArea.h"
+#include "tests/redirect/KeystrokeReceiver.h"
+#include "tests/support/PluggableReader.h"
+#include "tests/support/Polling.h"
 
 #include <benchmark/benchmark.h>
 #include <csignal>

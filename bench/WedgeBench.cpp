@@ -4,13 +4,13 @@
 // `xdotool type` typing the same text at its default delay in the same run;
 // and how long typing a long text holds the caller (the GUI thread) at most.
 
-#include "DesktopProgram.h"
-#include "KeystrokeReceiver.h"
-#include "LatencyReport.h"
-#include "Polling.h"
-#include "ReaderSimulator.h"
-#include "WaylandSession.h"
-#include "XTestInjector.h"
+#include "bench/LatencyReport.h"
+#include "redirect/XTestInjector.h"
+#include "tests/e2e/DesktopProgram.h"
+#include "tests/redirect/KeystrokeReceiver.h"
+#include "tests/support/Polling.h"
+#include "tests/support/WaylandSession.h"
+#include "tools/simulator/ReaderSimulator.h"
 
 #include <benchmark/benchmark.h>
 #include <csignal>

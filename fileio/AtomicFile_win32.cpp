@@ -1,4 +1,4 @@
-#include "AtomicFile.h"
+#include "fileio/AtomicFile.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "FileLocations.h"
+#include "fileio/FileLocations.h"
 
 #include <shlobj.h>
 #include <windows.h>

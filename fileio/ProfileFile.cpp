@@ -1,6 +1,6 @@
-#include "ProfileFile.h"
+#include "fileio/ProfileFile.h"
 
-#include "AtomicFile.h"
+#include "fileio/AtomicFile.h"
 
 #include <algorithm>
 #include <cctype>

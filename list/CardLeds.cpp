@@ -1,4 +1,4 @@
-#include "CardLeds.h"
+#include "list/CardLeds.h"
 
 #include <QApplication>
 #include <QLabel>

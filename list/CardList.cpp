@@ -1,4 +1,4 @@
-#include "CardList.h"
+#include "list/CardList.h"
 
 #include <QCheckBox>
 #include <QMenu>

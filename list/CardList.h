@@ -1,7 +1,7 @@
 #pragma once
 
-#include "CardListFile.h"
-#include "ModeHost.h"
+#include "list/CardListFile.h"
+#include "modes/ModeHost.h"
 
 #include <QObject>
 #include <QString>

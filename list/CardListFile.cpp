@@ -1,8 +1,8 @@
-#include "CardListFile.h"
+#include "list/CardListFile.h"
 
-#include "AtomicFile.h"
-#include "ExportLine.h"
-#include "Windows1252.h"
+#include "fileio/AtomicFile.h"
+#include "list/ExportLine.h"
+#include "list/Windows1252.h"
 
 #include <string_view>
 

@@ -1,8 +1,8 @@
-#include "CardListSaving.h"
+#include "list/CardListSaving.h"
 
-#include "CardList.h"
-#include "CardListFile.h"
-#include "ListReadSession.h"
+#include "list/CardList.h"
+#include "list/CardListFile.h"
+#include "list/ListReadSession.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "DecimalText.h"
+#include "list/DecimalText.h"
 
 #include <charconv>
 #include <vector>

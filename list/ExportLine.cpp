@@ -1,6 +1,6 @@
-#include "ExportLine.h"
+#include "list/ExportLine.h"
 
-#include "DecimalText.h"
+#include "list/DecimalText.h"
 
 #include <charconv>
 #include <cstdint>

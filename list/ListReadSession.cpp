@@ -1,8 +1,8 @@
-#include "ListReadSession.h"
+#include "list/ListReadSession.h"
 
-#include "CardLeds.h"
-#include "CardList.h"
-#include "SynchronousRead.h"
+#include "list/CardLeds.h"
+#include "list/CardList.h"
+#include "modes/SynchronousRead.h"
 
 #include <QCoreApplication>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ModeHost.h"
-#include "PersonnelPage.h"
+#include "modes/ModeHost.h"
+#include "modes/PersonnelPage.h"
 
 #include <QObject>
 #include <QString>

@@ -1,6 +1,6 @@
-#include "Windows1252.h"
+#include "list/Windows1252.h"
 
-#include "Utf8Decoding.h"
+#include "text/Utf8Decoding.h"
 
 #include <algorithm>
 #include <array>

@@ -1,6 +1,6 @@
-#include "ModeController.h"
+#include "modes/ModeController.h"
 
-#include "T_Serial_Interface.h"
+#include "reader/T_Serial_Interface.h"
 
 #include <cassert>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ModeController.h"
-#include "UserDialogs.h"
+#include "modes/ModeController.h"
+#include "modes/UserDialogs.h"
 
 #include <QString>
 

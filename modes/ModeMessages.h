@@ -1,6 +1,6 @@
 #pragma once
 
-#include "PortFailureTexts.h"
+#include "reader/PortFailureTexts.h"
 
 #include <QString>
 

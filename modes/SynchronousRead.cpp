@@ -1,7 +1,7 @@
-#include "SynchronousRead.h"
+#include "modes/SynchronousRead.h"
 
-#include "ModeMessages.h"
-#include "T_Serial_Interface.h"
+#include "modes/ModeMessages.h"
+#include "reader/T_Serial_Interface.h"
 
 #include <QCoreApplication>
 #include <thread>

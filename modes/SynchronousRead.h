@@ -1,8 +1,8 @@
 #pragma once
 
-#include "LineRecovery.h"
-#include "ModeHost.h"
-#include "ReadPass.h"
+#include "modes/ModeHost.h"
+#include "reader/LineRecovery.h"
+#include "reader/ReadPass.h"
 
 #include <optional>
 

@@ -1,6 +1,6 @@
-#include "PersonnelDatabase.h"
+#include "personnel/PersonnelDatabase.h"
 
-#include "SqliteLibrary.h"
+#include "personnel/SqliteLibrary.h"
 
 #include <chrono>
 #include <thread>

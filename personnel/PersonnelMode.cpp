@@ -1,6 +1,6 @@
-#include "PersonnelMode.h"
+#include "personnel/PersonnelMode.h"
 
-#include "PersonnelDatabase.h"
+#include "personnel/PersonnelDatabase.h"
 
 #include <QAction>
 #include <QPushButton>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "CardLeds.h"
-#include "ModeHost.h"
-#include "PersonnelPage.h"
+#include "list/CardLeds.h"
+#include "modes/ModeHost.h"
+#include "modes/PersonnelPage.h"
 
 #include <QObject>
 

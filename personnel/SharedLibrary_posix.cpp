@@ -1,4 +1,4 @@
-#include "SharedLibrary.h"
+#include "personnel/SharedLibrary.h"
 
 #include <dlfcn.h>
 #include <link.h>

@@ -1,6 +1,6 @@
-#include "SqliteLibrary.h"
+#include "personnel/SqliteLibrary.h"
 
-#include "SharedLibrary.h"
+#include "personnel/SharedLibrary.h"
 
 namespace pelvaro {
 

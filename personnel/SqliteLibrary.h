@@ -1,6 +1,6 @@
 #pragma once
 
-#include "FileLocations.h"
+#include "fileio/FileLocations.h"
 
 #include <filesystem>
 #include <memory>

@@ -1,4 +1,4 @@
-#include "HardwareQuery.h"
+#include "reader/HardwareQuery.h"
 
 #include <array>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ReaderProtocol.h"
+#include "reader/ReaderProtocol.h"
 
 #include <cstdint>
 #include <optional>

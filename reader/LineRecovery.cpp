@@ -1,4 +1,4 @@
-#include "LineRecovery.h"
+#include "reader/LineRecovery.h"
 
 namespace pelvaro {
 

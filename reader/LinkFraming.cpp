@@ -1,4 +1,4 @@
-#include "LinkFraming.h"
+#include "reader/LinkFraming.h"
 
 namespace pelvaro {
 

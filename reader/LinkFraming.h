@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ByteLink.h"
-#include "ReaderFrame.h"
+#include "reader/ByteLink.h"
+#include "reader/ReaderFrame.h"
 
 #include <array>
 #include <cstddef>

@@ -1,4 +1,4 @@
-#include "MessageDecoding.h"
+#include "reader/MessageDecoding.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "PortDiscovery.h"
+#include "reader/PortDiscovery.h"
 
 namespace pelvaro {
 

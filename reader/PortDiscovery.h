@@ -1,6 +1,6 @@
 #pragma once
 
-#include "T_Serial_Interface.h"
+#include "reader/T_Serial_Interface.h"
 
 #include <vector>
 

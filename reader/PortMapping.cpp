@@ -1,6 +1,6 @@
-#include "PortMapping.h"
+#include "reader/PortMapping.h"
 
-#include "ProfileFile.h"
+#include "fileio/ProfileFile.h"
 
 #include <array>
 

@@ -1,4 +1,4 @@
-#include "ReadPass.h"
+#include "reader/ReadPass.h"
 
 #include <thread>
 

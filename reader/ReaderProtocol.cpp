@@ -1,4 +1,4 @@
-#include "ReaderProtocol.h"
+#include "reader/ReaderProtocol.h"
 
 #include <algorithm>
 #include <optional>

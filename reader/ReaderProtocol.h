@@ -1,8 +1,8 @@
 #pragma once
 
-#include "ByteLink.h"
-#include "LinkFraming.h"
-#include "MessageDecoding.h"
+#include "reader/ByteLink.h"
+#include "reader/LinkFraming.h"
+#include "reader/MessageDecoding.h"
 
 #include <functional>
 #include <string_view>

@@ -1,4 +1,4 @@
-#include "SerialSystemCalls.h"
+#include "reader/SerialSystemCalls.h"
 
 #include <fcntl.h>
 #include <sys/file.h>

@@ -1,4 +1,4 @@
-#include "TThread_Read.h"
+#include "reader/TThread_Read.h"
 
 #include <QCoreApplication>
 #include <algorithm>

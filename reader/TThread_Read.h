@@ -1,10 +1,10 @@
 #pragma once
 
-#include "LineRecovery.h"
-#include "ReadPass.h"
-#include "ReadResult.h"
-#include "ReaderProtocol.h"
-#include "T_Serial_Interface.h"
+#include "reader/LineRecovery.h"
+#include "reader/ReadPass.h"
+#include "reader/ReadResult.h"
+#include "reader/ReaderProtocol.h"
+#include "reader/T_Serial_Interface.h"
 
 #include <QThread>
 #include <array>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ByteLink.h"
-#include "PortMapping.h"
+#include "reader/ByteLink.h"
+#include "reader/PortMapping.h"
 
 #include <string>
 
@@ -11,7 +11,7 @@ using SerialHandle = void*;
 struct SerialSystemCalls; // in SerialSystemCalls_win32.h, which brings <windows.h>
 } // namespace pelvaro
 #else
-#include "SerialSystemCalls.h"
+#include "reader/SerialSystemCalls.h"
 namespace pelvaro {
 using SerialHandle = int;
 }

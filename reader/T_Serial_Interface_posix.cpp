@@ -1,4 +1,4 @@
-#include "T_Serial_Interface.h"
+#include "reader/T_Serial_Interface.h"
 
 #include <cerrno>
 #include <chrono>

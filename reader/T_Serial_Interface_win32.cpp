@@ -1,5 +1,5 @@
-#include "SerialSystemCalls_win32.h"
-#include "T_Serial_Interface.h"
+#include "reader/SerialSystemCalls_win32.h"
+#include "reader/T_Serial_Interface.h"
 
 #include <chrono>
 #include <cstring>

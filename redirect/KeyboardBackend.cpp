@@ -1,6 +1,6 @@
-#include "KeyboardBackend.h"
+#include "redirect/KeyboardBackend.h"
 
-#include "ProfileFile.h"
+#include "fileio/ProfileFile.h"
 
 namespace pelvaro {
 

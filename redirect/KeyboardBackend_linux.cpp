@@ -1,8 +1,8 @@
-#include "KeyboardBackend.h"
-#include "UinputInjector.h"
-#include "UserKeymap.h"
-#include "VirtualKeyboardInjector.h"
-#include "XTestInjector.h"
+#include "redirect/KeyboardBackend.h"
+#include "redirect/UinputInjector.h"
+#include "redirect/UserKeymap.h"
+#include "redirect/VirtualKeyboardInjector.h"
+#include "redirect/XTestInjector.h"
 
 #include <cstdlib>
 

@@ -1,6 +1,6 @@
-#include "KeystrokeOutput.h"
+#include "redirect/KeystrokeOutput.h"
 
-#include "Utf8Decoding.h"
+#include "text/Utf8Decoding.h"
 
 #include <algorithm>
 

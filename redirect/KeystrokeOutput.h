@@ -1,7 +1,7 @@
 #pragma once
 
-#include "KeystrokeInjector.h"
-#include "PersonnelDatabase.h"
+#include "personnel/PersonnelDatabase.h"
+#include "redirect/KeystrokeInjector.h"
 
 #include <functional>
 #include <string>

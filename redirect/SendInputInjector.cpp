@@ -1,4 +1,4 @@
-#include "KeyboardBackend.h"
+#include "redirect/KeyboardBackend.h"
 
 #include <vector>
 #include <windows.h>

@@ -1,4 +1,4 @@
-#include "TextKeymap.h"
+#include "redirect/TextKeymap.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "UinputInjector.h"
+#include "redirect/UinputInjector.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "UserKeymap.h"
+#include "redirect/UserKeymap.h"
 
 #include <cstring>
 #include <sys/mman.h>

@@ -1,7 +1,7 @@
-#include "VirtualKeyboardInjector.h"
+#include "redirect/VirtualKeyboardInjector.h"
 
-#include "TextKeymap.h"
-#include "virtual-keyboard-unstable-v1-client-protocol.h"
+#include "redirect/TextKeymap.h"
+#include "redirect/protocols/virtual-keyboard-unstable-v1-client-protocol.h"
 
 #include <chrono>
 #include <cstdlib>

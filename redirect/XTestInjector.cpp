@@ -1,4 +1,4 @@
-#include "XTestInjector.h"
+#include "redirect/XTestInjector.h"
 
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>

@@ -1,4 +1,4 @@
-#include "Utf8Decoding.h"
+#include "text/Utf8Decoding.h"
 
 #include <cstdint>
 

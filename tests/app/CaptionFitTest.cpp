@@ -1,8 +1,8 @@
 // Every caption of the windows fits its control as laid out, with the font
 // that stands in for the layouts' "MS Sans Serif".
 
-#include "ProgramFixture.h"
-#include "StandInFont.h"
+#include "app/StandInFont.h"
+#include "tests/app/ProgramFixture.h"
 
 #include <QFontInfo>
 

@@ -1,7 +1,7 @@
 // Saving and clearing the card list through the buttons of the list page.
 
-#include "CardList.h"
-#include "ProgramFixture.h"
+#include "list/CardList.h"
+#include "tests/app/ProgramFixture.h"
 
 #include <filesystem>
 #include <fstream>

@@ -2,13 +2,13 @@
 // session with its duplicate rule and LEDs, the single read, labels and rows,
 // saving and clearing.
 
-#include "CardList.h"
-#include "CardListSaving.h"
-#include "ListReadSession.h"
-#include "PluggableReader.h"
-#include "Polling.h"
-#include "PortMapping.h"
-#include "ReaderProgramFixture.h"
+#include "list/CardList.h"
+#include "list/CardListSaving.h"
+#include "list/ListReadSession.h"
+#include "reader/PortMapping.h"
+#include "tests/app/ReaderProgramFixture.h"
+#include "tests/support/PluggableReader.h"
+#include "tests/support/Polling.h"
 
 #include <QPalette>
 #include <cerrno>

@@ -1,9 +1,9 @@
 // The main window on the offscreen platform: start-up states, settings file
 // round trips, page sizes, the auxiliary dialogs and the end by menu.
 
-#include "ProgramFixture.h"
-#include "ReaderSimulator.h"
-#include "SettingsFile.h"
+#include "app/SettingsFile.h"
+#include "tests/app/ProgramFixture.h"
+#include "tools/simulator/ReaderSimulator.h"
 
 #include <QAccessible>
 #include <QLabel>

@@ -2,8 +2,8 @@
 // every mode gives back exactly what it locked, and closing the window waits
 // for a read that runs below it.
 
-#include "CardList.h"
-#include "ReaderProgramFixture.h"
+#include "list/CardList.h"
+#include "tests/app/ReaderProgramFixture.h"
 
 #include <QElapsedTimer>
 #include <QTimer>

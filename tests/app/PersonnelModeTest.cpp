@@ -1,12 +1,12 @@
 // The personnel-number mode on the offscreen platform with the real SQLite
 // library beside the program and a real database file.
 
-#include "PersonnelMode.h"
+#include "personnel/PersonnelMode.h"
 
-#include "CardList.h"
-#include "PersonnelDatabase.h"
-#include "ProgramFixture.h"
-#include "ReaderSimulator.h"
+#include "list/CardList.h"
+#include "personnel/PersonnelDatabase.h"
+#include "tests/app/ProgramFixture.h"
+#include "tools/simulator/ReaderSimulator.h"
 
 #include <QTableWidget>
 #include <future>

@@ -1,13 +1,13 @@
 #pragma once
 
-#include "EventLoopWait.h"
-#include "ProgramWindows.h"
-#include "RecordingInjector.h"
-#include "ScriptedDialogs.h"
-#include "StandInFont.h"
-#include "TempDir.h"
-#include "ui_MainDLG.h"
-#include "ui_TSettingsDlg.h"
+#include "app/ProgramWindows.h"
+#include "app/StandInFont.h"
+#include "forms/ui_MainDLG.h"
+#include "forms/ui_TSettingsDlg.h"
+#include "tests/support/EventLoopWait.h"
+#include "tests/support/RecordingInjector.h"
+#include "tests/support/ScriptedDialogs.h"
+#include "tests/support/TempDir.h"
 
 #include <QTimer>
 #include <fstream>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ProgramFixture.h"
-#include "ReaderSimulator.h"
+#include "tests/app/ProgramFixture.h"
+#include "tools/simulator/ReaderSimulator.h"
 
 #include <QApplication>
 #include <QPalette>

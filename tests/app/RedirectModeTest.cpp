@@ -2,12 +2,12 @@
 // start and stop, the status texts, the page lock, the tray hand-over and the
 // read thread's events.
 
-#include "PluggableReader.h"
-#include "PortMapping.h"
-#include "ProgramFixture.h"
-#include "ReaderSimulator.h"
-#include "RecordingInjector.h"
-#include "TrayIcon.h"
+#include "app/TrayIcon.h"
+#include "reader/PortMapping.h"
+#include "tests/app/ProgramFixture.h"
+#include "tests/support/PluggableReader.h"
+#include "tests/support/RecordingInjector.h"
+#include "tools/simulator/ReaderSimulator.h"
 
 #include <future>
 

@@ -1,9 +1,9 @@
 // The settings dialog with its port list and hardware query, against
 // simulated readers on pseudo-terminals mapped as COM ports.
 
-#include "ProgramFixture.h"
-#include "ReaderSimulator.h"
-#include "SettingsFile.h"
+#include "app/SettingsFile.h"
+#include "tests/app/ProgramFixture.h"
+#include "tools/simulator/ReaderSimulator.h"
 
 namespace pelvaro {
 namespace {

@@ -1,7 +1,7 @@
-#include "SettingsFile.h"
+#include "app/SettingsFile.h"
 
-#include "ProfileFile.h"
-#include "TempDir.h"
+#include "fileio/ProfileFile.h"
+#include "tests/support/TempDir.h"
 
 #include <fstream>
 #include <gtest/gtest.h>

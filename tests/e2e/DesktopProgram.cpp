@@ -1,6 +1,6 @@
-#include "DesktopProgram.h"
+#include "tests/e2e/DesktopProgram.h"
 
-#include "Polling.h"
+#include "tests/support/Polling.h"
 
 #include <fstream>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "ChildProcess.h"
-#include "TempDir.h"
-#include "VirtualDisplay.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/VirtualDisplay.h"
 
 #include <chrono>
 #include <filesystem>

@@ -1,6 +1,6 @@
-#include "DesktopRig.h"
+#include "tests/e2e/DesktopRig.h"
 
-#include "Polling.h"
+#include "tests/support/Polling.h"
 
 #include <cstdio>
 #include <vector>

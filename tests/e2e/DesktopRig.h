@@ -1,8 +1,8 @@
 #pragma once
 
-#include "ChildProcess.h"
-#include "NotificationArea.h"
-#include "VirtualDisplay.h"
+#include "tests/e2e/NotificationArea.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/VirtualDisplay.h"
 
 #include <memory>
 #include <optional>

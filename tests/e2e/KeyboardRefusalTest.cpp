@@ -2,10 +2,10 @@
 // no way to type, so its automatic start is refused before the reader's port
 // is opened, and the program says why.
 
-#include "ChildProcess.h"
-#include "DesktopProgram.h"
-#include "Polling.h"
-#include "ReaderSimulator.h"
+#include "tests/e2e/DesktopProgram.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/Polling.h"
+#include "tools/simulator/ReaderSimulator.h"
 
 #include <gtest/gtest.h>
 

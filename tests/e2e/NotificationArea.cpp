@@ -1,4 +1,4 @@
-#include "NotificationArea.h"
+#include "tests/e2e/NotificationArea.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>

@@ -2,8 +2,8 @@
 // manager: its main window as it first comes up, and the way out through its
 // menu by real keystrokes.
 
-#include "DesktopProgram.h"
-#include "Polling.h"
+#include "tests/e2e/DesktopProgram.h"
+#include "tests/support/Polling.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -1,11 +1,11 @@
 // The command-line reader end to end: the real executable on the slave side of
 // a pseudo-terminal, the simulated reader on the master side.
 
-#include "ChildProcess.h"
-#include "ProfileFile.h"
-#include "ReaderSimulator.h"
-#include "T_Serial_Interface.h"
-#include "TempDir.h"
+#include "fileio/ProfileFile.h"
+#include "reader/T_Serial_Interface.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/TempDir.h"
+#include "tools/simulator/ReaderSimulator.h"
 
 #include <csignal>
 #include <filesystem>

@@ -2,12 +2,12 @@
 // the simulated reader arrives as key strokes in a real X client, with ENTER
 // and personnel numbers when asked.
 
-#include "ChildProcess.h"
-#include "KeystrokeReceiver.h"
-#include "Polling.h"
-#include "ReaderSimulator.h"
-#include "SqliteTool.h"
-#include "TempDir.h"
+#include "tests/personnel/SqliteTool.h"
+#include "tests/redirect/KeystrokeReceiver.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/Polling.h"
+#include "tests/support/TempDir.h"
+#include "tools/simulator/ReaderSimulator.h"
 
 #include <csignal>
 #include <filesystem>

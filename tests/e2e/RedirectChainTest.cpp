@@ -4,15 +4,15 @@
 // personnel numbers from the program's database in place of their codes; and
 // the reader unplugged and plugged in again under another name in between.
 
-#include "DesktopProgram.h"
-#include "DesktopRig.h"
-#include "KeystrokeReceiver.h"
-#include "NotificationArea.h"
-#include "PluggableReader.h"
-#include "Polling.h"
-#include "PortMapping.h"
-#include "ReaderSimulator.h"
-#include "SqliteTool.h"
+#include "reader/PortMapping.h"
+#include "tests/e2e/DesktopProgram.h"
+#include "tests/e2e/DesktopRig.h"
+#include "tests/e2e/NotificationArea.h"
+#include "tests/personnel/SqliteTool.h"
+#include "tests/redirect/KeystrokeReceiver.h"
+#include "tests/support/PluggableReader.h"
+#include "tests/support/Polling.h"
+#include "tools/simulator/ReaderSimulator.h"
 
 #include <gtest/gtest.h>
 #include <iostream>

@@ -3,11 +3,11 @@
 // notification area takes the icon (trayer). The program runs with a
 // simulated reader on Com1; the mouse and keys come through xdotool.
 
-#include "DesktopProgram.h"
-#include "DesktopRig.h"
-#include "NotificationArea.h"
-#include "Polling.h"
-#include "ReaderSimulator.h"
+#include "tests/e2e/DesktopProgram.h"
+#include "tests/e2e/DesktopRig.h"
+#include "tests/e2e/NotificationArea.h"
+#include "tests/support/Polling.h"
+#include "tools/simulator/ReaderSimulator.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>

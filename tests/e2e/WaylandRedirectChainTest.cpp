@@ -4,10 +4,10 @@
 // simulated reader holds card after card, and each code arrives through the
 // virtual keyboard in the terminal that has the focus.
 
-#include "DesktopProgram.h"
-#include "Polling.h"
-#include "ReaderSimulator.h"
-#include "WaylandSession.h"
+#include "tests/e2e/DesktopProgram.h"
+#include "tests/support/Polling.h"
+#include "tests/support/WaylandSession.h"
+#include "tools/simulator/ReaderSimulator.h"
 
 #include <cstdio>
 #include <gtest/gtest.h>

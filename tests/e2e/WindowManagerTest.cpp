@@ -3,10 +3,10 @@
 // notification area, a window that automatic minimising never hides beyond
 // reach.
 
-#include "DesktopProgram.h"
-#include "DesktopRig.h"
-#include "Polling.h"
-#include "ReaderSimulator.h"
+#include "tests/e2e/DesktopProgram.h"
+#include "tests/e2e/DesktopRig.h"
+#include "tests/support/Polling.h"
+#include "tools/simulator/ReaderSimulator.h"
 
 #include <gtest/gtest.h>
 #include <iostream>

@@ -1,9 +1,9 @@
 // Where the program keeps its files: beside itself for a portable copy, the
 // build folder and the tests; the user's folders for an installed program.
 
-#include "FileLocations.h"
+#include "fileio/FileLocations.h"
 
-#include "TempDir.h"
+#include "tests/support/TempDir.h"
 
 #include <fstream>
 #include <gtest/gtest.h>

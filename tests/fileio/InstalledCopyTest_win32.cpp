@@ -1,9 +1,9 @@
 // On Windows the installer, not a write probe, tells an installed copy from a
 // portable one: administrators (and wine) may write to Program Files.
 
-#include "FileLocations.h"
+#include "fileio/FileLocations.h"
 
-#include "TempDir.h"
+#include "tests/support/TempDir.h"
 
 #include <fstream>
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
-#include "ProfileFile.h"
+#include "fileio/ProfileFile.h"
 
-#include "TempDir.h"
+#include "tests/support/TempDir.h"
 
 #include <filesystem>
 #include <fstream>

@@ -1,9 +1,9 @@
 // The user's folders on Linux, as the XDG variables name them, and the
 // writable program directory of a portable copy.
 
-#include "FileLocations.h"
+#include "fileio/FileLocations.h"
 
-#include "TempDir.h"
+#include "tests/support/TempDir.h"
 
 #include <cstdlib>
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // Arbitrary settings files: look-ups and key-by-key writes must not crash, and
 // a written key must read back while the rest of the text stays.
 
-#include "ProfileFile.h"
+#include "fileio/ProfileFile.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 

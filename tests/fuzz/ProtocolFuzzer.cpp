@@ -1,8 +1,8 @@
 // Arbitrary bytes from the reader, arbitrary settings: the engine must answer,
 // decode or drop, and never read or write outside its buffers.
 
-#include "ReaderProtocol.h"
-#include "ScriptedLink.h"
+#include "reader/ReaderProtocol.h"
+#include "tests/support/ScriptedLink.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 

@@ -1,6 +1,6 @@
-#include "CardListFile.h"
+#include "list/CardListFile.h"
 
-#include "TempDir.h"
+#include "tests/support/TempDir.h"
 
 #include <fstream>
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "DecimalText.h"
+#include "list/DecimalText.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "ExportLine.h"
+#include "list/ExportLine.h"
 
 #include <gtest/gtest.h>
 

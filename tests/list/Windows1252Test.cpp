@@ -1,4 +1,4 @@
-#include "Windows1252.h"
+#include "list/Windows1252.h"
 
 #include <cerrno>
 #include <gtest/gtest.h>

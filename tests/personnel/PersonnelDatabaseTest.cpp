@@ -1,8 +1,8 @@
-#include "PersonnelDatabase.h"
+#include "personnel/PersonnelDatabase.h"
 
-#include "SqliteLibrary.h"
-#include "SqliteTool.h"
-#include "TempDir.h"
+#include "personnel/SqliteLibrary.h"
+#include "tests/personnel/SqliteTool.h"
+#include "tests/support/TempDir.h"
 
 #include <chrono>
 #include <cstdio>

@@ -1,6 +1,6 @@
-#include "SqliteLibrary.h"
-#include "SqliteLibraryFiles.h"
-#include "TempDir.h"
+#include "personnel/SqliteLibrary.h"
+#include "tests/personnel/SqliteLibraryFiles.h"
+#include "tests/support/TempDir.h"
 
 #include <fstream>
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
-#include "SqliteLibraryFiles.h"
+#include "tests/personnel/SqliteLibraryFiles.h"
 
-#include "SqliteLibrary.h"
+#include "personnel/SqliteLibrary.h"
 
 #ifdef _WIN32
 #include <windows.h>

@@ -1,4 +1,4 @@
-#include "SqliteTool.h"
+#include "tests/personnel/SqliteTool.h"
 
 #include <cstdio>
 #include <stdexcept>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ChildProcess.h"
-#include "SqliteLibraryFiles.h"
+#include "tests/personnel/SqliteLibraryFiles.h"
+#include "tests/support/ChildProcess.h"
 
 #include <filesystem>
 #include <string>

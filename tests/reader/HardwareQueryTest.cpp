@@ -1,8 +1,8 @@
-#include "HardwareQuery.h"
+#include "reader/HardwareQuery.h"
 
-#include "ReaderSimulator.h"
-#include "ScriptedLink.h"
-#include "T_Serial_Interface.h"
+#include "reader/T_Serial_Interface.h"
+#include "tests/support/ScriptedLink.h"
+#include "tools/simulator/ReaderSimulator.h"
 
 #include <gtest/gtest.h>
 

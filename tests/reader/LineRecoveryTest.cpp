@@ -2,12 +2,12 @@
 // the test points at a new pseudo-terminal, the way /dev/serial/by-id links
 // move when a USB reader comes back under another name.
 
-#include "LineRecovery.h"
+#include "reader/LineRecovery.h"
 
-#include "PluggableReader.h"
-#include "ReaderProtocol.h"
-#include "ScriptedLink.h"
-#include "TempDir.h"
+#include "reader/ReaderProtocol.h"
+#include "tests/support/PluggableReader.h"
+#include "tests/support/ScriptedLink.h"
+#include "tests/support/TempDir.h"
 
 #include <fstream>
 #include <future>

@@ -1,8 +1,8 @@
-#include "MessageDecoding.h"
+#include "reader/MessageDecoding.h"
 
-#include "ReaderProtocol.h"
-#include "ScriptedLink.h"
-#include "SimulatorFrames.h"
+#include "reader/ReaderProtocol.h"
+#include "tests/support/ScriptedLink.h"
+#include "tools/simulator/SimulatorFrames.h"
 
 #include <gtest/gtest.h>
 

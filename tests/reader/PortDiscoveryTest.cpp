@@ -1,8 +1,8 @@
-#include "PortDiscovery.h"
+#include "reader/PortDiscovery.h"
 
-#include "ProfileFile.h"
-#include "ReaderSimulator.h"
-#include "TempDir.h"
+#include "fileio/ProfileFile.h"
+#include "tests/support/TempDir.h"
+#include "tools/simulator/ReaderSimulator.h"
 
 #include <gtest/gtest.h>
 

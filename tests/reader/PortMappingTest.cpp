@@ -1,7 +1,7 @@
-#include "PortMapping.h"
+#include "reader/PortMapping.h"
 
-#include "ProfileFile.h"
-#include "TempDir.h"
+#include "fileio/ProfileFile.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 

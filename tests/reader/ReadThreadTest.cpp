@@ -1,9 +1,9 @@
 // The read thread against a simulated reader on a pseudo-terminal: its events,
 // the hide request, pausing and resuming, and its end.
 
-#include "EventLoopWait.h"
-#include "ReaderSimulator.h"
-#include "TThread_Read.h"
+#include "reader/TThread_Read.h"
+#include "tests/support/EventLoopWait.h"
+#include "tools/simulator/ReaderSimulator.h"
 
 #include <QObject>
 #include <algorithm>

@@ -1,7 +1,7 @@
-#include "ReaderProtocol.h"
+#include "reader/ReaderProtocol.h"
 
-#include "ScriptedLink.h"
-#include "SimulatorFrames.h"
+#include "tests/support/ScriptedLink.h"
+#include "tools/simulator/SimulatorFrames.h"
 
 #include <gtest/gtest.h>
 

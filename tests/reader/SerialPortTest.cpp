@@ -2,14 +2,14 @@
 // master side; system calls are recorded or made to fail through the port's
 // system-call table where a pseudo-terminal cannot show the effect.
 
-#include "PortDiscovery.h"
-#include "ProfileFile.h"
-#include "ReaderProtocol.h"
-#include "ReaderSimulator.h"
-#include "ScriptedLink.h"
-#include "SimulatorFrames.h"
-#include "T_Serial_Interface.h"
-#include "TempDir.h"
+#include "reader/PortDiscovery.h"
+#include "fileio/ProfileFile.h"
+#include "reader/ReaderProtocol.h"
+#include "tools/simulator/ReaderSimulator.h"
+#include "tests/support/ScriptedLink.h"
+#include "tools/simulator/SimulatorFrames.h"
+#include "reader/T_Serial_Interface.h"
+#include "tests/support/TempDir.h"
 
 #include <cerrno>
 #include <chrono>

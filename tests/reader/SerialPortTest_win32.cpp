@@ -2,8 +2,8 @@
 // driver errors of an unplugged adapter, a refused setting or a port without
 // modem lines, which wine's ports cannot produce.
 
-#include "SerialSystemCalls_win32.h"
-#include "T_Serial_Interface.h"
+#include "reader/SerialSystemCalls_win32.h"
+#include "reader/T_Serial_Interface.h"
 
 #include <chrono>
 #include <deque>

@@ -1,4 +1,4 @@
-#include "KeyboardObserver.h"
+#include "tests/redirect/KeyboardObserver.h"
 
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>

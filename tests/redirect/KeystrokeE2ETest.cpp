@@ -3,13 +3,13 @@
 // whatever the layout, Caps Lock or a held Shift, also in a client that
 // handles its key events late; and the keyboard is left as it was found.
 
-#include "KeyboardBackend.h"
-#include "KeyboardObserver.h"
-#include "KeystrokeOutput.h"
-#include "KeystrokeReceiver.h"
-#include "Polling.h"
-#include "VirtualDisplay.h"
-#include "XTestInjector.h"
+#include "redirect/KeyboardBackend.h"
+#include "redirect/KeystrokeOutput.h"
+#include "redirect/XTestInjector.h"
+#include "tests/redirect/KeyboardObserver.h"
+#include "tests/redirect/KeystrokeReceiver.h"
+#include "tests/support/Polling.h"
+#include "tests/support/VirtualDisplay.h"
 
 #include <cstdlib>
 #include <deque>

@@ -1,8 +1,8 @@
 // The text typed for a card and its key events, through the recording injector.
 
-#include "KeystrokeOutput.h"
+#include "redirect/KeystrokeOutput.h"
 
-#include "RecordingInjector.h"
+#include "tests/support/RecordingInjector.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "KeystrokeReceiver.h"
+#include "tests/redirect/KeystrokeReceiver.h"
 
-#include "Polling.h"
+#include "tests/support/Polling.h"
 
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ChildProcess.h"
-#include "VirtualDisplay.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/VirtualDisplay.h"
 
 #include <chrono>
 #include <string>

@@ -1,4 +1,4 @@
-#include "KeystrokeReceiver.h"
+#include "tests/redirect/KeystrokeReceiver.h"
 
 #include <cstdlib>
 #include <gtest/gtest.h>

@@ -3,9 +3,9 @@
 // decoded through xkbcommon with the same keyboard map, so what is checked
 // is the text that a compositor would see.
 
-#include "KeystrokeOutput.h"
-#include "UinputInjector.h"
-#include "UserKeymap.h"
+#include "redirect/KeystrokeOutput.h"
+#include "redirect/UinputInjector.h"
+#include "redirect/UserKeymap.h"
 
 #include <atomic>
 #include <chrono>

@@ -2,12 +2,12 @@
 // terminal as the client that has the focus. The virtual keyboard types
 // every text exactly, whatever characters it holds.
 
-#include "KeyboardBackend.h"
-#include "KeystrokeOutput.h"
-#include "Polling.h"
-#include "UserKeymap.h"
-#include "VirtualKeyboardInjector.h"
-#include "WaylandSession.h"
+#include "redirect/KeyboardBackend.h"
+#include "redirect/KeystrokeOutput.h"
+#include "redirect/UserKeymap.h"
+#include "redirect/VirtualKeyboardInjector.h"
+#include "tests/support/Polling.h"
+#include "tests/support/WaylandSession.h"
 
 #include <cstdlib>
 #include <filesystem>

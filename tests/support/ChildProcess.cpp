@@ -1,6 +1,6 @@
-#include "ChildProcess.h"
+#include "tests/support/ChildProcess.h"
 
-#include "Polling.h"
+#include "tests/support/Polling.h"
 
 #include <algorithm>
 #include <csignal>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Polling.h"
+#include "tests/support/Polling.h"
 
 #include <QCoreApplication>
 

@@ -1,4 +1,4 @@
-#include "RecordingInjector.h"
+#include "tests/support/RecordingInjector.h"
 
 namespace pelvaro {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "KeystrokeInjector.h"
+#include "redirect/KeystrokeInjector.h"
 
 #include <string_view>
 #include <vector>

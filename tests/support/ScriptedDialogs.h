@@ -1,6 +1,6 @@
 #pragma once
 
-#include "UserDialogs.h"
+#include "modes/UserDialogs.h"
 
 #include <QStringList>
 #include <deque>

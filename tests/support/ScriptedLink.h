@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ByteLink.h"
-#include "ReaderProtocol.h"
+#include "reader/ByteLink.h"
+#include "reader/ReaderProtocol.h"
 
 #include <deque>
 #include <initializer_list>

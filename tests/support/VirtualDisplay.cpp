@@ -1,6 +1,6 @@
-#include "VirtualDisplay.h"
+#include "tests/support/VirtualDisplay.h"
 
-#include "Polling.h"
+#include "tests/support/Polling.h"
 
 #include <csignal>
 #include <stdexcept>

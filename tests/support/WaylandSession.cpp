@@ -1,6 +1,6 @@
-#include "WaylandSession.h"
+#include "tests/support/WaylandSession.h"
 
-#include "Polling.h"
+#include "tests/support/Polling.h"
 
 #include <algorithm>
 #include <csignal>

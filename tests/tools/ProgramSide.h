@@ -1,9 +1,9 @@
 #pragma once
 
-#include "Polling.h"
-#include "ReaderProtocol.h"
-#include "ReaderSimulator.h"
-#include "T_Serial_Interface.h"
+#include "reader/ReaderProtocol.h"
+#include "reader/T_Serial_Interface.h"
+#include "tests/support/Polling.h"
+#include "tools/simulator/ReaderSimulator.h"
 
 #include <chrono>
 #include <future>

@@ -1,10 +1,10 @@
 // The simulated reader against the program's real serial port and protocol
 // engine on a pseudo-terminal.
 
-#include "ReaderSimulator.h"
+#include "tools/simulator/ReaderSimulator.h"
 
-#include "ProgramSide.h"
-#include "TempDir.h"
+#include "tests/support/TempDir.h"
+#include "tests/tools/ProgramSide.h"
 
 #include <gtest/gtest.h>
 

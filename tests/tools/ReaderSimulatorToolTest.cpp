@@ -2,9 +2,9 @@
 // through the port mapping the executable writes: script mode, keys from a
 // pipe, and its options.
 
-#include "ChildProcess.h"
-#include "ProgramSide.h"
-#include "TempDir.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/TempDir.h"
+#include "tests/tools/ProgramSide.h"
 
 #include <algorithm>
 #include <csignal>

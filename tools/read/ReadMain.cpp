@@ -2,18 +2,18 @@
 // line, for shell scripts and headless use; or, with --type, types it into
 // the focused window: a keyboard wedge without a window of its own.
 
-#include "FileLocations.h"
-#include "KeyboardBackend.h"
-#include "KeystrokeOutput.h"
-#include "LineRecovery.h"
-#include "PersonnelDatabase.h"
-#include "PortFailureTexts.h"
-#include "PortMapping.h"
-#include "ReadOptions.h"
-#include "ReadPass.h"
-#include "ReadPlatform.h"
-#include "SqliteLibrary.h"
-#include "T_Serial_Interface.h"
+#include "fileio/FileLocations.h"
+#include "personnel/PersonnelDatabase.h"
+#include "personnel/SqliteLibrary.h"
+#include "reader/LineRecovery.h"
+#include "reader/PortFailureTexts.h"
+#include "reader/PortMapping.h"
+#include "reader/ReadPass.h"
+#include "reader/T_Serial_Interface.h"
+#include "redirect/KeyboardBackend.h"
+#include "redirect/KeystrokeOutput.h"
+#include "tools/read/ReadOptions.h"
+#include "tools/read/ReadPlatform.h"
 
 #include <chrono>
 #include <cstdio>

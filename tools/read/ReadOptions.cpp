@@ -1,4 +1,4 @@
-#include "ReadOptions.h"
+#include "tools/read/ReadOptions.h"
 
 #include <charconv>
 

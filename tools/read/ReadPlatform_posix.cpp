@@ -1,4 +1,4 @@
-#include "ReadPlatform.h"
+#include "tools/read/ReadPlatform.h"
 
 #include <csignal>
 #include <grp.h>

@@ -1,6 +1,6 @@
-#include "EventReport.h"
+#include "tools/simulator/EventReport.h"
 
-#include "MessageDecoding.h"
+#include "reader/MessageDecoding.h"
 
 #include <cstdio>
 

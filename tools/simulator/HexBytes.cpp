@@ -1,4 +1,4 @@
-#include "ReaderSimulator.h"
+#include "tools/simulator/ReaderSimulator.h"
 
 namespace pelvaro::sim {
 

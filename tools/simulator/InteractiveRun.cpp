@@ -1,6 +1,6 @@
-#include "InteractiveRun.h"
+#include "tools/simulator/InteractiveRun.h"
 
-#include "TerminalMode.h"
+#include "tools/simulator/TerminalMode.h"
 
 #include <array>
 #include <cctype>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "EventReport.h"
-#include "ReaderSimulator.h"
+#include "tools/simulator/EventReport.h"
+#include "tools/simulator/ReaderSimulator.h"
 
 namespace pelvaro::sim {
 

@@ -1,6 +1,6 @@
-#include "LineService.h"
+#include "tools/simulator/LineService.h"
 
-#include "SimulatorFrames.h"
+#include "tools/simulator/SimulatorFrames.h"
 
 #include <array>
 #include <poll.h>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "ByteLink.h"
-#include "LinkFraming.h"
-#include "SimulatorState.h"
+#include "reader/ByteLink.h"
+#include "reader/LinkFraming.h"
+#include "tools/simulator/SimulatorState.h"
 
 #include <atomic>
 #include <optional>

@@ -1,6 +1,6 @@
-#include "MappingCleanup.h"
+#include "tools/simulator/MappingCleanup.h"
 
-#include "PortMapping.h"
+#include "reader/PortMapping.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -1,8 +1,8 @@
-#include "ReaderSimulator.h"
+#include "tools/simulator/ReaderSimulator.h"
 
-#include "LineService.h"
-#include "PortMapping.h"
-#include "SimulatorFrames.h"
+#include "reader/PortMapping.h"
+#include "tools/simulator/LineService.h"
+#include "tools/simulator/SimulatorFrames.h"
 
 #include <array>
 #include <thread>

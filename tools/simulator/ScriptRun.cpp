@@ -1,4 +1,4 @@
-#include "ScriptRun.h"
+#include "tools/simulator/ScriptRun.h"
 
 #include <thread>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "EventReport.h"
-#include "ReaderSimulator.h"
-#include "SimulatorOptions.h"
+#include "tools/simulator/EventReport.h"
+#include "tools/simulator/ReaderSimulator.h"
+#include "tools/simulator/SimulatorOptions.h"
 
 namespace pelvaro::sim {
 

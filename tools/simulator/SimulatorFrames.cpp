@@ -1,7 +1,7 @@
-#include "SimulatorFrames.h"
+#include "tools/simulator/SimulatorFrames.h"
 
-#include "LinkFraming.h"
-#include "ReaderSimulator.h"
+#include "reader/LinkFraming.h"
+#include "tools/simulator/ReaderSimulator.h"
 
 #include <algorithm>
 

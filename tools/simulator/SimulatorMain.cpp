@@ -1,13 +1,13 @@
 // pelvaro-reader-sim: a simulated transponder reader on a pseudo-terminal, for
 // trying the program out without hardware and for scripted end-to-end runs.
 
-#include "EventReport.h"
-#include "InteractiveRun.h"
-#include "MappingCleanup.h"
-#include "PortMapping.h"
-#include "ReaderSimulator.h"
-#include "ScriptRun.h"
-#include "SimulatorOptions.h"
+#include "reader/PortMapping.h"
+#include "tools/simulator/EventReport.h"
+#include "tools/simulator/InteractiveRun.h"
+#include "tools/simulator/MappingCleanup.h"
+#include "tools/simulator/ReaderSimulator.h"
+#include "tools/simulator/ScriptRun.h"
+#include "tools/simulator/SimulatorOptions.h"
 
 #include <fstream>
 #include <iostream>

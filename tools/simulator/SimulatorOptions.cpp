@@ -1,6 +1,6 @@
-#include "SimulatorOptions.h"
+#include "tools/simulator/SimulatorOptions.h"
 
-#include "PortMapping.h"
+#include "reader/PortMapping.h"
 
 #include <charconv>
 #include <functional>

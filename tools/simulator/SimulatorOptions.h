@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ReaderSimulator.h"
+#include "tools/simulator/ReaderSimulator.h"
 
 #include <filesystem>
 #include <optional>

@@ -1,4 +1,4 @@
-#include "SimulatorState.h"
+#include "tools/simulator/SimulatorState.h"
 
 #include <cerrno>
 #include <unistd.h>

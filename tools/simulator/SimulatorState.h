@@ -1,7 +1,7 @@
 #pragma once
 
-#include "PseudoTerminal.h"
-#include "ReaderSimulator.h"
+#include "tools/simulator/PseudoTerminal.h"
+#include "tools/simulator/ReaderSimulator.h"
 
 #include <condition_variable>
 #include <mutex>

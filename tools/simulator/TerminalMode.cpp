@@ -1,4 +1,4 @@
-#include "TerminalMode.h"
+#include "tools/simulator/TerminalMode.h"
 
 #include <csignal>
 
