@@ -22,13 +22,11 @@ void AddRowsToTheList(benchmark::State& state) {
     windows.mainForm.controls().CheckBoxAutoNum->setChecked(true);
     CardList& cards = windows.mainForm.cardList();
     for (auto _ : state) {
-        for (int row = 0; row < rows; ++row) {
-            windows.mainForm.CurrentCode = QString::asprintf("%010X", row);
-            cards.AddListEntry();
-        }
+        for (int row = 0; row < rows; ++row)
+            cards.AddListEntry(QString::asprintf("%010X", row));
         QCoreApplication::processEvents(); // the list repaints once it is full
         state.PauseTiming();
-        cards.clearRows();
+        cards.clearEntries();
         state.ResumeTiming();
     }
     state.counters["us_per_row"] = benchmark::Counter(

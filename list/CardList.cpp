@@ -32,7 +32,7 @@ CardList::CardList(ModeHost& host, QTreeWidget& list, QCheckBox& autoNumbering, 
     connect(&list_, &QWidget::customContextMenuRequested, this, &CardList::showPopup);
 }
 
-void CardList::AddListEntry() {
+void CardList::AddListEntry(const QString& code) {
     if (autoNumbering_.isChecked()) {
         ++AutoNumberCounter;
         CurrentLabel = QString::asprintf("%04d", AutoNumberCounter);
@@ -42,7 +42,7 @@ void CardList::AddListEntry() {
                                        QStringLiteral("Aufdruck eingeben(max.30):"), std::nullopt);
         CurrentLabel = typed ? *typed : QStringLiteral("unbekannt");
     }
-    auto* row = new QTreeWidgetItem(QStringList{CurrentLabel, host_.currentCode()});
+    auto* row = new QTreeWidgetItem(QStringList{CurrentLabel, code});
     row->setFlags(row->flags() | Qt::ItemIsEditable);
     list_.addTopLevelItem(row);
     ++EntryCount;
@@ -63,8 +63,14 @@ void CardList::Zeilendern1Click() {
         row->setText(kLabelColumn, *typed);
 }
 
-void CardList::clearRows() {
+void CardList::clearEntries() {
     list_.clear();
+    EntryCount = 0;
+}
+
+void CardList::restart() {
+    clearEntries();
+    AutoNumberCounter = 0;
 }
 
 int CardList::rowCount() const {

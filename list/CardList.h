@@ -24,17 +24,17 @@ class CardList : public QObject {
 public:
     CardList(ModeHost& host, QTreeWidget& list, QCheckBox& autoNumbering, QMenu& popup);
 
-    // Appends the current code as a new row.
-    void AddListEntry();
+    // Appends the code as a new row, labelled by number or by the user.
+    void AddListEntry(const QString& code);
     void Zeilelschen1Click();
     void Zeilendern1Click();
     // Removes every row; the numbering goes on where it stood.
-    void clearRows();
+    void clearEntries();
+    // An empty list whose numbering starts at 1 again.
+    void restart();
 
-    int EntryCount = 0;
-    int AutoNumberCounter = 0;
-    QString CurrentLabel;
-
+    // Cards added since the list was last cleared; deleting a row does not lower it.
+    int entryCount() const { return EntryCount; }
     int rowCount() const;
     // Label and code of every row, first to last.
     std::vector<CardListRow> rows() const;
@@ -43,6 +43,9 @@ private:
     QTreeWidgetItem* selectedRow() const;
     void showPopup(const QPoint& position);
 
+    int EntryCount = 0;
+    int AutoNumberCounter = 0;
+    QString CurrentLabel;
     ModeHost& host_;
     QTreeWidget& list_;
     QCheckBox& autoNumbering_;

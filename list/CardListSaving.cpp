@@ -13,39 +13,39 @@ CardListSaving::CardListSaving(ModeHost& host, CardList& cards, ListReadSession&
                                PersonnelPage& personnel, QObject* parent)
     : QObject(parent), host_(host), cards_(cards), session_(session), personnel_(personnel) {}
 
-void CardListSaving::SaveCardList() {
-    ListSaved = false;
+bool CardListSaving::SaveCardList() {
     const auto chosen =
         host_.dialogs().saveFileName(QStringLiteral("Kartenliste speichern unter"),
                                      QStringLiteral("Text files (*.txt)"), QStringLiteral("txt"));
     if (!chosen)
-        return;
+        return false;
     const QString path = QFileInfo(*chosen).absoluteFilePath();
     if (QFileInfo::exists(path) &&
         host_.dialogs().question(QStringLiteral("Datei überschreiben?")) != DialogAnswer::Yes)
-        return;
+        return false;
     // The old file is replaced only by a complete new one.
-    ListSaved = writeCardListFile(std::filesystem::path(path.toStdU16String()), cards_.rows());
+    const bool ListSaved =
+        writeCardListFile(std::filesystem::path(path.toStdU16String()), cards_.rows());
     if (!ListSaved)
         host_.dialogs().error(QStringLiteral("Die Datei '") + QDir::toNativeSeparators(path) +
                               QStringLiteral("' konnte nicht gespeichert werden."));
+    return ListSaved;
 }
 
 bool CardListSaving::AskSaveAndClear() {
-    if (host_.dialogs().question(QStringLiteral("Kartenliste speichern?")) == DialogAnswer::Yes)
+    // No counts as saved: the list goes without a file.
+    const bool ListSaved =
+        host_.dialogs().question(QStringLiteral("Kartenliste speichern?")) != DialogAnswer::Yes ||
         SaveCardList();
-    else
-        ListSaved = true;
     if (ListSaved)
         ClearCardList();
     return ListSaved;
 }
 
 void CardListSaving::ClearCardList() {
-    cards_.clearRows();
-    cards_.EntryCount = 0;
+    cards_.clearEntries();
     personnel_.FillPersonnelGrid();
-    session_.LastAcceptedCode = QStringLiteral(" ");
+    session_.forgetLastAccepted();
 }
 
 void CardListSaving::ButtonExportClick() {
@@ -55,9 +55,8 @@ void CardListSaving::ButtonExportClick() {
 }
 
 void CardListSaving::ButtonClearClick() {
-    ListSaved = false;
-    host_.setStatusPanel(1, QStringLiteral(" "));
-    if (cards_.EntryCount == 0 && cards_.rowCount() == 0)
+    host_.setStatusPanel(StatusPanel::Activity, QStringLiteral(" "));
+    if (cards_.entryCount() == 0 && cards_.rowCount() == 0)
         return;
     AskSaveAndClear();
 }

@@ -19,16 +19,14 @@ public:
     CardListSaving(ModeHost& host, CardList& cards, ListReadSession& session,
                    PersonnelPage& personnel, QObject* parent);
 
-    // Asks for a file and writes the list; ListSaved tells whether it did.
-    void SaveCardList();
+    // Asks for a file and writes the list; whether it did.
+    bool SaveCardList();
     // The question "Kartenliste speichern?"; the list is cleared when it was
-    // saved or the answer was No. Whether it was (ListSaved).
+    // saved or the answer was No. Whether it was.
     bool AskSaveAndClear();
     void ClearCardList();
     void ButtonExportClick();
     void ButtonClearClick();
-
-    bool ListSaved = false;
 
 private:
     ModeHost& host_;

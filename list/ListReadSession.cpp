@@ -2,6 +2,7 @@
 
 #include "list/CardLeds.h"
 #include "list/CardList.h"
+#include "modes/ModeMessages.h"
 #include "modes/SynchronousRead.h"
 
 #include <QCoreApplication>
@@ -10,12 +11,9 @@ namespace pelvaro {
 
 namespace {
 
-constexpr int kActivityPanel = 1;
 // The single read gives up once its passes without a frame add up to this.
 constexpr int kSingleReadBudgetMs = 5000;
 constexpr int kPassCostMs = 60;
-
-const QString kWaiting = QStringLiteral("Warte auf Karte...");
 
 using Led = CardLeds::Led;
 
@@ -26,22 +24,21 @@ ListReadSession::ListReadSession(ModeHost& host, CardList& cards, CardLeds& leds
     : QObject(parent), host_(host), cards_(cards), leds_(leds), personnel_(personnel) {}
 
 void ListReadSession::showPassStatus(bool frameReceived) {
-    host_.setStatusPanel(kActivityPanel, frameReceived
-                                             ? QStringLiteral("Karte gelesen, Warte auf Karte...")
-                                             : QStringLiteral(" ") + kWaiting);
+    host_.setStatusPanel(StatusPanel::Activity,
+                         frameReceived ? kCardReadWaiting : QStringLiteral(" ") + kWaitingForCard);
 }
 
 void ListReadSession::handOn() {
     if (personnel_.personnelMode())
         personnel_.HandlePersonnelCard();
     else
-        cards_.AddListEntry();
+        cards_.AddListEntry(host_.currentCode());
 }
 
 void ListReadSession::ButtonReadKartenClick() {
     SynchronousRead read(host_, Mode::ListReading);
     if (read.opened()) {
-        host_.setStatusPanel(kActivityPanel, kWaiting);
+        host_.setStatusPanel(StatusPanel::Activity, kWaitingForCard);
         leds_.ResetLeds();
         // Each pass lets the window handle Stopp, the pop-up menu and closing.
         while (read.goingOn()) {
@@ -50,7 +47,7 @@ void ListReadSession::ButtonReadKartenClick() {
                 leds_.ResetLeds();
             if (pass.message == message::kTransponderCode) {
                 if (host_.currentCode() == LastAcceptedCode) {
-                    host_.setStatusPanel(kActivityPanel,
+                    host_.setStatusPanel(StatusPanel::Activity,
                                          QStringLiteral("gleiche  Karte, Warte auf Karte..."));
                     leds_.showLed(Led::RedLit);
                     continue;
@@ -60,7 +57,7 @@ void ListReadSession::ButtonReadKartenClick() {
                 handOn();
             }
             if (read.readerMissing())
-                host_.setStatusPanel(kActivityPanel, QString::fromUtf8(kReaderLostText));
+                host_.setStatusPanel(StatusPanel::Activity, QString::fromUtf8(kReaderLostText));
             else
                 showPassStatus(pass.frameReceived);
         }
@@ -71,7 +68,7 @@ void ListReadSession::ButtonReadKartenClick() {
 }
 
 void ListReadSession::ButtonStoppClick() {
-    host_.stopRequested() = true;
+    host_.requestStop();
     QCoreApplication::processEvents();
 }
 
@@ -84,7 +81,7 @@ bool ListReadSession::readOneCard() {
     SynchronousRead read(host_, Mode::SingleRead);
     if (!read.opened())
         return false;
-    host_.setStatusPanel(kActivityPanel, kWaiting);
+    host_.setStatusPanel(StatusPanel::Activity, kWaitingForCard);
     leds_.ResetLeds();
 
     int budgetMs = kSingleReadBudgetMs;
@@ -102,8 +99,8 @@ bool ListReadSession::readOneCard() {
         }
         showPassStatus(pass.frameReceived);
     }
-    host_.setStatusPanel(kActivityPanel, cardRead ? QStringLiteral("Karte gelesen")
-                                                  : QStringLiteral("Zeit abgelaufen."));
+    host_.setStatusPanel(StatusPanel::Activity, cardRead ? QStringLiteral("Karte gelesen")
+                                                         : QStringLiteral("Zeit abgelaufen."));
     read.closePort();
     leds_.ResetLeds();
     return true;

@@ -27,7 +27,9 @@ public:
     void OneCardButtonClick();
 
     // The last code a session accepted; a card equal to it is refused.
-    QString LastAcceptedCode;
+    const QString& lastAcceptedCode() const { return LastAcceptedCode; }
+    // After the list is cleared any card is new again.
+    void forgetLastAccepted() { LastAcceptedCode = QStringLiteral(" "); }
 
 private:
     // The single read up to the end of its mode; false if it did not open.
@@ -35,6 +37,7 @@ private:
     void showPassStatus(bool frameReceived);
     void handOn();
 
+    QString LastAcceptedCode;
     ModeHost& host_;
     CardList& cards_;
     CardLeds& leds_;

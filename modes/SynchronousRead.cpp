@@ -9,13 +9,13 @@
 namespace pelvaro {
 
 SynchronousRead::SynchronousRead(ModeHost& host, Mode mode) : host_(host), mode_(mode) {
-    host_.stopRequested() = false;
+    host_.clearStopRequest();
     opened_ = host_.modes().begin(mode_) &&
               host_.modes().port().open(host_.portNumber(), kReaderBaudRate) == OpenResult::Opened;
     if (!opened_) {
         host_.modes().end(mode_);
         host_.dialogs().error(portOpenFailureText(host_.portNumber()));
-        host_.stopRequested() = true;
+        host_.requestStop();
         return;
     }
     host_.modes().port().flush();

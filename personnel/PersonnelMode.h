@@ -51,12 +51,13 @@ public:
     void Listelschen1Click();
 
     // The grid row the pop-up actions act on: 1 is the first data row.
-    int CurrentGridRow = 1;
+    int currentGridRow() const { return CurrentGridRow; }
 
 private:
     void databaseError(const QString& text);
     QString cell(int column) const;
 
+    int CurrentGridRow = 1;
     ModeHost& host_;
     CardLeds& leds_;
     PersonnelPageControls controls_;

@@ -16,11 +16,6 @@ protected:
         ui().CheckBoxAutoNum->setChecked(true);
     }
 
-    void addEntry(const QString& code) {
-        window().CurrentCode = code;
-        window().cardList().AddListEntry();
-    }
-
     std::string fileText(const std::filesystem::path& path) const {
         std::ifstream in(path, std::ios::binary);
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -88,7 +83,7 @@ TEST_F(ListExportTest, FailedWriteIsReportedKeepsTheListAndTheOldFile) {
 TEST_F(ListExportTest, ClearAsksOnlyWhenThereIsSomethingToSave) {
     ui().ButtonClear->click();
     EXPECT_TRUE(dialogs.shown.empty());
-    EXPECT_EQ(window().statusPanelText(1), " ");
+    EXPECT_EQ(window().statusPanelText(StatusPanel::Activity), " ");
 
     addEntry("01");
     ui().ListViewKarten->topLevelItem(0)->setSelected(true);
@@ -97,10 +92,10 @@ TEST_F(ListExportTest, ClearAsksOnlyWhenThereIsSomethingToSave) {
     dialogs.chosenFiles = {QString()}; // the save dialog cancelled
     ui().ButtonClear->click();
     EXPECT_EQ(texts(), std::vector<QString>{"Kartenliste speichern?"}) << "rows were added since";
-    EXPECT_EQ(window().cardList().EntryCount, 1) << "kept: nothing was saved";
+    EXPECT_EQ(window().cardList().entryCount(), 1) << "kept: nothing was saved";
 
     ui().ButtonClear->click(); // answered No: cleared without saving
-    EXPECT_EQ(window().cardList().EntryCount, 0);
+    EXPECT_EQ(window().cardList().entryCount(), 0);
 }
 
 TEST_F(ListExportTest, EmptyListExportsTheHeaderOnly) {

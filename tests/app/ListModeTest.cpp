@@ -26,14 +26,7 @@ const Bytes kCardB = {0x0A, 0x1B, 0x2C, 0x3D, 0x4E};
 
 using test::PageState;
 
-class ListModeTest : public test::ReaderProgramFixture {
-protected:
-    // Adds a row for code as a session would.
-    void addEntry(const QString& code) {
-        window().CurrentCode = code;
-        window().cardList().AddListEntry();
-    }
-};
+class ListModeTest : public test::ReaderProgramFixture {};
 
 TEST_F(ListModeTest, SessionAcceptsNewCardsAndRefusesTheLastOne) {
     start();
@@ -73,7 +66,7 @@ TEST_F(ListModeTest, SessionAcceptsNewCardsAndRefusesTheLastOne) {
     EXPECT_TRUE(ui().ButtonReadKarten->isEnabled());
     EXPECT_FALSE(ui().ButtonStopp->isEnabled());
     EXPECT_TRUE(ui().Optionen1->menuAction()->isEnabled());
-    EXPECT_FALSE(window().SerialLink->isOpen());
+    EXPECT_FALSE(serialLink().isOpen());
     EXPECT_TRUE(dialogs.shown.empty());
 }
 
@@ -85,7 +78,7 @@ TEST_F(ListModeTest, UnpluggedReaderIsShownAndTakenUpAgainByItself) {
     const auto statusBecomes = [&](const QString& expected) {
         return test::waitFor([&] {
             QString status;
-            onGui([&] { status = window().statusPanelText(1); });
+            onGui([&] { status = window().statusPanelText(StatusPanel::Activity); });
             return status == expected;
         });
     };
@@ -94,7 +87,7 @@ TEST_F(ListModeTest, UnpluggedReaderIsShownAndTakenUpAgainByItself) {
         EXPECT_TRUE(plug.reader().sendCard(kCardA).acknowledged);
         plug.unplug();
         EXPECT_TRUE(statusBecomes("Leser getrennt, warte auf Leser..."));
-        onGui([&] { deadHandleKept = window().SerialLink->isOpen(); });
+        onGui([&] { deadHandleKept = serialLink().isOpen(); });
         plug.plugIn();
         EXPECT_TRUE(statusBecomes(" Warte auf Karte..."));
         EXPECT_TRUE(plug.reader().sendCard(kCardB).acknowledged);
@@ -120,7 +113,7 @@ TEST_F(ListModeTest, DuplicateRuleOutlivesSessionsAndRowDeletionButNotAClear) {
     EXPECT_EQ(refused.rows, 0);
 
     window().listSaving().ClearCardList();
-    EXPECT_EQ(window().listSession().LastAcceptedCode, " ");
+    EXPECT_EQ(window().listSession().lastAcceptedCode(), " ");
     runSession([&] { hold(kCardA); });
     EXPECT_EQ(rows(), (std::vector<std::pair<QString, QString>>{{"0002", "123456789A"}}));
 }
@@ -133,7 +126,7 @@ TEST_F(ListModeTest, PortThatCannotBeOpenedLeavesThePageAsItWas) {
         EXPECT_EQ(texts().back(),
                   QString::fromStdString("Konnte Schnittstelle Com " + port + " nicht öffnen"));
         EXPECT_EQ(dialogs.shown.back().caption, "Fehler");
-        EXPECT_TRUE(window().StopRequested);
+        EXPECT_TRUE(host().stopRequested());
         EXPECT_TRUE(ui().ButtonReadKarten->isEnabled());
         EXPECT_FALSE(ui().ButtonStopp->isEnabled());
         EXPECT_TRUE(ui().Optionen1->menuAction()->isEnabled());
@@ -169,19 +162,22 @@ TEST_F(ListModeTest, ClosingTheWindowEndsTheSessionAndOffersToSave) {
         << "the close comes again once the session has ended";
     EXPECT_EQ(texts(), std::vector<QString>{"Kartenliste speichern?"});
     EXPECT_EQ(ui().ListViewKarten->topLevelItemCount(), 0) << "No: cleared without saving";
-    EXPECT_FALSE(window().SerialLink->isOpen());
+    EXPECT_FALSE(serialLink().isOpen());
 }
 
 TEST_F(ListModeTest, SingleReadTakesOneCardAndLeavesTheDuplicateRuleAlone) {
     start();
-    window().listSession().LastAcceptedCode = "123456789A";
+    ui().CheckBoxAutoNum->setChecked(true);
+    runSession([&] { hold(kCardA); }); // a session would refuse this card now
+    ui().CheckBoxAutoNum->setChecked(false);
     dialogs.typedTexts = {"Einzeln"};
     whileReading(ui().OneCardButton, [&] { reader.sendCard(kCardA); });
-    EXPECT_EQ(window().statusPanelText(1), "Karte gelesen");
-    EXPECT_EQ(rows(), (std::vector<std::pair<QString, QString>>{{"Einzeln", "123456789A"}}));
-    EXPECT_EQ(window().listSession().LastAcceptedCode, "123456789A");
+    EXPECT_EQ(window().statusPanelText(StatusPanel::Activity), "Karte gelesen");
+    EXPECT_EQ(rows(), (std::vector<std::pair<QString, QString>>{{"0001", "123456789A"},
+                                                                {"Einzeln", "123456789A"}}));
+    EXPECT_EQ(window().listSession().lastAcceptedCode(), "123456789A");
     EXPECT_TRUE(ui().OneCardButton->isEnabled());
-    EXPECT_FALSE(window().SerialLink->isOpen());
+    EXPECT_FALSE(serialLink().isOpen());
 }
 
 TEST_F(ListModeTest, SingleReadGivesUpAfterFiveSecondsButStatusMessagesCostNothing) {
@@ -189,7 +185,7 @@ TEST_F(ListModeTest, SingleReadGivesUpAfterFiveSecondsButStatusMessagesCostNothi
     QElapsedTimer timer;
     timer.start();
     ui().OneCardButton->click();
-    EXPECT_EQ(window().statusPanelText(1), "Zeit abgelaufen.");
+    EXPECT_EQ(window().statusPanelText(StatusPanel::Activity), "Zeit abgelaufen.");
     EXPECT_NEAR(timer.elapsed(), 5000, 1000);
     EXPECT_EQ(ui().ListViewKarten->topLevelItemCount(), 0);
 
@@ -201,7 +197,7 @@ TEST_F(ListModeTest, SingleReadGivesUpAfterFiveSecondsButStatusMessagesCostNothi
             reader.sendStatus('s', '2');
         reader.sendCard(kCardB);
     });
-    EXPECT_EQ(window().statusPanelText(1), "Karte gelesen");
+    EXPECT_EQ(window().statusPanelText(StatusPanel::Activity), "Karte gelesen");
     EXPECT_EQ(rows(), (std::vector<std::pair<QString, QString>>{{"Spät", "0A1B2C3D4E"}}));
 }
 
@@ -217,7 +213,7 @@ TEST_F(ListModeTest, LabelsByNumberOrPrompt) {
     window().listSaving().ClearCardList();
     addEntry("06");
     EXPECT_EQ(rows(), (std::vector<std::pair<QString, QString>>{{"0003", "06"}}));
-    EXPECT_EQ(window().cardList().EntryCount, 1);
+    EXPECT_EQ(window().cardList().entryCount(), 1);
     EXPECT_EQ(dialogs.prompts.size(), 3);
 }
 
@@ -241,7 +237,7 @@ TEST_F(ListModeTest, RowsAreChangedAndDeletedOnlyWhenSelected) {
     ui().ListViewKarten->topLevelItem(0)->setSelected(true);
     window().cardList().Zeilelschen1Click();
     EXPECT_EQ(rows(), (std::vector<std::pair<QString, QString>>{{"Neu", "02"}}));
-    EXPECT_EQ(window().cardList().EntryCount, 2) << "deleting a row does not lower the count";
+    EXPECT_EQ(window().cardList().entryCount(), 2) << "deleting a row does not lower the count";
 }
 
 } // namespace

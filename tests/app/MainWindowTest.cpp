@@ -23,10 +23,10 @@ TEST_F(MainWindowTest, FirstStartWithoutSettings) {
     EXPECT_EQ(form.windowTitle(), "Pelvaro Version3");
     EXPECT_EQ(form.frameGeometry().size(), QSize(540, 460));
     EXPECT_EQ(ui().PageControlMain->currentWidget(), ui().TabSheet1);
-    EXPECT_EQ(form.statusPanelText(0), "Port: NA");
-    EXPECT_EQ(form.PortNumber, 0);
-    EXPECT_EQ(form.ReadResult.cardLength, 10);
-    EXPECT_TRUE(form.ReadResult.hitagInverse);
+    EXPECT_EQ(form.statusPanelText(StatusPanel::Port), "Port: NA");
+    EXPECT_EQ(host().portNumber(), 0);
+    EXPECT_EQ(readResult().cardLength, 10);
+    EXPECT_TRUE(readResult().hitagInverse);
     EXPECT_FALSE(ui().Personalnummernbearbeiten1->isEnabled()) << "no database here";
     EXPECT_FALSE(ui().CheckBoxSndPSNR->isEnabled());
     for (QCheckBox* box : {ui().CheckBoxLF, ui().CheckBoxShowTray, ui().CheckBoxSndPSNR,
@@ -47,9 +47,9 @@ TEST_F(MainWindowTest, StoredSettingsAreLoadedWithoutWriting) {
                   "[Global]\r\nLineFeed=1\r\nSysTray=1\r\nSendPSNR=1\r\nAutosave=1\r\n");
     const std::string before = settingsText();
     TMainForm& form = start();
-    EXPECT_EQ(form.statusPanelText(0), "Port: Com 07");
-    EXPECT_EQ(form.ReadResult.cardLength, 14);
-    EXPECT_FALSE(form.ReadResult.hitagInverse);
+    EXPECT_EQ(form.statusPanelText(StatusPanel::Port), "Port: Com 07");
+    EXPECT_EQ(readResult().cardLength, 14);
+    EXPECT_FALSE(readResult().hitagInverse);
     EXPECT_EQ(dialog().UpDownLength->value(), 14) << "the reads use the stored length at once";
     EXPECT_FALSE(dialog().CheckBoxHitagInvers->isChecked());
     EXPECT_TRUE(ui().CheckBoxLF->isChecked());
@@ -67,7 +67,7 @@ TEST_F(MainWindowTest, AutostartOpensOnTheRedirectPage) {
     EXPECT_EQ(form.frameGeometry().size(), QSize(420, 320));
     EXPECT_EQ(texts(), std::vector<QString>{"Konnte Schnittstelle Com 0 nicht öffnen"})
         << "redirect mode starts with the program, and there is no port";
-    EXPECT_FALSE(form.ReadResult.hideOnStart) << "the failed start does not hide a later one";
+    EXPECT_FALSE(readResult().hideOnStart) << "the failed start does not hide a later one";
     EXPECT_TRUE(form.isVisible());
     EXPECT_TRUE(ui().SpeedButtonStart->isEnabled());
     EXPECT_TRUE(dialog().CheckBoxAutoStart->isChecked());
@@ -80,10 +80,11 @@ TEST_F(MainWindowTest, AutostartWithoutANotificationAreaLeavesTheWindowShown) {
     ASSERT_TRUE(reader.mapAsPort(ini, 1));
     trayArea = false;
     TMainForm& form = start();
-    EXPECT_TRUE(waitUntil([&] { return form.statusPanelText(1) == "Warte auf Karte..."; }));
+    EXPECT_TRUE(waitUntil(
+        [&] { return form.statusPanelText(StatusPanel::Activity) == "Warte auf Karte..."; }));
     test::serveEventsFor(std::chrono::milliseconds(200));
     EXPECT_TRUE(form.isVisible());
-    EXPECT_FALSE(form.HiddenToTray);
+    EXPECT_FALSE(hiddenToTray());
     EXPECT_TRUE(dialogs.shown.empty());
     ui().SpeedButtonStopp->click();
 }
@@ -169,7 +170,7 @@ TEST_F(MainWindowTest, BeendenClosesTheWindow) {
     ASSERT_TRUE(form.isVisible());
     ui().Beenden1->trigger();
     EXPECT_FALSE(form.isVisible());
-    EXPECT_TRUE(form.StopRequested);
+    EXPECT_TRUE(host().stopRequested());
 }
 
 TEST_F(MainWindowTest, PictureButtonsAreNamedForAssistiveTechnology) {

@@ -24,17 +24,12 @@ protected:
                !ui().Personalnummernbearbeiten1->isEnabled() && ui().ButtonStopp->isEnabled() &&
                !ui().ButtonReadKarten->isEnabled() && !ui().ButtonExport->isEnabled();
     }
-
-    void addEntry(const QString& code) {
-        window().CurrentCode = code;
-        window().cardList().AddListEntry();
-    }
 };
 
 TEST_F(ModeHandOverTest, RedirectStartDuringAListReadIsRefusedAndTheReadGoesOn) {
     placeSqliteBesideProgram();
     start();
-    ASSERT_TRUE(window().SqliteBound);
+    ASSERT_TRUE(sqliteBound());
     ui().CheckBoxAutoNum->setChecked(true);
     bool lockedBefore = false;
     bool lockedAfter = false;
@@ -61,7 +56,7 @@ TEST_F(ModeHandOverTest, RedirectStartDuringAListReadIsRefusedAndTheReadGoesOn) 
     EXPECT_EQ(texts(), std::vector<QString>{"Konnte Schnittstelle Com 1 nicht öffnen"});
     EXPECT_EQ(rows(), (std::vector<std::pair<QString, QString>>{{"0001", "123456789A"}}))
         << "the read went on";
-    EXPECT_EQ(window().PortNumber, 1);
+    EXPECT_EQ(host().portNumber(), 1);
     EXPECT_EQ(ui().LabelUmleitungInfo->text(), "Umleitung aus!");
     EXPECT_TRUE(ui().Personalnummernbearbeiten1->isEnabled()) << "given back after the read";
 }
@@ -99,7 +94,7 @@ TEST_F(ModeHandOverTest, CloseDuringASingleReadEndsItAtOnce) {
     });
     EXPECT_LT(timer.elapsed(), 2000) << "the read waits five seconds for a card otherwise";
     EXPECT_TRUE(waitUntil([&] { return !window().isVisible(); }));
-    EXPECT_FALSE(window().SerialLink->isOpen());
+    EXPECT_FALSE(serialLink().isOpen());
     EXPECT_TRUE(dialogs.prompts.isEmpty());
 }
 
@@ -110,7 +105,7 @@ TEST_F(ModeHandOverTest, WindowDestroyedBeforeItsFirstEventLoopTurnEndsTheReadTh
     // The first show starts redirect mode, whose thread first asks the GUI
     // thread to hide the window; nothing has served that request yet.
     window().show();
-    ASSERT_FALSE(window().StartingUp);
+    ASSERT_FALSE(startingUp());
     windows.reset();
     SUCCEED() << "the thread was ended instead of waited for";
 }

@@ -27,7 +27,7 @@ protected:
 
     // Hands a card to the mode as a read would.
     void handle(const QString& code) {
-        window().CurrentCode = code;
+        host().setCurrentCode(code);
         window().personnel().HandlePersonnelCard();
     }
 
@@ -52,7 +52,7 @@ protected:
 
 TEST_F(PersonnelModeTest, DatabaseIsCreatedAndTheModeOffered) {
     start();
-    EXPECT_TRUE(window().SqliteBound);
+    EXPECT_TRUE(sqliteBound());
     EXPECT_TRUE(std::filesystem::exists(dir.path() / "db_Personal.sqlite"));
     EXPECT_TRUE(ui().Personalnummernbearbeiten1->isEnabled());
     EXPECT_TRUE(ui().CheckBoxSndPSNR->isEnabled());
@@ -64,8 +64,7 @@ TEST_F(PersonnelModeTest, DatabaseIsCreatedAndTheModeOffered) {
 TEST_F(PersonnelModeTest, SwitchingShowsTheGridAndKeepsTheList) {
     start();
     ui().CheckBoxAutoNum->setChecked(true);
-    window().CurrentCode = "0102030405";
-    window().cardList().AddListEntry();
+    addEntry("0102030405");
     switchMode();
     EXPECT_TRUE(ui().Personalnummernbearbeiten1->isChecked());
     EXPECT_TRUE(ui().PanelPersonalNummern->isVisibleTo(&window()));
@@ -133,7 +132,7 @@ TEST_F(PersonnelModeTest, RowsAreChangedAndDeletedFromThePopupMenu) {
     EXPECT_EQ(dialogs.prompts.back(), "Eingabe Personalnummer|Personalnummer ändern(max. 30):");
     EXPECT_EQ(grid(), (Rows{{"01", "1"}, {"02", "zwei"}, {"03", "3"}}));
 
-    EXPECT_EQ(window().personnel().CurrentGridRow, 1) << "a refill points at the first row";
+    EXPECT_EQ(window().personnel().currentGridRow(), 1) << "a refill points at the first row";
     dialogs.answers = {DialogAnswer::Yes};
     remove->trigger();
     EXPECT_EQ(dialogs.shown.back().text, "Datensatz mit Kartennummer 01 löschen?");

@@ -1,9 +1,14 @@
 #pragma once
 
+#include "app/ProgramSettings.h"
 #include "app/ProgramWindows.h"
 #include "app/StandInFont.h"
+#include "fileio/ProfileFile.h"
 #include "forms/ui_MainDLG.h"
 #include "forms/ui_TSettingsDlg.h"
+#include "list/CardList.h"
+#include "redirect/RedirectMode.h"
+#include "redirect/TrayWindow.h"
 #include "tests/support/EventLoopWait.h"
 #include "tests/support/RecordingInjector.h"
 #include "tests/support/ScriptedDialogs.h"
@@ -52,8 +57,25 @@ protected:
     TMainForm& start() {
         makeWindows();
         window().show();
-        EXPECT_TRUE(waitUntil([this] { return !window().StartingUp; }));
+        EXPECT_TRUE(waitUntil([this] { return !startingUp(); }));
         return window();
+    }
+
+    // Adds a row for code as a list session would.
+    void addEntry(const QString& code) { window().cardList().AddListEntry(code); }
+
+    // What the window's modes share, as they see it.
+    ModeHost& host() { return window().host(); }
+    T_Serial_Interface& serialLink() { return *window().SerialLink; }
+    ReadResult& readResult() { return window().redirect_->readResult(); }
+    bool startingUp() { return window().StartingUp; }
+    bool sqliteBound() { return window().SqliteBound; }
+    bool hiddenToTray() { return window().tray_->hiddenToTray(); }
+    TrayImage trayImage() { return window().tray_->restingImage(); }
+    // Another configured port, as the settings file gives it to a new start.
+    void configurePort(int port) {
+        ASSERT_TRUE(writeProfileString(ini, "Serial", "Port", std::to_string(port)));
+        window().settings_->LoadSettings();
     }
 
     TMainForm& window() { return windows->mainForm; }

@@ -80,7 +80,8 @@ protected:
             return label->palette().color(QPalette::Window) !=
                    QApplication::palette().color(QPalette::Button);
         };
-        return {lit(ui().Labelgreen), lit(ui().Labelred), window().statusPanelText(1),
+        return {lit(ui().Labelgreen), lit(ui().Labelred),
+                window().statusPanelText(StatusPanel::Activity),
                 ui().ListViewKarten->topLevelItemCount()};
     }
 

@@ -2,8 +2,8 @@
 // start and stop, the status texts, the page lock, the tray hand-over and the
 // read thread's events.
 
-#include "app/TrayIcon.h"
 #include "reader/PortMapping.h"
+#include "redirect/TrayIcon.h"
 #include "tests/app/ProgramFixture.h"
 #include "tests/support/PluggableReader.h"
 #include "tests/support/RecordingInjector.h"
@@ -47,11 +47,12 @@ TEST_F(RedirectModeTest, StartAndStopWithTheirStatusTexts) {
     ui().SpeedButtonStart->click();
     EXPECT_TRUE(active());
     EXPECT_EQ(ui().LabelUmleitungInfo->text(), "Umleitung aktiv!\nKartennummer+<ENTER>\n");
-    EXPECT_EQ(window().TrayIconIndex, TrayImage::YellowLit);
+    EXPECT_EQ(trayImage(), TrayImage::YellowLit);
     EXPECT_FALSE(ui().Optionen1->menuAction()->isEnabled());
     EXPECT_FALSE(ui().Personalnummernbearbeiten1->isEnabled());
-    EXPECT_TRUE(window().SerialLink->isOpen());
-    ASSERT_TRUE(waitUntil([&] { return window().statusPanelText(1) == "Warte auf Karte..."; }));
+    EXPECT_TRUE(serialLink().isOpen());
+    ASSERT_TRUE(waitUntil(
+        [&] { return window().statusPanelText(StatusPanel::Activity) == "Warte auf Karte..."; }));
 
     ui().PageControlMain->setCurrentWidget(ui().TabSheet1);
     EXPECT_EQ(ui().PageControlMain->currentWidget(), ui().TabSheet2) << "the page is locked";
@@ -60,9 +61,9 @@ TEST_F(RedirectModeTest, StartAndStopWithTheirStatusTexts) {
     ui().SpeedButtonStopp->click();
     EXPECT_FALSE(active());
     EXPECT_EQ(ui().LabelUmleitungInfo->text(), "Umleitung aus!\nKartennummer+<ENTER>\n");
-    EXPECT_EQ(window().TrayIconIndex, TrayImage::YellowDark);
+    EXPECT_EQ(trayImage(), TrayImage::YellowDark);
     EXPECT_TRUE(ui().Optionen1->menuAction()->isEnabled());
-    EXPECT_FALSE(window().SerialLink->isOpen());
+    EXPECT_FALSE(serialLink().isOpen());
     ui().PageControlMain->setCurrentWidget(ui().TabSheet1);
     EXPECT_EQ(ui().PageControlMain->currentWidget(), ui().TabSheet1);
 }
@@ -73,7 +74,7 @@ class StatusAtTypingInjector final : public KeystrokeInjector {
 public:
     explicit StatusAtTypingInjector(const TMainForm& window) : window_(window) {}
     bool typeText(std::u32string_view, bool) override {
-        statusWhileTyping = window_.statusPanelText(1);
+        statusWhileTyping = window_.statusPanelText(StatusPanel::Activity);
         return true;
     }
 
@@ -89,29 +90,29 @@ TEST_F(RedirectModeTest, CardsArriveThroughTheReadThread) {
     window().setKeyboard(std::move(probe), {});
     ui().SpeedButtonStart->click();
     holdCard({0x0A, 0x1B, 0x2C, 0x3D, 0x4E});
-    ASSERT_TRUE(waitUntil([&] { return window().CurrentCode == "0A1B2C3D4E"; }));
+    ASSERT_TRUE(waitUntil([&] { return host().currentCode() == "0A1B2C3D4E"; }));
     EXPECT_EQ(typing.statusWhileTyping, "Karte gelesen, Warte auf Karte...");
 
     ui().SpeedButtonStopp->click(); // stop and start reuse the one thread
     ui().SpeedButtonStart->click();
     holdCard({0x01, 0x02, 0x03, 0x04, 0x05});
-    ASSERT_TRUE(waitUntil([&] { return window().CurrentCode == "0102030405"; }));
+    ASSERT_TRUE(waitUntil([&] { return host().currentCode() == "0102030405"; }));
     ui().SpeedButtonStopp->click();
 }
 
 TEST_F(RedirectModeTest, PortThatCannotBeOpenedLeavesRedirectOff) {
-    window().PortNumber = 3;
+    configurePort(3);
     ui().SpeedButtonStart->click();
     EXPECT_EQ(texts(), std::vector<QString>{"Konnte Schnittstelle Com 3 nicht öffnen"});
     EXPECT_FALSE(active());
     EXPECT_EQ(ui().LabelUmleitungInfo->text(), "Umleitung aus!");
     EXPECT_TRUE(ui().Optionen1->menuAction()->isEnabled());
 
-    window().PortNumber = 1; // a second start with a working port runs normally
+    configurePort(1); // a second start with a working port runs normally
     ui().SpeedButtonStart->click();
     EXPECT_TRUE(active());
     holdCard({0x11});
-    ASSERT_TRUE(waitUntil([&] { return window().CurrentCode == "0000000011"; }));
+    ASSERT_TRUE(waitUntil([&] { return host().currentCode() == "0000000011"; }));
     ui().SpeedButtonStopp->click();
 }
 
@@ -126,7 +127,7 @@ TEST_F(RedirectModeTest, StartWithNoWayToTypeIsRefusedBeforeThePortOpens) {
     EXPECT_FALSE(active());
     EXPECT_EQ(ui().LabelUmleitungInfo->text(), "Umleitung aus!");
     EXPECT_TRUE(window().isVisible()) << "not hidden into the notification area";
-    EXPECT_FALSE(window().SerialLink->isOpen());
+    EXPECT_FALSE(serialLink().isOpen());
     EXPECT_FALSE(reader.waitForProgram(std::chrono::milliseconds(300)))
         << "the reader's cards would be taken and lost";
 }
@@ -137,7 +138,7 @@ TEST_F(RedirectModeTest, StartWhileAListReadHoldsThePortLeavesTheReadAlone) {
     QTimer::singleShot(200, [&] {
         ui().SpeedButtonStart->click();
         refused = !active();
-        listStillReading = window().SerialLink->isOpen() && !window().StopRequested;
+        listStillReading = serialLink().isOpen() && !host().stopRequested();
         ui().ButtonStopp->click();
     });
     ui().ButtonReadKarten->click(); // returns at the Stopp above
@@ -150,12 +151,12 @@ TEST_F(RedirectModeTest, AutomaticMinimisingHandsTheWindowToTheTray) {
     ui().CheckBoxShowTray->setChecked(true);
     ui().SpeedButtonStart->click();
     EXPECT_FALSE(window().isVisible());
-    EXPECT_TRUE(window().HiddenToTray);
+    EXPECT_TRUE(hiddenToTray());
     EXPECT_TRUE(window().trayIcon().isShown());
     EXPECT_EQ(window().trayIcon().icon().toolTip(), "Umleitung aktiv!");
 
     window().show(); // "Anzeigen" or a double click
-    EXPECT_FALSE(window().HiddenToTray);
+    EXPECT_FALSE(hiddenToTray());
     EXPECT_FALSE(window().trayIcon().isShown());
     ui().SpeedButtonStopp->click();
 }
@@ -172,12 +173,12 @@ TEST_F(RedirectModeTest, MinimisingGoesToTheTrayOnlyWithAutomaticMinimising) {
     minimise();
     EXPECT_FALSE(window().isVisible());
     EXPECT_FALSE(window().isMinimized()) << "shown again, it must come back as it was";
-    EXPECT_TRUE(window().HiddenToTray);
+    EXPECT_TRUE(hiddenToTray());
     EXPECT_TRUE(window().trayIcon().isShown());
     EXPECT_EQ(window().trayIcon().icon().toolTip(), "Umleitung aus!");
 
     window().show();
-    EXPECT_FALSE(window().HiddenToTray);
+    EXPECT_FALSE(hiddenToTray());
     EXPECT_FALSE(window().trayIcon().isShown());
 }
 
@@ -186,20 +187,20 @@ TEST_F(RedirectModeTest, WithoutANotificationAreaTheWindowIsNeverHidden) {
     ui().CheckBoxShowTray->setChecked(true);
     window().setWindowState(Qt::WindowMinimized);
     EXPECT_TRUE(window().isMinimized()) << "minimised as without automatic minimising";
-    EXPECT_FALSE(window().HiddenToTray);
+    EXPECT_FALSE(hiddenToTray());
     EXPECT_FALSE(window().trayIcon().isShown());
     window().showNormal();
 
     ui().SpeedButtonStart->click();
     EXPECT_TRUE(active());
     EXPECT_TRUE(window().isVisible());
-    EXPECT_FALSE(window().HiddenToTray);
+    EXPECT_FALSE(hiddenToTray());
     ui().SpeedButtonStopp->click();
 
     trayArea = true; // a panel with a notification area came up meanwhile
     window().setWindowState(Qt::WindowMinimized);
     EXPECT_FALSE(window().isVisible());
-    EXPECT_TRUE(window().HiddenToTray);
+    EXPECT_TRUE(hiddenToTray());
     EXPECT_TRUE(window().trayIcon().isShown());
     window().show();
 }
@@ -230,7 +231,7 @@ TEST_F(RedirectModeTest, UnpluggedReaderIsShownAndTakenUpAgainByItself) {
     ui().CheckBoxShowTray->setChecked(true);
     ui().SpeedButtonStart->click();
     const auto tip = [&] { return window().trayIcon().icon().toolTip(); };
-    const auto status = [&] { return window().statusPanelText(1); };
+    const auto status = [&] { return window().statusPanelText(StatusPanel::Activity); };
     const auto holdOn = [&](const std::vector<uint8_t>& card) {
         auto sending = std::async(std::launch::async, [&] { return plug.reader().sendCard(card); });
         EXPECT_TRUE(waitUntil([&] { return sending.wait_for(0s) == std::future_status::ready; }));
@@ -241,11 +242,11 @@ TEST_F(RedirectModeTest, UnpluggedReaderIsShownAndTakenUpAgainByItself) {
     plug.unplug();
     ASSERT_TRUE(waitUntil([&] { return status() == "Leser getrennt, warte auf Leser..."; }));
     EXPECT_EQ(tip(), "Leser getrennt, warte auf Leser...");
-    EXPECT_FALSE(window().SerialLink->isOpen()) << "the dead handle is kept";
+    EXPECT_FALSE(serialLink().isOpen()) << "the dead handle is kept";
     EXPECT_TRUE(active());
 
     plug.plugIn();
-    ASSERT_TRUE(waitUntil([&] { return window().SerialLink->isOpen(); }));
+    ASSERT_TRUE(waitUntil([&] { return serialLink().isOpen(); }));
     ASSERT_TRUE(waitUntil([&] { return status() == "Warte auf Karte..."; }));
     EXPECT_EQ(tip(), "Umleitung aktiv!");
     holdOn({0x02});
@@ -267,7 +268,7 @@ TEST_F(RedirectModeTest, UnpluggedReaderIsShownAndTakenUpAgainByItself) {
     EXPECT_FALSE(active());
     plug.plugIn();
     test::serveEventsFor(700ms);
-    EXPECT_FALSE(window().SerialLink->isOpen()) << "nothing is opened after the stop";
+    EXPECT_FALSE(serialLink().isOpen()) << "nothing is opened after the stop";
 }
 
 } // namespace

@@ -35,16 +35,16 @@ TEST_F(SettingsDialogTest, PortListFindsTheReadersAndPreselectsTheConfiguredOne)
     withSettingsDialog([this] {
         EXPECT_EQ(portList(), QStringList({"Com1", "Com3", "Com7"}));
         EXPECT_EQ(dialog().ComboBoxPort->currentIndex(), 1);
-        EXPECT_EQ(window().PortListPosition, 2);
-        EXPECT_EQ((std::vector<int>(window().PortTable.begin(), window().PortTable.begin() + 5)),
-                  (std::vector<int>{0, 1, 3, 7, 0}));
-        EXPECT_EQ(window().statusPanelText(0), "Port: Com 03");
+        EXPECT_EQ(window().statusPanelText(StatusPanel::Port), "Port: Com 03");
         dialog().ComboBoxPort->setCurrentIndex(2);
         dialog().BitBtn1->click();
     });
-    EXPECT_EQ(window().PortNumber, 7);
-    EXPECT_EQ(window().PortListPosition, 3);
-    EXPECT_EQ(window().statusPanelText(0), "Port: Com 07");
+    EXPECT_EQ(host().portNumber(), 7);
+    EXPECT_EQ(window().statusPanelText(StatusPanel::Port), "Port: Com 07");
+    withSettingsDialog([this] {
+        EXPECT_EQ(dialog().ComboBoxPort->currentIndex(), 2) << "the port taken is preselected";
+        dialog().BitBtn2->click();
+    });
 }
 
 TEST_F(SettingsDialogTest, CancelKeepsThePortAndTheStoredValues) {
@@ -56,16 +56,16 @@ TEST_F(SettingsDialogTest, CancelKeepsThePortAndTheStoredValues) {
         dialog().UpDownTO->setValue(900);
         dialog().BitBtn2->click();
     });
-    EXPECT_EQ(window().PortNumber, 3);
-    EXPECT_EQ(window().statusPanelText(0), "Port: Com 03");
-    EXPECT_EQ(window().ReadResult.cardLength, 10);
-    EXPECT_EQ(window().TimeoutMs, 500);
+    EXPECT_EQ(host().portNumber(), 3);
+    EXPECT_EQ(window().statusPanelText(StatusPanel::Port), "Port: Com 03");
+    EXPECT_EQ(readResult().cardLength, 10);
     EXPECT_EQ(dialog().UpDownLength->value(), 14) << "the list reads keep the changed length";
     EXPECT_EQ(settingsText(), before) << "cancel writes nothing";
     EXPECT_TRUE(dialog().CheckBoxAutoStart->isEnabled()) << "the tick stays";
 
     withSettingsDialog([this] {
         EXPECT_EQ(dialog().UpDownLength->value(), 10) << "shows the stored length again";
+        EXPECT_EQ(dialog().UpDownTO->value(), 500);
         dialog().BitBtn2->click();
     });
 }
@@ -84,10 +84,13 @@ TEST_F(SettingsDialogTest, OkTakesOverEveryValueAndSavesWhenAsked) {
         dialog().CheckBoxAutoStart->setChecked(true);
         dialog().BitBtn1->click();
     });
-    EXPECT_EQ(window().ReadResult.cardLength, 22);
-    EXPECT_FALSE(window().ReadResult.hitagInverse);
+    EXPECT_EQ(readResult().cardLength, 22);
+    EXPECT_FALSE(readResult().hitagInverse);
     EXPECT_TRUE(ui().CheckBoxAutoNum->isChecked());
-    EXPECT_EQ(window().TimeoutMs, 1234);
+    withSettingsDialog([this] {
+        EXPECT_EQ(dialog().UpDownTO->value(), 1234) << "the time-out is kept";
+        dialog().BitBtn2->click();
+    });
     const StoredSettings stored = readStoredSettings(ini);
     EXPECT_EQ(stored.port, 3);
     EXPECT_EQ(stored.cardLength, 22);
@@ -100,8 +103,8 @@ TEST_F(SettingsDialogTest, OkWithoutASelectionClearsThePort) {
         dialog().ComboBoxPort->setCurrentIndex(-1);
         dialog().BitBtn1->click();
     });
-    EXPECT_EQ(window().PortNumber, 0);
-    EXPECT_EQ(window().statusPanelText(0), "Port: NA");
+    EXPECT_EQ(host().portNumber(), 0);
+    EXPECT_EQ(window().statusPanelText(StatusPanel::Port), "Port: NA");
 }
 
 TEST_F(SettingsDialogTest, HardwareQueryShowsTheReadersAnswer) {
@@ -117,8 +120,8 @@ TEST_F(SettingsDialogTest, HardwareQueryShowsTheReadersAnswer) {
     EXPECT_EQ(dialogs.shown[0].icon, DialogIcon::Information);
     EXPECT_EQ(dialogs.shown[0].text, "Hardware Info:\n==============\nPlattform: Busmodul\n"
                                      "RFID: Mifare classic 1k\nTastatur: ja\nIO-Box: nein");
-    EXPECT_EQ(window().PortNumber, 7) << "the queried port is the configured one, even on cancel";
-    EXPECT_FALSE(window().SerialLink->isOpen());
+    EXPECT_EQ(host().portNumber(), 7) << "the queried port is the configured one, even on cancel";
+    EXPECT_FALSE(serialLink().isOpen());
 }
 
 TEST_F(SettingsDialogTest, SilentReaderAndMissingSelectionAreReported) {
@@ -152,8 +155,8 @@ TEST_F(SettingsDialogWithoutPortsTest, EmptyPortListIsReportedAndTheDialogStillO
     EXPECT_TRUE(opened);
     EXPECT_EQ(texts(), std::vector<QString>{"Keinen seriellen Anschluß gefunden!\n"
                                             "Bitte Leser anschließen und Programm neu starten!"});
-    EXPECT_EQ(window().PortNumber, 0);
-    EXPECT_EQ(window().statusPanelText(0), "Port: NA");
+    EXPECT_EQ(host().portNumber(), 0);
+    EXPECT_EQ(window().statusPanelText(StatusPanel::Port), "Port: NA");
 }
 
 } // namespace

@@ -1,4 +1,4 @@
-#include "app/TrayIcon.h"
+#include "redirect/TrayIcon.h"
 
 #include <QLabel>
 

@@ -1,0 +1,189 @@
+#include "app/ProgramSettings.h"
+
+#include "app/SettingsFile.h"
+#include "app/TSettingsDlg.h"
+#include "forms/ui_MainDLG.h"
+#include "forms/ui_TSettingsDlg.h"
+#include "modes/ModeMessages.h"
+#include "modes/SynchronousRead.h"
+#include "reader/HardwareQuery.h"
+#include "reader/MessageDecoding.h"
+#include "reader/PortDiscovery.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <chrono>
+#include <thread>
+
+namespace pelvaro {
+
+namespace {
+
+constexpr auto kHardwareQueryBudget = std::chrono::milliseconds(3000);
+constexpr auto kHardwareQueryPause = std::chrono::milliseconds(200);
+
+} // namespace
+
+ProgramSettings::ProgramSettings(ModeHost& host, Ui::TMainForm& window,
+                                 pelvaro::ReadResult& readResult)
+    : host_(host), window_(window), ReadResult(readResult) {}
+
+void ProgramSettings::setUp(std::filesystem::path file, T_Serial_Interface& port) {
+    settingsFile = std::move(file);
+    settingsFile_ = QDir::toNativeSeparators(QString::fromStdU16String(settingsFile.u16string()));
+    port_ = &port;
+}
+
+bool ProgramSettings::autoStart() const {
+    return settingsDlg_ && settingsDlg_->controls().CheckBoxAutoStart->isChecked();
+}
+
+int ProgramSettings::cardLength() const {
+    return settingsDlg_ ? settingsDlg_->controls().UpDownLength->value() : kDefaultCardLength;
+}
+
+bool ProgramSettings::hitagInverse() const {
+    return !settingsDlg_ || settingsDlg_->controls().CheckBoxHitagInvers->isChecked();
+}
+
+void ProgramSettings::LoadSettings() {
+    const StoredSettings stored = readStoredSettings(settingsFile);
+    PortNumber = stored.port;
+    ReadResult.cardLength = stored.cardLength;
+    ReadResult.hitagInverse = stored.hitagInverse;
+    // Each box reacts as to a click when its value changes; saving is still
+    // off while the first three are set, so loading never writes.
+    window_.CheckBoxLF->setChecked(stored.lineFeed);
+    window_.CheckBoxShowTray->setChecked(stored.sysTray);
+    window_.CheckBoxSndPSNR->setChecked(stored.sendPersonnelNumber);
+    if (settingsDlg_) {
+        settingsDlg_->controls().CheckBoxAutoStart->setChecked(stored.autostart);
+        settingsDlg_->controls().CheckBoxSave->setChecked(stored.autosave);
+    }
+    // The synchronous reads format with the dialog's controls: start them
+    // from the stored values, not from the dialog's initial ones.
+    showDecodingSettings();
+}
+
+void ProgramSettings::SaveSettings() {
+    StoredSettings stored;
+    stored.port = PortNumber;
+    stored.cardLength = ReadResult.cardLength;
+    stored.hitagInverse = ReadResult.hitagInverse;
+    stored.lineFeed = window_.CheckBoxLF->isChecked();
+    stored.sysTray = window_.CheckBoxShowTray->isChecked();
+    stored.sendPersonnelNumber = window_.CheckBoxSndPSNR->isChecked();
+    if (settingsDlg_) {
+        stored.autostart = settingsDlg_->controls().CheckBoxAutoStart->isChecked();
+        stored.autosave = settingsDlg_->controls().CheckBoxSave->isChecked();
+    }
+    if (!writeStoredSettings(settingsFile, stored)) {
+        host_.dialogs().note(
+            QStringLiteral("Die Datei '") + settingsFile_ +
+            QStringLiteral("' konnte nicht gespeichert werden.\n\nMögliche Ursachen:\n"
+                           "-Schreibschutz der Datei aktiviert\n-Programm von CD gestartet"));
+    }
+}
+
+void ProgramSettings::saveIfEnabled() {
+    if (settingsDlg_ && settingsDlg_->controls().CheckBoxSave->isChecked())
+        SaveSettings();
+}
+
+void ProgramSettings::showPortInStatusBar() {
+    host_.setStatusPanel(StatusPanel::Port, portStatusText(PortNumber));
+}
+
+void ProgramSettings::showDecodingSettings() {
+    if (!settingsDlg_)
+        return;
+    // The control shows the length the reads use: 0 stands for the default.
+    settingsDlg_->controls().UpDownLength->setValue(boundedCardLength(ReadResult.cardLength));
+    settingsDlg_->controls().CheckBoxHitagInvers->setChecked(ReadResult.hitagInverse);
+}
+
+void ProgramSettings::Einstellungen1Click() {
+    // The port list is made with the port object: not while a mode holds it.
+    if (!settingsDlg_ || !host_.modes().idle())
+        return;
+    Ui::TSettingsDlg& dialog = settingsDlg_->controls();
+    dialog.UpDownTO->setValue(TimeoutMs);
+    settingsDlg_->setHardwareQuery([this] { HardwareInfo1Click(); });
+    scanPorts();
+    showDecodingSettings();
+
+    const bool portsFound = dialog.ComboBoxPort->count() > 0;
+    const QString StatusText = portStatusText(portsFound ? PortNumber : 0);
+    if (!portsFound) {
+        PortNumber = 0;
+        host_.dialogs().error(QStringLiteral("Keinen seriellen Anschluß gefunden!\nBitte Leser "
+                                             "anschließen und Programm neu starten!"));
+    }
+    host_.setStatusPanel(StatusPanel::Port, StatusText);
+    const bool positionInList =
+        PortListPosition >= 1 && PortListPosition <= dialog.ComboBoxPort->count();
+    dialog.ComboBoxPort->setCurrentIndex(positionInList ? PortListPosition - 1 : -1);
+
+    if (settingsDlg_->exec() == QDialog::Accepted) {
+        TimeoutMs = dialog.UpDownTO->value();
+        PortListPosition = dialog.ComboBoxPort->currentIndex() + 1;
+        PortNumber = PortTable[static_cast<size_t>(PortListPosition)];
+        window_.CheckBoxAutoNum->setChecked(dialog.CheckBoxAuto->isChecked());
+        ReadResult.cardLength = dialog.UpDownLength->value();
+        ReadResult.hitagInverse = dialog.CheckBoxHitagInvers->isChecked();
+        if (dialog.CheckBoxSave->isChecked())
+            SaveSettings();
+    }
+    showPortInStatusBar();
+}
+
+void ProgramSettings::scanPorts() {
+    if (!settingsDlg_ || !port_ || !host_.modes().idle())
+        return;
+    QComboBox* list = settingsDlg_->controls().ComboBoxPort;
+    const int configured = PortNumber;
+    PortTable.fill(0);
+    list->clear();
+    for (const int port : findOpenablePorts(*port_)) {
+        list->addItem(QStringLiteral("Com%1").arg(port));
+        PortTable[static_cast<size_t>(list->count())] = port;
+        if (port == configured)
+            PortListPosition = list->count();
+    }
+    // Probing does not change the configured port: only OK in the dialog or a
+    // hardware query does.
+    PortNumber = configured;
+}
+
+void ProgramSettings::HardwareInfo1Click() {
+    if (!settingsDlg_)
+        return;
+    PortNumber =
+        PortTable[static_cast<size_t>(settingsDlg_->controls().ComboBoxPort->currentIndex() + 1)];
+    SynchronousRead read(host_, Mode::HardwareQuery);
+    const auto deadline = std::chrono::steady_clock::now() + kHardwareQueryBudget;
+    while (read.goingOn() && std::chrono::steady_clock::now() < deadline) {
+        QCoreApplication::processEvents();
+        if (HardwareQuery(ReaderProtocol::kReaderAddress))
+            return;
+        std::this_thread::sleep_for(kHardwareQueryPause);
+    }
+    // Ended by closing the window: no reader was looked for to the end.
+    if (read.goingOn())
+        host_.dialogs().error(QStringLiteral("Keinen Leser gefunden"));
+}
+
+bool ProgramSettings::HardwareQuery(int address) {
+    ModeController& modes = host_.modes();
+    if (modes.mode() != Mode::HardwareQuery)
+        return false;
+    const auto reply = queryHardware(modes.engine(), static_cast<uint8_t>(address));
+    if (!reply)
+        return false;
+    host_.dialogs().message(QStringLiteral("LeserHardware"),
+                            QString::fromStdString(hardwareInfoText(*reply)), DialogButtons::Ok,
+                            DialogIcon::Information);
+    return true;
+}
+
+} // namespace pelvaro

@@ -1,0 +1,156 @@
+#include "redirect/RedirectMode.h"
+
+#include "modes/ModeMessages.h"
+#include "personnel/PersonnelDatabase.h"
+#include "redirect/KeystrokeOutput.h"
+#include "redirect/TrayWindow.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QLabel>
+#include <new>
+
+namespace pelvaro {
+
+RedirectMode::RedirectMode(ModeHost& host, TrayWindow& tray, const RedirectPageControls& controls,
+                           QObject* parent)
+    : QObject(parent), host_(host), tray_(tray), controls_(controls) {
+    controls_.status->setText(QStringLiteral("Umleitung aus!"));
+}
+
+RedirectMode::~RedirectMode() = default;
+
+void RedirectMode::setKeyboard(std::unique_ptr<KeystrokeInjector> injector, QString unavailable) {
+    injector_ = std::move(injector);
+    keyboardUnavailable_ = std::move(unavailable);
+}
+
+bool RedirectMode::setUp(T_Serial_Interface& port) {
+    ReadThread.reset(new (std::nothrow) TReadSerialThread(this));
+    if (!ReadThread)
+        return false;
+    ReadThread->setup(port, ReadResult, *this);
+    return true;
+}
+
+void RedirectMode::startWithProgram() {
+    // The window is being shown for the first time: the read thread's first
+    // run hides it, once it is there.
+    ReadResult.hideOnStart = tray_.hidesIntoTray();
+    startingUp_ = true;
+    SpeedButtonStartClick();
+    startingUp_ = false;
+}
+
+void RedirectMode::pauseReadThread() {
+    ReadThread->suspend();
+    while (!ReadThread->isPaused())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+}
+
+void RedirectMode::SpeedButtonStartClick() {
+    ModeController& modes = host_.modes();
+    // A read that holds the port keeps it: the start is refused and changes
+    // nothing of that read.
+    if (!modes.idle()) {
+        host_.dialogs().error(portOpenFailureText(host_.portNumber()));
+        return;
+    }
+    // Cards taken from the reader with no way to type them would be lost.
+    if (!injector_) {
+        failRedirectStart(keyboardUnavailable_);
+        return;
+    }
+    if (!ReadThread || !modes.begin(Mode::Redirect) ||
+        modes.port().open(host_.portNumber(), kReaderBaudRate) != OpenResult::Opened) {
+        failRedirectStart(portOpenFailureText(host_.portNumber()));
+        return;
+    }
+    host_.setStatusPanel(StatusPanel::Activity, kWaitingForCard);
+    if (tray_.hidesIntoTray())
+        tray_.hideIntoTray(!startingUp_);
+    modes.port().flush();
+    ReadThread->resume();
+}
+
+void RedirectMode::failRedirectStart(const QString& reason) {
+    SpeedButtonStoppClick();
+    ReadResult.hideOnStart = false; // a later start must not hide the window
+    tray_.showAgain();
+    host_.dialogs().error(reason);
+}
+
+void RedirectMode::SpeedButtonStoppClick() {
+    ModeController& modes = host_.modes();
+    // Only redirect mode's own stop, or a failed start's.
+    if (!modes.idle() && modes.mode() != Mode::Redirect)
+        return;
+    host_.requestStop();
+    QCoreApplication::processEvents();
+    if (ReadThread)
+        pauseReadThread();
+    modes.end(Mode::Redirect);
+    tray_.icon().setNotice(QString());
+    if (injector_)
+        injector_->release();
+}
+
+void RedirectMode::shutDown() {
+    if (!ReadThread)
+        return;
+    pauseReadThread();
+    ReadThread->requestTermination();
+}
+
+void RedirectMode::WMReaderEvent(ReaderEvent event) {
+    TrayIcon& icon = tray_.icon();
+    switch (event) {
+    case READER_EVENT_CODE:
+        host_.setStatusPanel(StatusPanel::Activity, kCardReadWaiting);
+        host_.setCurrentCode(QString::fromLatin1(ReadResult.code.data()));
+        icon.NotifyTray(TrayIcon::Modify, TrayImage::GreenLit);
+        SendCodeAsKeystrokes();
+        break;
+    case READER_EVENT_CLEAR:
+        icon.NotifyTray(TrayIcon::Modify, TrayImage::YellowLit);
+        break;
+    case READER_EVENT_WAITING:
+        host_.setStatusPanel(StatusPanel::Activity, kWaitingForCard);
+        break;
+    case READER_EVENT_HIDE:
+        tray_.hideWindow();
+        break;
+    case READER_EVENT_LOST:
+        host_.setStatusPanel(StatusPanel::Activity, QString::fromUtf8(kReaderLostText));
+        icon.setNotice(QString::fromUtf8(kReaderLostText));
+        icon.NotifyTray(TrayIcon::Modify, TrayImage::RedLit);
+        break;
+    case READER_EVENT_BACK:
+        host_.setStatusPanel(StatusPanel::Activity, kWaitingForCard);
+        icon.setNotice(QString());
+        icon.NotifyTray(TrayIcon::Modify, tray_.restingImage());
+        break;
+    }
+}
+
+void RedirectMode::SendCodeAsKeystrokes() {
+    if (!injector_)
+        return;
+    const bool substitute = controls_.personnelNumber->isChecked() && database_;
+    const std::string text =
+        TextToType(host_.currentCode().toStdString(), substitute, [this](std::string_view code) {
+            return database_->LookupPersonnelNumber(code);
+        });
+    sendKeystrokes(*injector_, text, controls_.lineFeed->isChecked());
+}
+
+void RedirectMode::UpdateRedirectStatus() {
+    const bool active = host_.modes().mode() == Mode::Redirect;
+    QString text = active ? QStringLiteral("Umleitung aktiv!") : QStringLiteral("Umleitung aus!");
+    if (controls_.lineFeed->isChecked())
+        text += QStringLiteral("\nKartennummer+<ENTER>\n");
+    controls_.status->setText(text);
+    tray_.setRedirectActive(active);
+}
+
+} // namespace pelvaro

@@ -1,0 +1,77 @@
+#pragma once
+
+#include "modes/ModeHost.h"
+#include "reader/ReadResult.h"
+#include "reader/TThread_Read.h"
+#include "redirect/KeystrokeInjector.h"
+
+#include <QObject>
+#include <memory>
+
+class QCheckBox;
+class QLabel;
+
+namespace pelvaro {
+
+class PersonnelDatabase;
+class TrayWindow;
+
+// The controls of the redirect page that redirect mode reads and writes.
+struct RedirectPageControls {
+    const QCheckBox* lineFeed;        // CheckBoxLF: ENTER after each code
+    const QCheckBox* personnelNumber; // CheckBoxSndPSNR: the personnel number instead
+    QLabel* status;                   // LabelUmleitungInfo
+};
+
+// Redirect mode: the read thread reads the reader continuously and each card
+// read is typed into the application that has the keyboard focus, while the
+// window may wait in the notification area.
+class RedirectMode : public QObject, public ReaderEventSink {
+    Q_OBJECT
+
+public:
+    RedirectMode(ModeHost& host, TrayWindow& tray, const RedirectPageControls& controls,
+                 QObject* parent);
+    ~RedirectMode() override;
+
+    // Where the codes are typed. Without an injector redirect mode does not
+    // start, and says why: unavailable.
+    void setKeyboard(std::unique_ptr<KeystrokeInjector> injector, QString unavailable);
+    // The database of personnel numbers, or null while the personnel features are off.
+    void setDatabase(PersonnelDatabase* database) { database_ = database; }
+
+    // The read thread on the program's port, paused; false if it cannot be made.
+    bool setUp(T_Serial_Interface& port);
+    // "Umleitung bei Programmstart starten": the first run hides the window
+    // into the notification area once it is shown, if it goes there.
+    void startWithProgram();
+
+    void SpeedButtonStartClick();
+    void SpeedButtonStoppClick();
+    void WMReaderEvent(ReaderEvent event) override;
+    void UpdateRedirectStatus();
+    // The program ends: the read thread stops for good.
+    void shutDown();
+
+    // The block the read thread shares with the window; the settings keep
+    // the card length and byte order in it.
+    pelvaro::ReadResult& readResult() { return ReadResult; }
+
+private:
+    void SendCodeAsKeystrokes();
+    // A start that fails: the stop, the window back, the reason in a box.
+    void failRedirectStart(const QString& reason);
+    void pauseReadThread();
+
+    ModeHost& host_;
+    TrayWindow& tray_;
+    RedirectPageControls controls_;
+    pelvaro::ReadResult ReadResult;
+    std::unique_ptr<TReadSerialThread> ReadThread;
+    std::unique_ptr<KeystrokeInjector> injector_;
+    QString keyboardUnavailable_;
+    PersonnelDatabase* database_ = nullptr;
+    bool startingUp_ = false;
+};
+
+} // namespace pelvaro
