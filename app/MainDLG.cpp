@@ -254,8 +254,9 @@ void TMainForm::bindPersonnelDatabase() {
     if (!SqliteBound)
         return;
     PersonnelDb = std::make_unique<PersonnelDatabase>(binding.library);
-    if (const auto failure = PersonnelDb->OpenPersonnelDatabase(files_.databaseDirectory))
-        showDatabaseMessage(*failure);
+    if (const DatabaseResult opened = PersonnelDb->OpenPersonnelDatabase(files_.databaseDirectory);
+        !opened.ok())
+        showDatabaseMessage(opened.failure);
     SqliteBound = PersonnelDb->isOpen();
     PersonnelDatabase* database = SqliteBound ? PersonnelDb.get() : nullptr;
     personnelMode_->setDatabase(database);
@@ -368,8 +369,8 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     }
     redirect_->shutDown();
     if (SqliteBound)
-        if (const auto failure = PersonnelDb->ClosePersonnelDatabase())
-            showDatabaseMessage(*failure);
+        if (const DatabaseResult closed = PersonnelDb->ClosePersonnelDatabase(); !closed.ok())
+            showDatabaseMessage(closed.failure);
     event->accept();
 }
 

@@ -41,7 +41,7 @@ public:
     explicit FilledDatabase(int rows) {
         test::placeSqliteLibrary(dir_.path());
         database_ = std::make_unique<PersonnelDatabase>(BindSqliteLibrary(dir_.path()).library);
-        if (database_->OpenPersonnelDatabase(dir_.path()))
+        if (!database_->OpenPersonnelDatabase(dir_.path()).ok())
             throw std::runtime_error("cannot open the database");
         test::runSqliteTool(file(),
                             {"WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n "
@@ -107,7 +107,7 @@ void FullTable(benchmark::State& state) {
     for (auto _ : state) {
         PersonnelTable table;
         const double seconds = secondsFor([&] { table = filled.database().ReadPersonnelTable(); });
-        if (table.failure || table.entries.size() != static_cast<size_t>(rows)) {
+        if (!table.result.ok() || table.entries.size() != static_cast<size_t>(rows)) {
             state.SkipWithError("the table was not read whole");
             return;
         }
@@ -143,9 +143,7 @@ void LookupPersonnelNumber(benchmark::State& state) {
         bool found = true;
         const double seconds = secondsFor([&] {
             for (const std::string& code : codes)
-                found = filled.database().LookupPersonnelNumber(code).outcome ==
-                            PersonnelLookup::Outcome::Found &&
-                        found;
+                found = filled.database().LookupPersonnelNumber(code).personnelNumber && found;
         });
         if (!found) {
             state.SkipWithError("a card was not found");

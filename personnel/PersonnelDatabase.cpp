@@ -93,33 +93,32 @@ private:
 
 // Steps a query, handing each row to takeRow until it returns false. Five busy
 // results in a row end the query as complete.
-template <typename TakeRow>
-std::optional<std::string> stepQuery(Statement& statement, TakeRow&& takeRow) {
+template <typename TakeRow> DatabaseResult stepQuery(Statement& statement, TakeRow&& takeRow) {
     if (statement.prepared() != SQLITE_OK)
-        return "SQL prepare error";
+        return {statement.prepared(), "SQL prepare error"};
     int tries = kBusyTries;
     while (tries > 0) {
-        switch (statement.step()) {
+        switch (const int stepped = statement.step()) {
         case SQLITE_BUSY:
             std::this_thread::sleep_for(kBusyPause);
             --tries;
             break;
         case SQLITE_DONE:
-            return std::nullopt;
+            return {};
         case SQLITE_ROW:
             if (!takeRow(statement))
-                return std::nullopt;
+                return {};
             tries = kBusyTries;
             break;
         case SQLITE_ERROR:
-            return "SQL SELECT error";
+            return {stepped, "SQL SELECT error"};
         case SQLITE_MISUSE:
-            return "SQL MISUSE error";
+            return {stepped, "SQL MISUSE error"};
         default:
-            return "Unexpected return from sqlite3_step";
+            return {stepped, "Unexpected return from sqlite3_step"};
         }
     }
-    return std::nullopt;
+    return {};
 }
 
 } // namespace
@@ -132,8 +131,7 @@ PersonnelDatabase::~PersonnelDatabase() {
         sqlite_->functions().close(db_);
 }
 
-std::optional<std::string>
-PersonnelDatabase::OpenPersonnelDatabase(const std::filesystem::path& directory) {
+DatabaseResult PersonnelDatabase::OpenPersonnelDatabase(const std::filesystem::path& directory) {
     const SqliteFunctions& sqlite = sqlite_->functions();
     const std::string file = utf8(directory / kPersonnelDatabaseFile);
     sqlite3* db = nullptr;
@@ -141,23 +139,23 @@ PersonnelDatabase::OpenPersonnelDatabase(const std::filesystem::path& directory)
     if (opened != SQLITE_OK) {
         // A failed open still hands out a connection to release.
         sqlite.close(db);
-        return "Error opening database, " + std::to_string(opened) + ".";
+        return {opened, "Error opening database, " + std::to_string(opened) + "."};
     }
     db_ = db;
     // No error text is asked for: it would need sqlite3_free, which is not bound.
-    if (sqlite.exec(db_, kCreateTable, nullptr, nullptr, nullptr) != SQLITE_OK)
-        return kCreateTable;
-    return std::nullopt;
+    if (const int created = sqlite.exec(db_, kCreateTable, nullptr, nullptr, nullptr))
+        return {created, kCreateTable};
+    return {};
 }
 
-std::optional<std::string> PersonnelDatabase::ClosePersonnelDatabase() {
+DatabaseResult PersonnelDatabase::ClosePersonnelDatabase() {
     if (!db_)
-        return std::nullopt;
+        return {};
     const int closed = sqlite_->functions().close(db_);
     db_ = nullptr;
     if (closed != SQLITE_OK)
-        return "Error closing database, " + std::to_string(closed) + ".";
-    return std::nullopt;
+        return {closed, "Error closing database, " + std::to_string(closed) + "."};
+    return {};
 }
 
 PersonnelLookup PersonnelDatabase::LookupPersonnelNumber(std::string_view code) {
@@ -170,60 +168,57 @@ PersonnelLookup PersonnelDatabase::FindPersonnelEntry(std::string_view code) {
 
 PersonnelLookup PersonnelDatabase::lookup(std::string_view sql, int column, std::string_view code) {
     Statement statement(sqlite_->functions(), db_, sql, {code});
-    std::optional<std::string> number;
-    const auto failure = stepQuery(statement, [&](const Statement& row) {
-        number = row.text(column);
+    PersonnelLookup found;
+    found.result = stepQuery(statement, [&](const Statement& row) {
+        found.personnelNumber = row.text(column);
         return false;
     });
-    if (failure)
-        return {PersonnelLookup::Outcome::Failed, *failure};
-    if (number)
-        return {PersonnelLookup::Outcome::Found, *number};
-    return {};
+    if (!found.result.ok())
+        found.personnelNumber.reset();
+    return found;
 }
 
 PersonnelTable PersonnelDatabase::ReadPersonnelTable() {
     Statement statement(sqlite_->functions(), db_, "SELECT * FROM t_card_personal", {});
     PersonnelTable table;
-    table.failure = stepQuery(statement, [&](const Statement& row) {
+    table.result = stepQuery(statement, [&](const Statement& row) {
         table.entries.push_back({row.text(0), row.text(1)});
         return true;
     });
     return table;
 }
 
-int PersonnelDatabase::InsertPersonnelEntry(std::string_view code,
-                                            std::string_view personnelNumber) {
+DatabaseResult PersonnelDatabase::InsertPersonnelEntry(std::string_view code,
+                                                       std::string_view personnelNumber) {
     return modify("INSERT INTO t_card_personal(Cardcode, PersNum) VALUES (?, ?);",
                   {code, personnelNumber});
 }
 
-int PersonnelDatabase::UpdatePersonnelEntry(std::string_view code,
-                                            std::string_view personnelNumber) {
+DatabaseResult PersonnelDatabase::UpdatePersonnelEntry(std::string_view code,
+                                                       std::string_view personnelNumber) {
     return modify("UPDATE t_card_personal SET PersNum = ? WHERE Cardcode = ?;",
                   {personnelNumber, code});
 }
 
-int PersonnelDatabase::DeletePersonnelEntry(std::string_view code) {
+DatabaseResult PersonnelDatabase::DeletePersonnelEntry(std::string_view code) {
     return modify("DELETE FROM t_card_personal WHERE Cardcode = ?;", {code});
 }
 
-int PersonnelDatabase::DeleteAllPersonnelEntries() {
+DatabaseResult PersonnelDatabase::DeleteAllPersonnelEntries() {
     return modify("DELETE FROM t_card_personal", {});
 }
 
 // One step in its own automatic transaction, never retried.
-int PersonnelDatabase::modify(std::string_view sql,
-                              std::initializer_list<std::string_view> values) {
+DatabaseResult PersonnelDatabase::modify(std::string_view sql,
+                                         std::initializer_list<std::string_view> values) {
     Statement statement(sqlite_->functions(), db_, sql, values);
     if (statement.prepared() != SQLITE_OK)
-        return statement.prepared();
+        return {statement.prepared(), {}};
     const int stepped = statement.step();
     // The legacy interface steps to a generic error; finalizing gives the specific one.
-    const int finished = statement.finish();
-    if (finished != SQLITE_OK)
-        return finished;
-    return stepped == SQLITE_DONE ? SQLITE_OK : stepped;
+    if (const int finished = statement.finish(); finished != SQLITE_OK)
+        return {finished, {}};
+    return {stepped == SQLITE_DONE ? SQLITE_OK : stepped, {}};
 }
 
 } // namespace pelvaro

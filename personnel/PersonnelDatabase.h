@@ -15,15 +15,22 @@ namespace pelvaro {
 
 class SqliteLibrary;
 
+// How an operation on the database ended: SQLite's result code, 0 when it
+// succeeded, and for a failure the text the program shows for it where the
+// database has one ("Error opening database, 14.", "SQL prepare error", ...).
+struct DatabaseResult {
+    int code = 0;
+    std::string failure;
+
+    bool ok() const { return code == 0; }
+    bool operator==(const DatabaseResult&) const = default;
+};
+
 // What a lookup of one card code found.
 struct PersonnelLookup {
-    enum class Outcome { Found, NotFound, Failed };
-
-    Outcome outcome = Outcome::NotFound;
-    // The personnel number when found (possibly empty); the failure text when
-    // failed: "SQL prepare error", "SQL SELECT error", "SQL MISUSE error" or
-    // "Unexpected return from sqlite3_step".
-    std::string text;
+    DatabaseResult result;
+    // The personnel number stored for the code (possibly empty), if there is one.
+    std::optional<std::string> personnelNumber;
 };
 
 // One row of the table t_card_personal, in UTF-8.
@@ -37,8 +44,7 @@ struct PersonnelEntry {
 struct PersonnelTable {
     // In the order the query returned them; after a failure the rows read so far.
     std::vector<PersonnelEntry> entries;
-    // One of the failure texts of PersonnelLookup, if the query failed.
-    std::optional<std::string> failure;
+    DatabaseResult result;
 };
 
 // The table of card codes and personnel numbers through one connection. Values
@@ -55,13 +61,13 @@ public:
 
     // Opens the file kPersonnelDatabaseFile in the directory (the program's, or
     // the user's data folder), creating it and its table when missing; call it
-    // once. Returns the text to show under "Error" if anything failed: "Error
-    // opening database, <code>." leaves the database closed (the personnel
-    // features go off); the CREATE TABLE statement's own text leaves it open.
-    std::optional<std::string> OpenPersonnelDatabase(const std::filesystem::path& directory);
-    // Returns "Error closing database, <code>." to show under "Error" if closing
-    // failed. The database counts as closed afterwards in either case.
-    std::optional<std::string> ClosePersonnelDatabase();
+    // once. A failure's text is shown under "Error": "Error opening database,
+    // <code>." leaves the database closed (the personnel features go off);
+    // the CREATE TABLE statement's own text leaves it open.
+    DatabaseResult OpenPersonnelDatabase(const std::filesystem::path& directory);
+    // A failure reads "Error closing database, <code>.". The database counts
+    // as closed afterwards in either case.
+    DatabaseResult ClosePersonnelDatabase();
     bool isOpen() const { return db_ != nullptr; }
 
     // The personnel number stored for a code.
@@ -71,15 +77,15 @@ public:
     // Every row of the table, for the grid.
     PersonnelTable ReadPersonnelTable();
 
-    // Each returns SQLite's result code, 0 on success.
-    int InsertPersonnelEntry(std::string_view code, std::string_view personnelNumber);
-    int UpdatePersonnelEntry(std::string_view code, std::string_view personnelNumber);
-    int DeletePersonnelEntry(std::string_view code);
-    int DeleteAllPersonnelEntries();
+    // The editing mode reports a failed change with its own text and the code.
+    DatabaseResult InsertPersonnelEntry(std::string_view code, std::string_view personnelNumber);
+    DatabaseResult UpdatePersonnelEntry(std::string_view code, std::string_view personnelNumber);
+    DatabaseResult DeletePersonnelEntry(std::string_view code);
+    DatabaseResult DeleteAllPersonnelEntries();
 
 private:
     PersonnelLookup lookup(std::string_view sql, int column, std::string_view code);
-    int modify(std::string_view sql, std::initializer_list<std::string_view> values);
+    DatabaseResult modify(std::string_view sql, std::initializer_list<std::string_view> values);
 
     std::shared_ptr<const SqliteLibrary> sqlite_;
     sqlite3* db_ = nullptr;

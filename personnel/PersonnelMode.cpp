@@ -87,12 +87,12 @@ void PersonnelMode::HandlePersonnelCard() {
         return;
     const std::string code = host_.currentCode().toStdString();
     const PersonnelLookup entry = database_->FindPersonnelEntry(code);
-    if (entry.outcome == PersonnelLookup::Outcome::Failed) {
-        databaseError(
-            QStringLiteral("Datenbank Fehler: '%1'").arg(QString::fromStdString(entry.text)));
+    if (!entry.result.ok()) {
+        databaseError(QStringLiteral("Datenbank Fehler: '%1'")
+                          .arg(QString::fromStdString(entry.result.failure)));
         return;
     }
-    const bool known = entry.outcome == PersonnelLookup::Outcome::Found;
+    const bool known = entry.personnelNumber.has_value();
     if (known) {
         leds_.showLed(CardLeds::Led::RedLit);
         if (host_.dialogs().message(QStringLiteral("Fehler"),
@@ -105,12 +105,12 @@ void PersonnelMode::HandlePersonnelCard() {
     }
     const auto typed = host_.dialogs().promptText(
         kPersonnelCaption, QStringLiteral("Personalnummer eingeben(max. 30):"),
-        known ? QString::fromStdString(entry.text) : QString());
+        known ? QString::fromStdString(*entry.personnelNumber) : QString());
     if (typed) {
         const std::string number = typed->toStdString();
-        const int result = known ? database_->UpdatePersonnelEntry(code, number)
-                                 : database_->InsertPersonnelEntry(code, number);
-        if (result != 0)
+        const DatabaseResult result = known ? database_->UpdatePersonnelEntry(code, number)
+                                            : database_->InsertPersonnelEntry(code, number);
+        if (!result.ok())
             databaseError(QStringLiteral("SQLite exec insert card"));
     }
     FillPersonnelGrid();
@@ -124,9 +124,9 @@ void PersonnelMode::Zeilelschen1Click() {
                                 QStringLiteral("Datensatz mit Kartennummer %1 löschen?").arg(code),
                                 DialogButtons::YesNo, DialogIcon::None) != DialogAnswer::Yes)
         return;
-    const int result = database_->DeletePersonnelEntry(code.toStdString());
-    if (result != 0)
-        databaseError(QStringLiteral("SQLite exec delete card: %1").arg(result));
+    const DatabaseResult result = database_->DeletePersonnelEntry(code.toStdString());
+    if (!result.ok())
+        databaseError(QStringLiteral("SQLite exec delete card: %1").arg(result.code));
     FillPersonnelGrid();
 }
 
@@ -139,9 +139,10 @@ void PersonnelMode::Zeilendern1Click() {
         kPersonnelCaption, QStringLiteral("Personalnummer ändern(max. 30):"), number);
     if (!typed)
         return;
-    const int result = database_->UpdatePersonnelEntry(code.toStdString(), typed->toStdString());
-    if (result != 0)
-        databaseError(QStringLiteral("SQLite exec update card: %1").arg(result));
+    const DatabaseResult result =
+        database_->UpdatePersonnelEntry(code.toStdString(), typed->toStdString());
+    if (!result.ok())
+        databaseError(QStringLiteral("SQLite exec update card: %1").arg(result.code));
     FillPersonnelGrid();
 }
 
@@ -150,9 +151,9 @@ void PersonnelMode::Listelschen1Click() {
                           QStringLiteral("Frage"), QStringLiteral("Wirklich alle Karten löschen?"),
                           DialogButtons::YesNo, DialogIcon::None) != DialogAnswer::Yes)
         return;
-    const int result = database_->DeleteAllPersonnelEntries();
-    if (result != 0)
-        databaseError(QStringLiteral("SQLite exec delete cards: %1").arg(result));
+    const DatabaseResult result = database_->DeleteAllPersonnelEntries();
+    if (!result.ok())
+        databaseError(QStringLiteral("SQLite exec delete cards: %1").arg(result.code));
     FillPersonnelGrid();
 }
 

@@ -21,9 +21,7 @@ std::string TextToType(std::string_view currentCode, bool substitute,
     if (!substitute)
         return code;
     PersonnelLookup found = lookup(code);
-    if (found.outcome != PersonnelLookup::Outcome::Found)
-        return code;
-    return std::move(found.text);
+    return found.personnelNumber ? std::move(*found.personnelNumber) : code;
 }
 
 std::u32string decodeText(std::string_view text) {

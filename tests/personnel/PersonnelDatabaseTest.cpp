@@ -12,8 +12,6 @@
 namespace pelvaro {
 namespace {
 
-using Outcome = PersonnelLookup::Outcome;
-
 const std::string kCreateTable = "CREATE TABLE IF NOT EXISTS t_card_personal (Cardcode "
                                  "VARCHAR(50) PRIMARY KEY  NOT NULL, PersNum VARCHAR(50) "
                                  "NOT NULL)";
@@ -44,7 +42,7 @@ protected:
     }
 
     void open() {
-        EXPECT_EQ(database->OpenPersonnelDatabase(dir.path()), std::nullopt);
+        EXPECT_TRUE(database->OpenPersonnelDatabase(dir.path()).ok());
         ASSERT_TRUE(database->isOpen());
     }
 
@@ -73,48 +71,48 @@ TEST_F(PersonnelDatabaseTest, FirstOpenCreatesTheFileWithTheExactTableAndLaterOp
                                        "PRIMARY KEY  NOT NULL, PersNum VARCHAR(50) NOT NULL);"});
     const PersonnelTable empty = database->ReadPersonnelTable();
     EXPECT_TRUE(empty.entries.empty());
-    EXPECT_EQ(empty.failure, std::nullopt);
+    EXPECT_TRUE(empty.result.ok());
 
-    EXPECT_EQ(database->InsertPersonnelEntry("0A1B2C3D4E", "4711"), 0);
-    EXPECT_EQ(database->ClosePersonnelDatabase(), std::nullopt);
+    EXPECT_EQ(database->InsertPersonnelEntry("0A1B2C3D4E", "4711").code, 0);
+    EXPECT_TRUE(database->ClosePersonnelDatabase().ok());
     EXPECT_FALSE(database->isOpen());
-    EXPECT_EQ(database->ClosePersonnelDatabase(), std::nullopt);
+    EXPECT_TRUE(database->ClosePersonnelDatabase().ok());
 
     PersonnelDatabase reopened(library);
-    EXPECT_EQ(reopened.OpenPersonnelDatabase(dir.path()), std::nullopt);
-    EXPECT_EQ(reopened.LookupPersonnelNumber("0A1B2C3D4E").text, "4711");
+    EXPECT_TRUE(reopened.OpenPersonnelDatabase(dir.path()).ok());
+    EXPECT_EQ(reopened.LookupPersonnelNumber("0A1B2C3D4E").personnelNumber, "4711");
 }
 
 TEST_F(PersonnelDatabaseTest, FileThatIsNotADatabaseReportsTheCreateStatementAndStaysOpen) {
     const std::string junk(4096, 'x');
     std::ofstream(file, std::ios::binary) << junk;
-    EXPECT_EQ(database->OpenPersonnelDatabase(dir.path()), kCreateTable);
+    EXPECT_EQ(database->OpenPersonnelDatabase(dir.path()).failure, kCreateTable);
     EXPECT_TRUE(database->isOpen());
 
     const PersonnelLookup lookup = database->LookupPersonnelNumber("0A1B2C3D4E");
-    EXPECT_EQ(lookup.outcome, Outcome::Failed);
-    EXPECT_EQ(lookup.text, "SQL prepare error");
-    EXPECT_EQ(database->FindPersonnelEntry("0A1B2C3D4E").text, "SQL prepare error");
-    EXPECT_EQ(database->ReadPersonnelTable().failure, "SQL prepare error");
-    EXPECT_EQ(database->InsertPersonnelEntry("0A1B2C3D4E", "4711"), kNotADatabase);
-    EXPECT_EQ(database->ClosePersonnelDatabase(), std::nullopt);
+    EXPECT_EQ(lookup.result, (DatabaseResult{kNotADatabase, "SQL prepare error"}));
+    EXPECT_EQ(lookup.personnelNumber, std::nullopt);
+    EXPECT_EQ(database->FindPersonnelEntry("0A1B2C3D4E").result.failure, "SQL prepare error");
+    EXPECT_EQ(database->ReadPersonnelTable().result.failure, "SQL prepare error");
+    EXPECT_EQ(database->InsertPersonnelEntry("0A1B2C3D4E", "4711").code, kNotADatabase);
+    EXPECT_TRUE(database->ClosePersonnelDatabase().ok());
     std::ifstream in(file, std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), junk);
 }
 
 TEST_F(PersonnelDatabaseTest, UnopenableFileIsReportedAndLeavesEveryOperationFailing) {
     EXPECT_EQ(database->OpenPersonnelDatabase(dir.path() / "missing"),
-              "Error opening database, 14.");
+              (DatabaseResult{14, "Error opening database, 14."}));
     EXPECT_FALSE(database->isOpen());
     std::filesystem::create_directory(file);
-    EXPECT_EQ(database->OpenPersonnelDatabase(dir.path()), "Error opening database, 14.");
+    EXPECT_EQ(database->OpenPersonnelDatabase(dir.path()).failure, "Error opening database, 14.");
     EXPECT_FALSE(database->isOpen());
 
-    EXPECT_EQ(database->LookupPersonnelNumber("0A1B2C3D4E").text, "SQL prepare error");
-    EXPECT_EQ(database->ReadPersonnelTable().failure, "SQL prepare error");
-    EXPECT_EQ(database->InsertPersonnelEntry("0A1B2C3D4E", "4711"), kMisuse);
-    EXPECT_EQ(database->DeleteAllPersonnelEntries(), kMisuse);
-    EXPECT_EQ(database->ClosePersonnelDatabase(), std::nullopt);
+    EXPECT_EQ(database->LookupPersonnelNumber("0A1B2C3D4E").result.failure, "SQL prepare error");
+    EXPECT_EQ(database->ReadPersonnelTable().result.failure, "SQL prepare error");
+    EXPECT_EQ(database->InsertPersonnelEntry("0A1B2C3D4E", "4711").code, kMisuse);
+    EXPECT_EQ(database->DeleteAllPersonnelEntries().code, kMisuse);
+    EXPECT_TRUE(database->ClosePersonnelDatabase().ok());
 }
 
 TEST_F(PersonnelDatabaseTest, LookupsReadRowsTheToolWrote) {
@@ -124,61 +122,56 @@ TEST_F(PersonnelDatabaseTest, LookupsReadRowsTheToolWrote) {
 
     for (auto find :
          {&PersonnelDatabase::LookupPersonnelNumber, &PersonnelDatabase::FindPersonnelEntry}) {
-        const PersonnelLookup found = (*database.*find)("0A1B2C3D4E");
-        EXPECT_EQ(found.outcome, Outcome::Found);
-        EXPECT_EQ(found.text, "4711");
-        const PersonnelLookup empty = (*database.*find)("00000000FF");
-        EXPECT_EQ(empty.outcome, Outcome::Found);
-        EXPECT_EQ(empty.text, "");
-        EXPECT_EQ((*database.*find)("0000000100").text, "Jörg");
+        EXPECT_EQ((*database.*find)("0A1B2C3D4E").personnelNumber, "4711");
+        EXPECT_EQ((*database.*find)("00000000FF").personnelNumber, "") << "stored empty";
+        EXPECT_EQ((*database.*find)("0000000100").personnelNumber, "Jörg");
         const PersonnelLookup absent = (*database.*find)("0A1B2C3D4F");
-        EXPECT_EQ(absent.outcome, Outcome::NotFound);
-        EXPECT_EQ(absent.text, "");
+        EXPECT_TRUE(absent.result.ok());
+        EXPECT_EQ(absent.personnelNumber, std::nullopt);
     }
 }
 
 TEST_F(PersonnelDatabaseTest, ModificationsReturnTheResultCodeAndShowInTheTool) {
     open();
-    EXPECT_EQ(database->InsertPersonnelEntry("0A1B2C3D4E", "4711"), 0);
-    EXPECT_EQ(database->InsertPersonnelEntry("00000000FF", {}), 0);
-    EXPECT_EQ(database->InsertPersonnelEntry("0A1B2C3D4E", "0815"), kConstraint);
+    EXPECT_EQ(database->InsertPersonnelEntry("0A1B2C3D4E", "4711").code, 0);
+    EXPECT_EQ(database->InsertPersonnelEntry("00000000FF", {}).code, 0);
+    EXPECT_EQ(database->InsertPersonnelEntry("0A1B2C3D4E", "0815").code, kConstraint);
     EXPECT_EQ(tool({"SELECT * FROM t_card_personal"}),
               (std::vector<std::string>{"0A1B2C3D4E|4711", "00000000FF|"}));
 
-    EXPECT_EQ(database->UpdatePersonnelEntry("0A1B2C3D4E", "0815"), 0);
-    EXPECT_EQ(database->UpdatePersonnelEntry("0000000001", "1"), 0);
-    EXPECT_EQ(database->DeletePersonnelEntry("00000000FF"), 0);
-    EXPECT_EQ(database->DeletePersonnelEntry("00000000FF"), 0);
+    EXPECT_EQ(database->UpdatePersonnelEntry("0A1B2C3D4E", "0815").code, 0);
+    EXPECT_EQ(database->UpdatePersonnelEntry("0000000001", "1").code, 0);
+    EXPECT_EQ(database->DeletePersonnelEntry("00000000FF").code, 0);
+    EXPECT_EQ(database->DeletePersonnelEntry("00000000FF").code, 0);
     EXPECT_EQ(tool({"SELECT * FROM t_card_personal"}), std::vector<std::string>{"0A1B2C3D4E|0815"});
 
-    EXPECT_EQ(database->DeleteAllPersonnelEntries(), 0);
+    EXPECT_EQ(database->DeleteAllPersonnelEntries().code, 0);
     EXPECT_EQ(rowCount(), 0);
-    EXPECT_EQ(database->DeleteAllPersonnelEntries(), 0);
+    EXPECT_EQ(database->DeleteAllPersonnelEntries().code, 0);
 }
 
 TEST_F(PersonnelDatabaseTest, SchemaChangedByAnotherProgramCostsNoQuery) {
     open();
     tool({"INSERT INTO t_card_personal VALUES ('0A1B2C3D4E', '4711')"});
-    EXPECT_EQ(database->LookupPersonnelNumber("0A1B2C3D4E").text, "4711");
+    EXPECT_EQ(database->LookupPersonnelNumber("0A1B2C3D4E").personnelNumber, "4711");
 
     tool({"CREATE INDEX by_number ON t_card_personal(PersNum)"});
     const PersonnelLookup found = database->LookupPersonnelNumber("0A1B2C3D4E");
-    EXPECT_EQ(found.outcome, Outcome::Found) << found.text;
-    EXPECT_EQ(found.text, "4711");
+    EXPECT_EQ(found.personnelNumber, "4711") << found.result.failure;
 
     tool({"DROP INDEX by_number"});
-    EXPECT_EQ(database->InsertPersonnelEntry("00000000FF", "0815"), 0);
+    EXPECT_EQ(database->InsertPersonnelEntry("00000000FF", "0815").code, 0);
     EXPECT_EQ(rowCount(), 2);
 }
 
 TEST_F(PersonnelDatabaseTest, FullTableComesInTheOrderTheQueryReturns) {
     open();
-    EXPECT_EQ(database->InsertPersonnelEntry("FFFFFFFFFF", "3"), 0);
+    EXPECT_EQ(database->InsertPersonnelEntry("FFFFFFFFFF", "3").code, 0);
     tool({"INSERT INTO t_card_personal VALUES ('0000000001', '1'), ('8000000000', '')"});
-    EXPECT_EQ(database->InsertPersonnelEntry("0000000002", "2"), 0);
+    EXPECT_EQ(database->InsertPersonnelEntry("0000000002", "2").code, 0);
 
     const PersonnelTable table = database->ReadPersonnelTable();
-    EXPECT_EQ(table.failure, std::nullopt);
+    EXPECT_TRUE(table.result.ok());
     std::vector<std::string> lines;
     for (const PersonnelEntry& entry : table.entries)
         lines.push_back(entry.cardCode + "|" + entry.personnelNumber);
@@ -206,7 +199,7 @@ TEST_F(PersonnelDatabaseTest, DamagedPageEndsTheFullTableWithTheRowsReadSoFar) {
 
     open();
     const PersonnelTable table = database->ReadPersonnelTable();
-    EXPECT_EQ(table.failure, "SQL SELECT error");
+    EXPECT_EQ(table.result.failure, "SQL SELECT error");
     ASSERT_GT(table.entries.size(), 0u);
     ASSERT_LT(table.entries.size(), size_t{kRows});
     for (size_t row = 0; row < table.entries.size(); ++row) {
@@ -219,22 +212,23 @@ TEST_F(PersonnelDatabaseTest, DamagedPageEndsTheFullTableWithTheRowsReadSoFar) {
 
 TEST_F(PersonnelDatabaseTest, LockedDatabaseGivesUpAfterFiveBusyTries) {
     open();
-    EXPECT_EQ(database->InsertPersonnelEntry("0A1B2C3D4E", "4711"), 0);
+    EXPECT_EQ(database->InsertPersonnelEntry("0A1B2C3D4E", "4711").code, 0);
     {
         test::SqliteToolLock lock(file);
         const auto start = std::chrono::steady_clock::now();
         const PersonnelLookup lookup = database->LookupPersonnelNumber("0A1B2C3D4E");
         EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(10));
-        EXPECT_EQ(lookup.outcome, Outcome::NotFound);
-        EXPECT_EQ(database->FindPersonnelEntry("0A1B2C3D4E").outcome, Outcome::NotFound);
+        EXPECT_EQ(lookup.personnelNumber, std::nullopt);
+        EXPECT_TRUE(lookup.result.ok()) << "a lock is no failure";
+        EXPECT_EQ(database->FindPersonnelEntry("0A1B2C3D4E").personnelNumber, std::nullopt);
         const PersonnelTable table = database->ReadPersonnelTable();
         EXPECT_TRUE(table.entries.empty());
-        EXPECT_EQ(table.failure, std::nullopt);
-        EXPECT_EQ(database->InsertPersonnelEntry("0000000001", "1"), kBusy);
-        EXPECT_EQ(database->UpdatePersonnelEntry("0A1B2C3D4E", "1"), kBusy);
+        EXPECT_TRUE(table.result.ok());
+        EXPECT_EQ(database->InsertPersonnelEntry("0000000001", "1").code, kBusy);
+        EXPECT_EQ(database->UpdatePersonnelEntry("0A1B2C3D4E", "1").code, kBusy);
     }
-    EXPECT_EQ(database->LookupPersonnelNumber("0A1B2C3D4E").text, "4711");
-    EXPECT_EQ(database->InsertPersonnelEntry("0000000001", "1"), 0);
+    EXPECT_EQ(database->LookupPersonnelNumber("0A1B2C3D4E").personnelNumber, "4711");
+    EXPECT_EQ(database->InsertPersonnelEntry("0000000001", "1").code, 0);
 }
 
 TEST_F(PersonnelDatabaseTest, AnyTypedTextIsStoredExactlyAndChangesNothingElse) {
@@ -253,25 +247,27 @@ TEST_F(PersonnelDatabaseTest, AnyTypedTextIsStoredExactlyAndChangesNothingElse) 
     open();
     const int count = static_cast<int>(typed.size());
     for (int i = 0; i < count; ++i)
-        ASSERT_EQ(database->InsertPersonnelEntry(test::numberedCode(i), typed[i]), 0) << typed[i];
+        ASSERT_EQ(database->InsertPersonnelEntry(test::numberedCode(i), typed[i]).code, 0)
+            << typed[i];
     // Each row gets the next text, so every text is also written by an update.
     for (int i = 0; i < count; ++i)
-        ASSERT_EQ(database->UpdatePersonnelEntry(test::numberedCode(i), typed[(i + 1) % count]), 0);
+        ASSERT_EQ(
+            database->UpdatePersonnelEntry(test::numberedCode(i), typed[(i + 1) % count]).code, 0);
 
     for (int i = 0; i < count; ++i) {
         const std::string code = test::numberedCode(i);
         const std::string& expected = typed[(i + 1) % count];
-        EXPECT_EQ(database->LookupPersonnelNumber(code).text, expected);
-        EXPECT_EQ(database->FindPersonnelEntry(code).text, expected);
+        EXPECT_EQ(database->LookupPersonnelNumber(code).personnelNumber, expected);
+        EXPECT_EQ(database->FindPersonnelEntry(code).personnelNumber, expected);
         EXPECT_EQ(storedBytes(code), std::vector<std::string>{hexOf(expected)}) << expected;
     }
     EXPECT_EQ(rowCount(), count);
     EXPECT_EQ(tool({".tables"}), std::vector<std::string>{"t_card_personal"});
 
     // Codes are bound the same way: these match no row.
-    EXPECT_EQ(database->DeletePersonnelEntry("' OR '1'='1"), 0);
-    EXPECT_EQ(database->UpdatePersonnelEntry("' OR ''='", "stolen"), 0);
-    EXPECT_EQ(database->LookupPersonnelNumber("' OR ''='").outcome, Outcome::NotFound);
+    EXPECT_EQ(database->DeletePersonnelEntry("' OR '1'='1").code, 0);
+    EXPECT_EQ(database->UpdatePersonnelEntry("' OR ''='", "stolen").code, 0);
+    EXPECT_EQ(database->LookupPersonnelNumber("' OR ''='").personnelNumber, std::nullopt);
     EXPECT_EQ(rowCount(), count);
     EXPECT_EQ(tool({"SELECT count(*) FROM t_card_personal WHERE PersNum = 'stolen'"}),
               std::vector<std::string>{"0"});

@@ -19,7 +19,7 @@ void PrintTo(const KeyEvent& event, std::ostream* out) {
 
 namespace {
 
-using Outcome = PersonnelLookup::Outcome;
+const PersonnelLookup kFound = {{}, "4711"};
 
 constexpr std::string_view kCode = "0A1B2C3D4E";
 
@@ -47,23 +47,24 @@ struct FakeDatabase {
 };
 
 TEST(TextToType, CodeInUpperCaseWithoutSubstitution) {
-    FakeDatabase database{{Outcome::Found, "4711"}, {}};
+    FakeDatabase database{kFound, {}};
     EXPECT_EQ(TextToType(kCode, false, database.source()), kCode);
     EXPECT_EQ(TextToType("0a1b2c3d4e", false, database.source()), kCode);
     EXPECT_TRUE(database.asked.empty());
 }
 
 TEST(TextToType, PersonnelNumberForTheUpperCaseCodeEvenIfEmpty) {
-    FakeDatabase database{{Outcome::Found, "4711"}, {}};
+    FakeDatabase database{kFound, {}};
     EXPECT_EQ(TextToType("0a1b2c3d4e", true, database.source()), "4711");
     EXPECT_EQ(database.asked, std::vector<std::string>{std::string(kCode)});
-    database.answer.text = "";
+    database.answer.personnelNumber = "";
     EXPECT_EQ(TextToType(kCode, true, database.source()), "");
 }
 
 TEST(TextToType, CodeWhenTheCardIsUnknownOrTheLookupFails) {
-    for (const Outcome outcome : {Outcome::NotFound, Outcome::Failed}) {
-        FakeDatabase database{{outcome, "SQL SELECT error"}, {}};
+    for (const PersonnelLookup& answer :
+         {PersonnelLookup{}, PersonnelLookup{{1, "SQL SELECT error"}, std::nullopt}}) {
+        FakeDatabase database{answer, {}};
         EXPECT_EQ(TextToType("0a1b2c3d4e", true, database.source()), kCode);
     }
 }
