@@ -176,7 +176,6 @@ void TMainForm::makeRedirectPage() {
 
 void TMainForm::attachDialogs(TSettingsDlg& settings, TIDD_Update_Info& updateInfo,
                               TInfoDLG& info) {
-    settingsDlg_ = &settings;
     settings_->attachDialog(settings);
     updateInfoDlg_ = &updateInfo;
     infoDlg_ = &info;

@@ -135,7 +135,6 @@ private:
     ListReadSession* listSession_ = nullptr;
     CardListSaving* listSaving_ = nullptr;
     PersonnelMode* personnelMode_ = nullptr;
-    TSettingsDlg* settingsDlg_ = nullptr;
     TIDD_Update_Info* updateInfoDlg_ = nullptr;
     TInfoDLG* infoDlg_ = nullptr;
 
