@@ -1,5 +1,7 @@
 #include "redirect/UinputInjector.h"
 
+#include "redirect/XkbKeycodeOffset.h"
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -18,8 +20,6 @@ namespace pelvaro {
 
 namespace {
 
-// XKB key codes are evdev's plus 8.
-constexpr xkb_keycode_t kXkbOffset = 8;
 // The keys the device has: the main block, keypad and the usual extra keys.
 constexpr int kLastKey = 255;
 
