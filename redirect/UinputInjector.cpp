@@ -27,7 +27,7 @@ constexpr int kLastKey = 255;
 
 // The keys to hold, then the key to strike; Caps Lock lifted around it when
 // the character needs it.
-struct Stroke {
+struct UinputStroke {
     std::vector<xkb_keycode_t> modifierKeys;
     xkb_keycode_t key;
     bool liftCapsLock = false;
@@ -87,7 +87,7 @@ public:
 
     // The strokes of the text, then ENTER when asked; false if a character
     // is in no key of the map.
-    bool plan(std::u32string_view text, bool enter, std::deque<Stroke>& strokes) {
+    bool plan(std::u32string_view text, bool enter, std::deque<UinputStroke>& strokes) {
         readLeds();
         bool allTyped = true;
         for (const char32_t character : text) {
@@ -101,7 +101,7 @@ public:
         return allTyped && (!enter || returnKey_);
     }
 
-    void strike(const Stroke& stroke) {
+    void strike(const UinputStroke& stroke) {
         if (stroke.liftCapsLock)
             tap(*capsLockKey_);
         for (const xkb_keycode_t modifier : stroke.modifierKeys)
@@ -142,7 +142,7 @@ private:
     // The first key, with the fewest modifier keys, that gives the character
     // in the first layout under the locks in force; else one that gives it
     // with Caps Lock lifted.
-    std::optional<Stroke> strokeFor(char32_t character) const {
+    std::optional<UinputStroke> strokeFor(char32_t character) const {
         if (auto stroke = strokeUnder(character, lockedMask()))
             return stroke;
         if (!capsLockOn_ || !capsLockKey_ || capsLock_ == XKB_MOD_INVALID)
@@ -153,7 +153,7 @@ private:
         return stroke;
     }
 
-    std::optional<Stroke> strokeUnder(char32_t character, xkb_mod_mask_t locked) const {
+    std::optional<UinputStroke> strokeUnder(char32_t character, xkb_mod_mask_t locked) const {
         for (const std::vector<xkb_keycode_t>& chord : chords_) {
             const State state(xkb_state_new(keymap_.get()));
             for (const xkb_keycode_t modifier : chord)
@@ -167,7 +167,7 @@ private:
                 if (std::find(chord.begin(), chord.end(), key) != chord.end())
                     continue;
                 if (xkb_state_key_get_utf32(state.get(), key) == character)
-                    return Stroke{chord, key};
+                    return UinputStroke{chord, key};
             }
         }
         return std::nullopt;

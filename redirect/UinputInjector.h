@@ -9,7 +9,7 @@
 
 namespace pelvaro {
 
-struct Stroke;
+struct UinputStroke;
 
 // Key strokes through a virtual keyboard of the kernel (/dev/uinput), for
 // compositors without a virtual keyboard interface (GNOME, KDE Plasma) and
@@ -49,9 +49,9 @@ private:
 
     std::unique_ptr<Device> device_;
     DeferredCall later_;
-    std::deque<Stroke> strokes_;  // not yet sent, in order
-    bool waiting_ = false;        // for the pause before a burst
-    std::shared_ptr<bool> alive_; // for calls that come after the end
+    std::deque<UinputStroke> strokes_; // not yet sent, in order
+    bool waiting_ = false;             // for the pause before a burst
+    std::shared_ptr<bool> alive_;      // for calls that come after the end
 };
 
 } // namespace pelvaro

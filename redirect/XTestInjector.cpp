@@ -193,7 +193,7 @@ std::optional<std::vector<KeyCode>> modifierKeys(XkbDescPtr map, unsigned modifi
 }
 
 // A key stroke that the map turns into the wanted keysym.
-struct Stroke {
+struct XTestStroke {
     KeyCode key;
     unsigned group;
     std::vector<KeyCode> modifierKeys;
@@ -221,8 +221,8 @@ unsigned effectiveGroup(XkbDescPtr map, int key, unsigned group) {
 // The first key and level that gives the keysym itself, else one giving the
 // same character; in the active group before all others, so that the group
 // changes only for a character the active one lacks; lower levels first.
-std::optional<Stroke> findStroke(XkbDescPtr map, const Wanted& wanted, unsigned activeGroup,
-                                 unsigned heldModifiers) {
+std::optional<XTestStroke> findStroke(XkbDescPtr map, const Wanted& wanted, unsigned activeGroup,
+                                      unsigned heldModifiers) {
     unsigned groups = 0;
     for (int key = map->min_key_code; key <= map->max_key_code; ++key)
         groups = std::max(groups, static_cast<unsigned>(XkbKeyNumGroups(map, key)));
@@ -249,7 +249,7 @@ std::optional<Stroke> findStroke(XkbDescPtr map, const Wanted& wanted, unsigned 
                     const auto added = modifiersForLevel(type, level, heldModifiers);
                     const auto keys = added ? modifierKeys(map, *added) : std::nullopt;
                     if (keys)
-                        return Stroke{static_cast<KeyCode>(key), group, *keys};
+                        return XTestStroke{static_cast<KeyCode>(key), group, *keys};
                 }
             }
         }
