@@ -11,7 +11,6 @@
 #include <linux/uinput.h>
 #include <optional>
 #include <sys/ioctl.h>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 #include <xkbcommon/xkbcommon.h>
@@ -204,7 +203,7 @@ private:
 };
 
 UinputInjector::UinputInjector(std::unique_ptr<Device> device, DeferredCall later)
-    : device_(std::move(device)), later_(std::move(later)), alive_(std::make_shared<bool>(true)) {}
+    : device_(std::move(device)), pacer_(std::move(later), [this] { return sendBurst(); }) {}
 
 UinputInjector::~UinputInjector() = default;
 
@@ -246,33 +245,17 @@ UinputInjector::Opening UinputInjector::open(const std::string& keymapText,
 
 bool UinputInjector::typeText(std::u32string_view text, bool enter) {
     const bool planned = device_->plan(text, enter, strokes_);
-    if (!waiting_)
-        sendBursts();
+    pacer_.run();
     return planned && !device_->writeFailed();
 }
 
-void UinputInjector::sendBursts() {
-    while (!strokes_.empty()) {
-        for (int stroke = 0; stroke < kStrokesPerBurst && !strokes_.empty(); ++stroke) {
-            device_->strike(strokes_.front());
-            strokes_.pop_front();
-        }
-        if (strokes_.empty())
-            return;
-        // The kernel drops what its readers have not taken in time.
-        if (!later_) {
-            std::this_thread::sleep_for(kBurstPause);
-            continue;
-        }
-        waiting_ = true;
-        later_(kBurstPause, [this, alive = std::weak_ptr<bool>(alive_)] {
-            if (alive.expired())
-                return;
-            waiting_ = false;
-            sendBursts();
-        });
-        return;
+StepPacer::Pause UinputInjector::sendBurst() {
+    for (int stroke = 0; stroke < kStrokesPerBurst && !strokes_.empty(); ++stroke) {
+        device_->strike(strokes_.front());
+        strokes_.pop_front();
     }
+    // The kernel drops what its readers have not taken in time.
+    return strokes_.empty() ? StepPacer::Pause() : kBurstPause;
 }
 
 } // namespace pelvaro
