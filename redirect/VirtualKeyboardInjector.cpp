@@ -20,7 +20,7 @@ uint32_t milliseconds() {
                                      .count());
 }
 
-// The keymap in a file the compositor maps: a memory file, sealed.
+// The keymap in a memory file, for the compositor to map.
 int keymapFile(const std::string& text) {
     const int fd = memfd_create("pelvaro-keymap", MFD_CLOEXEC);
     if (fd < 0)
