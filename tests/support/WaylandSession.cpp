@@ -9,7 +9,6 @@
 #include <iterator>
 #include <pwd.h>
 #include <stdexcept>
-#include <thread>
 #include <unistd.h>
 
 namespace pelvaro::test {
@@ -163,7 +162,7 @@ std::string WaylandSession::Terminal::receiveUntil(const std::string& ending,
                                                    std::chrono::milliseconds timeout) {
     std::string received;
     // Finely: benchmarks time the arrival with it.
-    pollUntil(
+    pollEvery(
         [&] {
             std::ifstream in(file_, std::ios::binary);
             const std::string all{std::istreambuf_iterator<char>(in),
@@ -171,7 +170,7 @@ std::string WaylandSession::Terminal::receiveUntil(const std::string& ending,
             received = all.substr(std::min(read_, all.size()));
             return received.ends_with(ending);
         },
-        [](std::chrono::milliseconds) { std::this_thread::sleep_for(1ms); }, timeout);
+        1ms, timeout);
     read_ += received.size();
     return received;
 }
