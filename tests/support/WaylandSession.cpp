@@ -3,7 +3,6 @@
 #include "tests/support/Polling.h"
 
 #include <algorithm>
-#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -60,21 +59,13 @@ WaylandSession::WaylandSession(Compositor compositor) {
     for (const char* setting :
          {"WLR_BACKENDS=headless", "WLR_RENDERER=pixman", "WLR_LIBINPUT_NO_DEVICES=1"})
         variables.emplace_back(setting);
-    compositor_ = std::make_unique<ChildProcess>(
+    compositor_ = std::make_unique<ServerProcess>(
+        "the compositor",
         asUser(compositor == Compositor::Sway
                    ? std::vector<std::string>{"sway", "--config", config.string()}
                    : std::vector<std::string>{"weston", "--backend=headless-backend.so",
                                               "--socket=wayland-1"}),
-        variables);
-    if (!waitFor([&] { return findSocket(); })) {
-        compositor_->signal(SIGKILL);
-        throw std::runtime_error("the compositor did not start: " + compositor_->errorOutput());
-    }
-}
-
-WaylandSession::~WaylandSession() {
-    compositor_->signal(SIGTERM);
-    compositor_->waitForExit(5s);
+        variables, [&](ChildProcess&) { return waitFor([&] { return findSocket(); }); });
 }
 
 bool WaylandSession::findSocket() {
