@@ -4,7 +4,10 @@
 #include "redirect/VirtualKeyboardInjector.h"
 #include "redirect/XTestInjector.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <initializer_list>
+#include <utility>
 
 namespace pelvaro {
 
@@ -14,81 +17,54 @@ constexpr char kXTest[] = "xtest";
 constexpr char kVirtualKeyboard[] = "virtual-keyboard";
 constexpr char kUinput[] = "uinput";
 
-std::string xtestProblem(const XTestInjector::Opening& opening) {
-    const std::string reason = "kein X-Server mit XTest erreichbar";
-    switch (opening.problem) {
-    case XTestInjector::Problem::NoDisplayNamed:
-        return reason + " (DISPLAY ist nicht gesetzt).";
-    case XTestInjector::Problem::NotReachable:
-        return reason + " (" + opening.displayName + " antwortet nicht).";
-    case XTestInjector::Problem::NoXTest:
-        return reason + " (" + opening.displayName + " bietet kein XTest).";
-    case XTestInjector::Problem::None:
-        break;
-    }
-    return {};
-}
+// A backend's problems, each with what the user is told of it.
+template <typename Problem>
+using ProblemTexts = std::initializer_list<std::pair<Problem, std::string>>;
 
-std::string virtualKeyboardProblem(const VirtualKeyboardInjector::Opening& opening) {
-    switch (opening.problem) {
-    case VirtualKeyboardInjector::Problem::NoWaylandDisplay:
-        return "keine Wayland-Sitzung (WAYLAND_DISPLAY ist nicht gesetzt).";
-    case VirtualKeyboardInjector::Problem::NotReachable:
-        return "der Wayland-Compositor " + opening.displayName + " antwortet nicht.";
-    case VirtualKeyboardInjector::Problem::NoVirtualKeyboard:
-        return "der Wayland-Compositor " + opening.displayName +
-               " bietet keine virtuelle Tastatur.";
-    case VirtualKeyboardInjector::Problem::None:
-        break;
-    }
-    return {};
-}
-
-std::string uinputProblem(const UinputInjector::Opening& opening) {
-    switch (opening.problem) {
-    case UinputInjector::Problem::NoDevice:
-        return opening.devicePath + " fehlt (das Kernelmodul uinput ist nicht geladen: "
-                                    "sudo modprobe uinput).";
-    case UinputInjector::Problem::NotPermitted:
-        return "kein Zugriff auf " + opening.devicePath +
-               " (Abhilfe: sudo cp packaging/udev/60-pelvaro-uinput.rules /etc/udev/rules.d/ && "
-               "sudo "
-               "udevadm trigger, dann neu anmelden).";
-    case UinputInjector::Problem::NotUinput:
-        return opening.devicePath + " nimmt keine virtuelle Tastatur an.";
-    case UinputInjector::Problem::NoKeymap:
-        return "keine Tastaturbelegung für " + opening.devicePath + " bekannt.";
-    case UinputInjector::Problem::None:
-        break;
-    }
-    return {};
+template <typename Problem> std::string textOf(Problem problem, ProblemTexts<Problem> texts) {
+    const auto found = std::find_if(texts.begin(), texts.end(),
+                                    [&](const auto& entry) { return entry.first == problem; });
+    return found == texts.end() ? std::string() : found->second;
 }
 
 // Tries one backend; the choice keeps the first that can type.
-template <typename Opening, typename Describe>
-void consider(KeyboardBackendChoice& choice, const char* name, Opening opening, Describe problemOf,
-              const std::string& takenText) {
-    if (opening.injector) {
-        choice.injector = std::move(opening.injector);
+void consider(KeyboardBackendChoice& choice, const char* name,
+              std::unique_ptr<KeystrokeInjector> injector, const std::string& takenText,
+              const std::string& problem) {
+    if (injector) {
+        choice.injector = std::move(injector);
         choice.name = name;
         choice.report.push_back(std::string(name) + ": " + takenText);
         return;
     }
-    const std::string problem = problemOf(opening);
     choice.unavailable += (choice.unavailable.empty() ? "" : " ") + problem;
     choice.report.push_back(std::string(name) + ": " + problem);
 }
 
 void considerXTest(KeyboardBackendChoice& choice, DeferredCall later) {
     XTestInjector::Opening opening = XTestInjector::open({}, std::move(later));
-    const std::string taken = "X-Server " + opening.displayName + " mit XTest";
-    consider(choice, kXTest, std::move(opening), xtestProblem, taken);
+    const std::string& display = opening.displayName;
+    const std::string reason = "kein X-Server mit XTest erreichbar";
+    using enum XTestInjector::Problem;
+    consider(
+        choice, kXTest, std::move(opening.injector), "X-Server " + display + " mit XTest",
+        textOf(opening.problem, {{NoDisplayNamed, reason + " (DISPLAY ist nicht gesetzt)."},
+                                 {NotReachable, reason + " (" + display + " antwortet nicht)."},
+                                 {NoXTest, reason + " (" + display + " bietet kein XTest)."}}));
 }
 
 void considerVirtualKeyboard(KeyboardBackendChoice& choice) {
     VirtualKeyboardInjector::Opening opening = VirtualKeyboardInjector::open();
-    const std::string taken = "virtuelle Tastatur des Wayland-Compositors " + opening.displayName;
-    consider(choice, kVirtualKeyboard, std::move(opening), virtualKeyboardProblem, taken);
+    const std::string& display = opening.displayName;
+    using enum VirtualKeyboardInjector::Problem;
+    consider(
+        choice, kVirtualKeyboard, std::move(opening.injector),
+        "virtuelle Tastatur des Wayland-Compositors " + display,
+        textOf(opening.problem,
+               {{NoWaylandDisplay, "keine Wayland-Sitzung (WAYLAND_DISPLAY ist nicht gesetzt)."},
+                {NotReachable, "der Wayland-Compositor " + display + " antwortet nicht."},
+                {NoVirtualKeyboard,
+                 "der Wayland-Compositor " + display + " bietet keine virtuelle Tastatur."}}));
 }
 
 bool named(const char* variable) {
@@ -107,8 +83,19 @@ void considerUinput(KeyboardBackendChoice& choice, const KeyboardSettings& setti
         keymap = keymapFromNames(settings.layout, settings.variant);
     UinputInjector::Opening opening =
         UinputInjector::open(keymap.value_or(std::string()), "/dev/uinput", std::move(later));
-    consider(choice, kUinput, std::move(opening), uinputProblem,
-             "virtuelle Tastatur des Kernels über " + std::string("/dev/uinput"));
+    const std::string& device = opening.devicePath;
+    using enum UinputInjector::Problem;
+    consider(choice, kUinput, std::move(opening.injector),
+             "virtuelle Tastatur des Kernels über " + std::string("/dev/uinput"),
+             textOf(opening.problem,
+                    {{NoDevice, device + " fehlt (das Kernelmodul uinput ist nicht geladen: "
+                                         "sudo modprobe uinput)."},
+                     {NotPermitted, "kein Zugriff auf " + device +
+                                        " (Abhilfe: sudo cp packaging/udev/60-pelvaro-uinput.rules "
+                                        "/etc/udev/rules.d/ && sudo udevadm trigger, dann neu "
+                                        "anmelden)."},
+                     {NotUinput, device + " nimmt keine virtuelle Tastatur an."},
+                     {NoKeymap, "keine Tastaturbelegung für " + device + " bekannt."}}));
 }
 
 } // namespace

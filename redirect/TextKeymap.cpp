@@ -1,5 +1,7 @@
 #include "redirect/TextKeymap.h"
 
+#include "redirect/XkbKeycodeOffset.h"
+
 #include <algorithm>
 #include <array>
 #include <xkbcommon/xkbcommon.h>
@@ -7,9 +9,6 @@
 namespace pelvaro {
 
 namespace {
-
-// XKB key codes are evdev's plus 8; evdev's first key code is 1.
-constexpr uint32_t kXkbOffset = 8;
 
 std::string keysymName(xkb_keysym_t keysym) {
     std::array<char, 64> name{};

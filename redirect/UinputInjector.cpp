@@ -1,5 +1,7 @@
 #include "redirect/UinputInjector.h"
 
+#include "redirect/XkbKeycodeOffset.h"
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -9,7 +11,6 @@
 #include <linux/uinput.h>
 #include <optional>
 #include <sys/ioctl.h>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 #include <xkbcommon/xkbcommon.h>
@@ -18,8 +19,6 @@ namespace pelvaro {
 
 namespace {
 
-// XKB key codes are evdev's plus 8.
-constexpr xkb_keycode_t kXkbOffset = 8;
 // The keys the device has: the main block, keypad and the usual extra keys.
 constexpr int kLastKey = 255;
 
@@ -27,7 +26,7 @@ constexpr int kLastKey = 255;
 
 // The keys to hold, then the key to strike; Caps Lock lifted around it when
 // the character needs it.
-struct Stroke {
+struct UinputStroke {
     std::vector<xkb_keycode_t> modifierKeys;
     xkb_keycode_t key;
     bool liftCapsLock = false;
@@ -87,7 +86,7 @@ public:
 
     // The strokes of the text, then ENTER when asked; false if a character
     // is in no key of the map.
-    bool plan(std::u32string_view text, bool enter, std::deque<Stroke>& strokes) {
+    bool plan(std::u32string_view text, bool enter, std::deque<UinputStroke>& strokes) {
         readLeds();
         bool allTyped = true;
         for (const char32_t character : text) {
@@ -101,7 +100,7 @@ public:
         return allTyped && (!enter || returnKey_);
     }
 
-    void strike(const Stroke& stroke) {
+    void strike(const UinputStroke& stroke) {
         if (stroke.liftCapsLock)
             tap(*capsLockKey_);
         for (const xkb_keycode_t modifier : stroke.modifierKeys)
@@ -142,7 +141,7 @@ private:
     // The first key, with the fewest modifier keys, that gives the character
     // in the first layout under the locks in force; else one that gives it
     // with Caps Lock lifted.
-    std::optional<Stroke> strokeFor(char32_t character) const {
+    std::optional<UinputStroke> strokeFor(char32_t character) const {
         if (auto stroke = strokeUnder(character, lockedMask()))
             return stroke;
         if (!capsLockOn_ || !capsLockKey_ || capsLock_ == XKB_MOD_INVALID)
@@ -153,7 +152,7 @@ private:
         return stroke;
     }
 
-    std::optional<Stroke> strokeUnder(char32_t character, xkb_mod_mask_t locked) const {
+    std::optional<UinputStroke> strokeUnder(char32_t character, xkb_mod_mask_t locked) const {
         for (const std::vector<xkb_keycode_t>& chord : chords_) {
             const State state(xkb_state_new(keymap_.get()));
             for (const xkb_keycode_t modifier : chord)
@@ -167,7 +166,7 @@ private:
                 if (std::find(chord.begin(), chord.end(), key) != chord.end())
                     continue;
                 if (xkb_state_key_get_utf32(state.get(), key) == character)
-                    return Stroke{chord, key};
+                    return UinputStroke{chord, key};
             }
         }
         return std::nullopt;
@@ -204,7 +203,7 @@ private:
 };
 
 UinputInjector::UinputInjector(std::unique_ptr<Device> device, DeferredCall later)
-    : device_(std::move(device)), later_(std::move(later)), alive_(std::make_shared<bool>(true)) {}
+    : device_(std::move(device)), pacer_(std::move(later), [this] { return sendBurst(); }) {}
 
 UinputInjector::~UinputInjector() = default;
 
@@ -246,33 +245,17 @@ UinputInjector::Opening UinputInjector::open(const std::string& keymapText,
 
 bool UinputInjector::typeText(std::u32string_view text, bool enter) {
     const bool planned = device_->plan(text, enter, strokes_);
-    if (!waiting_)
-        sendBursts();
+    pacer_.run();
     return planned && !device_->writeFailed();
 }
 
-void UinputInjector::sendBursts() {
-    while (!strokes_.empty()) {
-        for (int stroke = 0; stroke < kStrokesPerBurst && !strokes_.empty(); ++stroke) {
-            device_->strike(strokes_.front());
-            strokes_.pop_front();
-        }
-        if (strokes_.empty())
-            return;
-        // The kernel drops what its readers have not taken in time.
-        if (!later_) {
-            std::this_thread::sleep_for(kBurstPause);
-            continue;
-        }
-        waiting_ = true;
-        later_(kBurstPause, [this, alive = std::weak_ptr<bool>(alive_)] {
-            if (alive.expired())
-                return;
-            waiting_ = false;
-            sendBursts();
-        });
-        return;
+StepPacer::Pause UinputInjector::sendBurst() {
+    for (int stroke = 0; stroke < kStrokesPerBurst && !strokes_.empty(); ++stroke) {
+        device_->strike(strokes_.front());
+        strokes_.pop_front();
     }
+    // The kernel drops what its readers have not taken in time.
+    return strokes_.empty() ? StepPacer::Pause() : kBurstPause;
 }
 
 } // namespace pelvaro

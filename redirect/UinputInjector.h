@@ -1,6 +1,7 @@
 #pragma once
 
 #include "redirect/KeystrokeInjector.h"
+#include "redirect/StepPacer.h"
 
 #include <chrono>
 #include <deque>
@@ -9,7 +10,7 @@
 
 namespace pelvaro {
 
-struct Stroke;
+struct UinputStroke;
 
 // Key strokes through a virtual keyboard of the kernel (/dev/uinput), for
 // compositors without a virtual keyboard interface (GNOME, KDE Plasma) and
@@ -45,13 +46,11 @@ private:
     class Device;
 
     UinputInjector(std::unique_ptr<Device> device, DeferredCall later);
-    void sendBursts();
+    StepPacer::Pause sendBurst();
 
     std::unique_ptr<Device> device_;
-    DeferredCall later_;
-    std::deque<Stroke> strokes_;  // not yet sent, in order
-    bool waiting_ = false;        // for the pause before a burst
-    std::shared_ptr<bool> alive_; // for calls that come after the end
+    std::deque<UinputStroke> strokes_; // not yet sent, in order
+    StepPacer pacer_;
 };
 
 } // namespace pelvaro

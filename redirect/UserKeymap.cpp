@@ -1,5 +1,7 @@
 #include "redirect/UserKeymap.h"
 
+#include "redirect/WaylandConnection.h"
+
 #include <cstring>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -29,20 +31,14 @@ std::optional<std::string> keymapFromNames(const std::string& layout, const std:
 
 namespace {
 
-// What the registry and the keyboard tell while the map is fetched.
-struct KeymapFetch {
-    wl_seat* seat = nullptr;
-    std::optional<std::string> keymap;
-};
-
 void keymapSent(void* data, wl_keyboard*, uint32_t format, int fd, uint32_t size) {
-    auto* fetch = static_cast<KeymapFetch*>(data);
+    auto* keymap = static_cast<std::optional<std::string>*>(data);
     if (format == WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1) {
         void* mapped = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
         if (mapped != MAP_FAILED) {
             // The text ends with a NUL within size.
-            fetch->keymap = std::string(static_cast<const char*>(mapped),
-                                        strnlen(static_cast<const char*>(mapped), size));
+            *keymap = std::string(static_cast<const char*>(mapped),
+                                  strnlen(static_cast<const char*>(mapped), size));
             munmap(mapped, size);
         }
     }
@@ -52,38 +48,22 @@ void keymapSent(void* data, wl_keyboard*, uint32_t format, int fd, uint32_t size
 } // namespace
 
 std::optional<std::string> waylandKeymap() {
-    wl_display* display = wl_display_connect(nullptr);
-    if (!display)
+    const auto connection = WaylandConnection::open();
+    if (!connection || !connection->seat())
         return std::nullopt;
-    KeymapFetch fetch;
-    static const wl_registry_listener registryListener = {
-        [](void* data, wl_registry* registry, uint32_t name, const char* interface, uint32_t) {
-            auto* fetch = static_cast<KeymapFetch*>(data);
-            if (std::strcmp(interface, wl_seat_interface.name) == 0 && !fetch->seat)
-                fetch->seat =
-                    static_cast<wl_seat*>(wl_registry_bind(registry, name, &wl_seat_interface, 1));
-        },
-        [](void*, wl_registry*, uint32_t) {}};
-    wl_registry* registry = wl_display_get_registry(display);
-    wl_registry_add_listener(registry, &registryListener, &fetch);
-    wl_display_roundtrip(display);
-    if (fetch.seat) {
-        static const wl_keyboard_listener keyboardListener = {
-            keymapSent,
-            [](void*, wl_keyboard*, uint32_t, wl_surface*, wl_array*) {},
-            [](void*, wl_keyboard*, uint32_t, wl_surface*) {},
-            [](void*, wl_keyboard*, uint32_t, uint32_t, uint32_t, uint32_t) {},
-            [](void*, wl_keyboard*, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t) {},
-            [](void*, wl_keyboard*, int32_t, int32_t) {}};
-        wl_keyboard* keyboard = wl_seat_get_keyboard(fetch.seat);
-        wl_keyboard_add_listener(keyboard, &keyboardListener, &fetch);
-        wl_display_roundtrip(display);
-        wl_keyboard_destroy(keyboard);
-        wl_seat_destroy(fetch.seat);
-    }
-    wl_registry_destroy(registry);
-    wl_display_disconnect(display);
-    return fetch.keymap;
+    static const wl_keyboard_listener keyboardListener = {
+        keymapSent,
+        [](void*, wl_keyboard*, uint32_t, wl_surface*, wl_array*) {},
+        [](void*, wl_keyboard*, uint32_t, wl_surface*) {},
+        [](void*, wl_keyboard*, uint32_t, uint32_t, uint32_t, uint32_t) {},
+        [](void*, wl_keyboard*, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t) {},
+        [](void*, wl_keyboard*, int32_t, int32_t) {}};
+    std::optional<std::string> keymap;
+    wl_keyboard* keyboard = wl_seat_get_keyboard(connection->seat());
+    wl_keyboard_add_listener(keyboard, &keyboardListener, &keymap);
+    wl_display_roundtrip(connection->display());
+    wl_keyboard_destroy(keyboard);
+    return keymap;
 }
 
 } // namespace pelvaro

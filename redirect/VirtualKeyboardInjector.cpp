@@ -1,11 +1,11 @@
 #include "redirect/VirtualKeyboardInjector.h"
 
 #include "redirect/TextKeymap.h"
+#include "redirect/WaylandConnection.h"
 #include "redirect/protocols/virtual-keyboard-unstable-v1-client-protocol.h"
 
 #include <chrono>
 #include <cstdlib>
-#include <cstring>
 #include <sys/mman.h>
 #include <unistd.h>
 #include <wayland-client.h>
@@ -20,7 +20,7 @@ uint32_t milliseconds() {
                                      .count());
 }
 
-// The keymap in a file the compositor maps: a memory file, sealed.
+// The keymap in a memory file, for the compositor to map.
 int keymapFile(const std::string& text) {
     const int fd = memfd_create("pelvaro-keymap", MFD_CLOEXEC);
     if (fd < 0)
@@ -38,44 +38,34 @@ int keymapFile(const std::string& text) {
 
 class VirtualKeyboardInjector::Connection {
 public:
-    explicit Connection(wl_display* display) : display_(display) {}
+    explicit Connection(std::unique_ptr<WaylandConnection> wayland)
+        : wayland_(std::move(wayland)) {}
     ~Connection() {
         if (keyboard_)
             zwp_virtual_keyboard_v1_destroy(keyboard_);
-        if (manager_)
-            zwp_virtual_keyboard_manager_v1_destroy(manager_);
-        if (seat_)
-            wl_seat_destroy(seat_);
-        if (registry_)
-            wl_registry_destroy(registry_);
-        wl_display_disconnect(display_);
     }
-    Connection(const Connection&) = delete;
-    Connection& operator=(const Connection&) = delete;
 
-    // Finds the seat and the manager; false when the compositor offers none.
-    bool bind() {
-        registry_ = wl_display_get_registry(display_);
-        static const wl_registry_listener listener = {&Connection::announced,
-                                                      [](void*, wl_registry*, uint32_t) {}};
-        wl_registry_add_listener(registry_, &listener, this);
-        if (wl_display_roundtrip(display_) < 0 || !seat_ || !manager_)
+    // Makes the program's virtual keyboard; false when the compositor offers none.
+    bool createKeyboard() {
+        auto* manager = wayland_->other<zwp_virtual_keyboard_manager_v1>();
+        if (!wayland_->seat() || !manager)
             return false;
-        keyboard_ = zwp_virtual_keyboard_manager_v1_create_virtual_keyboard(manager_, seat_);
-        return wl_display_roundtrip(display_) >= 0;
+        keyboard_ =
+            zwp_virtual_keyboard_manager_v1_create_virtual_keyboard(manager, wayland_->seat());
+        return wl_display_roundtrip(wayland_->display()) >= 0;
     }
 
     bool type(std::u32string_view text, bool enter) {
         const TextKeymap keymap = makeTextKeymap(text);
         // The compositor takes the keymap in before the first key comes.
-        if (!uploadKeymap(keymap) || wl_display_roundtrip(display_) < 0)
+        if (!uploadKeymap(keymap) || wl_display_roundtrip(wayland_->display()) < 0)
             return false;
         for (const uint32_t key : keymap.keys)
             strike(key);
         if (enter)
             strike(keymap.returnKey);
         // Also where a refusal of the compositor shows.
-        return wl_display_roundtrip(display_) >= 0;
+        return wl_display_roundtrip(wayland_->display()) >= 0;
     }
 
 private:
@@ -90,26 +80,12 @@ private:
         return true;
     }
 
-    static void announced(void* data, wl_registry* registry, uint32_t name, const char* interface,
-                          uint32_t) {
-        auto* self = static_cast<Connection*>(data);
-        if (std::strcmp(interface, wl_seat_interface.name) == 0 && !self->seat_)
-            self->seat_ =
-                static_cast<wl_seat*>(wl_registry_bind(registry, name, &wl_seat_interface, 1));
-        else if (std::strcmp(interface, zwp_virtual_keyboard_manager_v1_interface.name) == 0)
-            self->manager_ = static_cast<zwp_virtual_keyboard_manager_v1*>(
-                wl_registry_bind(registry, name, &zwp_virtual_keyboard_manager_v1_interface, 1));
-    }
-
     void strike(uint32_t key) {
         zwp_virtual_keyboard_v1_key(keyboard_, milliseconds(), key, WL_KEYBOARD_KEY_STATE_PRESSED);
         zwp_virtual_keyboard_v1_key(keyboard_, milliseconds(), key, WL_KEYBOARD_KEY_STATE_RELEASED);
     }
 
-    wl_display* display_;
-    wl_registry* registry_ = nullptr;
-    wl_seat* seat_ = nullptr;
-    zwp_virtual_keyboard_manager_v1* manager_ = nullptr;
+    std::unique_ptr<WaylandConnection> wayland_;
     zwp_virtual_keyboard_v1* keyboard_ = nullptr;
 };
 
@@ -126,13 +102,13 @@ VirtualKeyboardInjector::Opening VirtualKeyboardInjector::open() {
         opening.problem = Problem::NoWaylandDisplay;
         return opening;
     }
-    wl_display* display = wl_display_connect(nullptr);
-    if (!display) {
+    auto wayland = WaylandConnection::open(&zwp_virtual_keyboard_manager_v1_interface);
+    if (!wayland) {
         opening.problem = Problem::NotReachable;
         return opening;
     }
-    auto connection = std::make_unique<Connection>(display);
-    if (!connection->bind()) {
+    auto connection = std::make_unique<Connection>(std::move(wayland));
+    if (!connection->createKeyboard()) {
         opening.problem = Problem::NoVirtualKeyboard;
         return opening;
     }

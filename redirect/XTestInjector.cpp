@@ -13,7 +13,6 @@
 #include <map>
 #include <optional>
 #include <span>
-#include <thread>
 #include <vector>
 #include <xkbcommon/xkbcommon.h>
 
@@ -193,7 +192,7 @@ std::optional<std::vector<KeyCode>> modifierKeys(XkbDescPtr map, unsigned modifi
 }
 
 // A key stroke that the map turns into the wanted keysym.
-struct Stroke {
+struct XTestStroke {
     KeyCode key;
     unsigned group;
     std::vector<KeyCode> modifierKeys;
@@ -221,8 +220,8 @@ unsigned effectiveGroup(XkbDescPtr map, int key, unsigned group) {
 // The first key and level that gives the keysym itself, else one giving the
 // same character; in the active group before all others, so that the group
 // changes only for a character the active one lacks; lower levels first.
-std::optional<Stroke> findStroke(XkbDescPtr map, const Wanted& wanted, unsigned activeGroup,
-                                 unsigned heldModifiers) {
+std::optional<XTestStroke> findStroke(XkbDescPtr map, const Wanted& wanted, unsigned activeGroup,
+                                      unsigned heldModifiers) {
     unsigned groups = 0;
     for (int key = map->min_key_code; key <= map->max_key_code; ++key)
         groups = std::max(groups, static_cast<unsigned>(XkbKeyNumGroups(map, key)));
@@ -249,7 +248,7 @@ std::optional<Stroke> findStroke(XkbDescPtr map, const Wanted& wanted, unsigned 
                     const auto added = modifiersForLevel(type, level, heldModifiers);
                     const auto keys = added ? modifierKeys(map, *added) : std::nullopt;
                     if (keys)
-                        return Stroke{static_cast<KeyCode>(key), group, *keys};
+                        return XTestStroke{static_cast<KeyCode>(key), group, *keys};
                 }
             }
         }
@@ -544,8 +543,8 @@ void XTestInjector::Connection::strikeKey(KeyCode key,
 }
 
 XTestInjector::XTestInjector(std::unique_ptr<Connection> connection, DeferredCall later)
-    : connection_(std::move(connection)), later_(std::move(later)),
-      alive_(std::make_shared<bool>(true)) {}
+    : connection_(std::move(connection)),
+      pacer_(std::move(later), [this] { return typeQueued(); }) {}
 
 XTestInjector::~XTestInjector() = default;
 
@@ -591,55 +590,44 @@ bool XTestInjector::typeText(std::u32string_view text, bool enter) {
     if (enter)
         wanted.push_back({XK_Return, 0});
     queue_.push_back(std::move(wanted));
-    if (waiting_)
+    if (pacer_.waiting())
         return true; // after the texts before it
-    return typeQueued();
+    complete_ = true;
+    pacer_.run();
+    return complete_;
 }
 
-bool XTestInjector::typeQueued() {
-    bool complete = true;
+StepPacer::Pause XTestInjector::typeQueued() {
     while (!queue_.empty()) {
         std::vector<Wanted>& front = queue_.front();
         const TypedPortion portion = connection_->type(front);
-        complete = complete && portion.sent && !portion.skipped;
+        complete_ = complete_ && portion.sent && !portion.skipped;
         front.erase(front.begin(), front.begin() + static_cast<std::ptrdiff_t>(portion.consumed));
         if (front.empty()) {
             queue_.pop_front();
             continue;
         }
         // The rest needs the spare keys again: only once clients have read them.
-        const auto pause = std::max<std::chrono::milliseconds>(
+        return std::max<std::chrono::milliseconds>(
             kPortionPause, kPortionPauseEachStroke * static_cast<int>(portion.consumed));
-        if (!later_) {
-            std::this_thread::sleep_for(pause);
-            continue;
-        }
-        waiting_ = true;
-        later_(pause, [this, alive = std::weak_ptr<bool>(alive_)] {
-            if (alive.expired())
-                return;
-            waiting_ = false;
-            typeQueued();
-        });
-        return complete;
     }
     scheduleUnbinding();
-    return complete;
+    return std::nullopt;
 }
 
 void XTestInjector::scheduleUnbinding() {
-    if (!connection_->hasBindings() || !later_)
+    if (!connection_->hasBindings())
         return;
     const unsigned generation = ++typings_;
-    later_(kBindingLifetime, [this, generation, alive = std::weak_ptr<bool>(alive_)] {
+    pacer_.after(kBindingLifetime, [this, generation] {
         // Only when nothing was typed since.
-        if (!alive.expired() && generation == typings_ && !waiting_)
+        if (generation == typings_ && !pacer_.waiting())
             connection_->unbindAll();
     });
 }
 
 void XTestInjector::release() {
-    if (!waiting_)
+    if (!pacer_.waiting())
         connection_->unbindAll();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "redirect/KeystrokeInjector.h"
+#include "redirect/StepPacer.h"
 
 #include <deque>
 #include <memory>
@@ -42,15 +43,14 @@ private:
     class Connection;
 
     XTestInjector(std::unique_ptr<Connection> connection, DeferredCall later);
-    bool typeQueued();
+    StepPacer::Pause typeQueued();
     void scheduleUnbinding();
 
     std::unique_ptr<Connection> connection_;
-    DeferredCall later_;
     std::deque<std::vector<Wanted>> queue_; // texts not yet typed, in order
-    bool waiting_ = false;                  // for the pause before a portion
+    bool complete_ = true;                  // of the portions typed in this call
     unsigned typings_ = 0;
-    std::shared_ptr<bool> alive_; // for calls that come after the end
+    StepPacer pacer_;
 };
 
 } // namespace pelvaro

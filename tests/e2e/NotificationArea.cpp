@@ -4,7 +4,6 @@
 #include <X11/Xutil.h>
 #include <algorithm>
 #include <functional>
-#include <stdexcept>
 #include <string_view>
 
 namespace pelvaro::test {
@@ -73,15 +72,8 @@ const char* toString(LedColour colour) {
     return "other";
 }
 
-NotificationArea::NotificationArea(const std::string& displayName)
-    : display_(XOpenDisplay(displayName.c_str())) {
-    if (!display_)
-        throw std::runtime_error("cannot reach X server " + displayName);
+NotificationArea::NotificationArea(const std::string& displayName) : XConnection(displayName) {
     XSetErrorHandler(ignoreError);
-}
-
-NotificationArea::~NotificationArea() {
-    XCloseDisplay(display_);
 }
 
 bool NotificationArea::panelRunning() const {

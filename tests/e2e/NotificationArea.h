@@ -1,9 +1,9 @@
 #pragma once
 
+#include "tests/support/XConnection.h"
+
 #include <optional>
 #include <string>
-
-struct _XDisplay;
 
 namespace pelvaro::test {
 
@@ -18,12 +18,9 @@ struct ScreenPoint {
 
 // A look at the notification area of a panel (trayer) and at the windows a
 // program shows there, through a connection of the test's own.
-class NotificationArea {
+class NotificationArea : private XConnection {
 public:
     explicit NotificationArea(const std::string& displayName); // throws std::runtime_error
-    ~NotificationArea();
-    NotificationArea(const NotificationArea&) = delete;
-    NotificationArea& operator=(const NotificationArea&) = delete;
 
     // A panel has taken the notification area of the screen.
     bool panelRunning() const;
@@ -37,9 +34,6 @@ public:
     // window manager) is on the screen.
     bool showsPopup(const std::string& programClass) const;
     bool viewable(unsigned long window) const;
-
-private:
-    _XDisplay* display_;
 };
 
 } // namespace pelvaro::test

@@ -2,7 +2,7 @@
 // manager: its main window as it first comes up, and the way out through its
 // menu by real keystrokes.
 
-#include "tests/e2e/DesktopProgram.h"
+#include "tests/e2e/DesktopProgramTest.h"
 #include "tests/support/Polling.h"
 
 #include <algorithm>
@@ -38,12 +38,9 @@ std::ostream& operator<<(std::ostream& out, const Geometry& geometry) {
                << (geometry.viewable ? "" : " (not shown)");
 }
 
-class ProgramWindowTest : public ::testing::Test {
+class ProgramWindowTest : public test::DesktopProgramTest {
 protected:
-    void TearDown() override {
-        if (HasFailure())
-            std::cerr << "program output on stderr:\n" << program.errorOutputIfEnded();
-    }
+    ProgramWindowTest() : DesktopProgramTest(kScreenWidth, kScreenHeight) {}
 
     // Starts the program with this settings file and waits for its main window.
     void start(const std::string& settings) {
@@ -111,8 +108,6 @@ protected:
         EXPECT_EQ(program.process().errorOutput(), "");
     }
 
-    test::VirtualDisplay display{kScreenWidth, kScreenHeight};
-    test::DesktopProgram program{display};
     std::string window;
 };
 

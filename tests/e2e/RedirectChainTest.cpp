@@ -5,7 +5,7 @@
 // the reader unplugged and plugged in again under another name in between.
 
 #include "reader/PortMapping.h"
-#include "tests/e2e/DesktopProgram.h"
+#include "tests/e2e/DesktopProgramTest.h"
 #include "tests/e2e/DesktopRig.h"
 #include "tests/e2e/NotificationArea.h"
 #include "tests/personnel/SqliteTool.h"
@@ -15,7 +15,6 @@
 #include "tools/simulator/ReaderSimulator.h"
 
 #include <gtest/gtest.h>
-#include <iostream>
 
 namespace pelvaro {
 namespace {
@@ -32,12 +31,9 @@ std::string personnelNumber(int card) {
     return "M\u00FCller-\u00C4\u00DF " + std::to_string(card);
 }
 
-class RedirectChainTest : public ::testing::Test {
+class RedirectChainTest : public test::DesktopProgramTest {
 protected:
-    void TearDown() override {
-        if (HasFailure())
-            std::cerr << "program output on stderr:\n" << program.errorOutputIfEnded();
-    }
+    RedirectChainTest() : DesktopProgramTest(640, 480) {}
 
     // Started with redirect mode, automatic minimising, ENTER after each
     // code and personnel numbers instead of codes.
@@ -65,10 +61,8 @@ protected:
                                  "','" + personnelNumber(card) + "')"});
     }
 
-    test::VirtualDisplay display{640, 480};
     test::NotificationArea area{display.name()};
     std::unique_ptr<test::ChildProcess> panel;
-    test::DesktopProgram program{display};
 };
 
 TEST_F(RedirectChainTest, EveryCardArrivesOnceAndExactly) {

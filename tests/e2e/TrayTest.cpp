@@ -3,7 +3,7 @@
 // notification area takes the icon (trayer). The program runs with a
 // simulated reader on Com1; the mouse and keys come through xdotool.
 
-#include "tests/e2e/DesktopProgram.h"
+#include "tests/e2e/DesktopProgramTest.h"
 #include "tests/e2e/DesktopRig.h"
 #include "tests/e2e/NotificationArea.h"
 #include "tests/support/Polling.h"
@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <gtest/gtest.h>
-#include <iostream>
 
 namespace pelvaro {
 namespace {
@@ -22,18 +21,15 @@ using test::waitFor;
 
 constexpr const char* kProgramClass = "pelvaro";
 
-class TrayTest : public ::testing::Test {
+class TrayTest : public test::DesktopProgramTest {
 protected:
+    TrayTest() : DesktopProgramTest(1024, 768) {}
+
     void SetUp() override {
         windowManager = test::startWindowManager(display);
         ASSERT_TRUE(windowManager) << "no window manager";
         panel = test::startPanel(display, area);
         ASSERT_TRUE(panel) << "no notification area";
-    }
-
-    void TearDown() override {
-        if (HasFailure())
-            std::cerr << "program output on stderr:\n" << program.errorOutputIfEnded();
     }
 
     void start(bool autostart, bool automaticMinimising) {
@@ -68,12 +64,6 @@ protected:
         EXPECT_TRUE(waitFor([&] { return !area.icon(kProgramClass); })) << "the icon stays";
     }
 
-    void xdotool(const std::vector<std::string>& arguments) {
-        std::vector<std::string> command = {"xdotool"};
-        command.insert(command.end(), arguments.begin(), arguments.end());
-        ASSERT_TRUE(display.run(command)) << "xdotool " << arguments.front() << " failed";
-    }
-
     void pointAt(unsigned long icon) {
         const test::ScreenPoint centre = area.centre(icon);
         xdotool({"mousemove", std::to_string(centre.x), std::to_string(centre.y)});
@@ -89,12 +79,10 @@ protected:
         xdotool(arguments);
     }
 
-    test::VirtualDisplay display{1024, 768};
     test::NotificationArea area{display.name()};
     std::unique_ptr<test::ChildProcess> windowManager;
     std::unique_ptr<test::ChildProcess> panel;
     sim::ReaderSimulator reader;
-    test::DesktopProgram program{display};
     unsigned long window = 0;
 };
 

@@ -3,13 +3,12 @@
 // notification area, a window that automatic minimising never hides beyond
 // reach.
 
-#include "tests/e2e/DesktopProgram.h"
+#include "tests/e2e/DesktopProgramTest.h"
 #include "tests/e2e/DesktopRig.h"
 #include "tests/support/Polling.h"
 #include "tools/simulator/ReaderSimulator.h"
 
 #include <gtest/gtest.h>
-#include <iostream>
 
 namespace pelvaro {
 namespace {
@@ -18,16 +17,13 @@ using namespace std::chrono_literals;
 using test::kPatience;
 using test::waitFor;
 
-class WindowManagerTest : public ::testing::Test {
+class WindowManagerTest : public test::DesktopProgramTest {
 protected:
+    WindowManagerTest() : DesktopProgramTest(1024, 768) {}
+
     void SetUp() override {
         windowManager = test::startWindowManager(display);
         ASSERT_TRUE(windowManager) << "no window manager";
-    }
-
-    void TearDown() override {
-        if (HasFailure())
-            std::cerr << "program output on stderr:\n" << program.errorOutputIfEnded();
     }
 
     void start(const std::string& settings) {
@@ -51,16 +47,9 @@ protected:
     bool stateBecomes(const std::string& state) {
         return waitFor([&] { return test::windowState(display, window) == state; });
     }
-    void xdotool(const std::vector<std::string>& arguments) {
-        std::vector<std::string> command = {"xdotool"};
-        command.insert(command.end(), arguments.begin(), arguments.end());
-        ASSERT_TRUE(display.run(command)) << "xdotool " << arguments.front() << " failed";
-    }
 
-    test::VirtualDisplay display{1024, 768};
     std::unique_ptr<test::ChildProcess> windowManager;
     sim::ReaderSimulator reader;
-    test::DesktopProgram program{display};
     std::string window;
 };
 

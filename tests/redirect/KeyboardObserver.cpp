@@ -5,7 +5,6 @@
 #include <X11/keysym.h>
 #include <algorithm>
 #include <array>
-#include <stdexcept>
 
 namespace pelvaro::test {
 
@@ -19,10 +18,7 @@ XkbStateRec stateOf(Display* display) {
 
 } // namespace
 
-KeyboardObserver::KeyboardObserver(const std::string& displayName)
-    : display_(XOpenDisplay(displayName.c_str())) {
-    if (!display_)
-        throw std::runtime_error("cannot connect to " + displayName);
+KeyboardObserver::KeyboardObserver(const std::string& displayName) : XConnection(displayName) {
     XkbQueryExtension(display_, nullptr, &xkbEvent_, nullptr, nullptr, nullptr);
     constexpr unsigned long kLocks = XkbModifierLockMask | XkbGroupLockMask;
     XkbSelectEventDetails(display_, XkbUseCoreKbd, XkbStateNotify, kLocks, kLocks);
@@ -39,10 +35,6 @@ int KeyboardObserver::lockChanges() {
             ++changes;
     }
     return changes;
-}
-
-KeyboardObserver::~KeyboardObserver() {
-    XCloseDisplay(display_);
 }
 
 bool KeyboardObserver::capsLockOn() const {

@@ -1,21 +1,18 @@
 #pragma once
 
+#include "tests/support/XConnection.h"
+
 #include <string>
 #include <vector>
-
-struct _XDisplay;
 
 namespace pelvaro::test {
 
 // A connection of the test's own to an X server, to look at its keyboard and
 // to take all spare keycodes away. Its connection alone keeps the server from
 // resetting the keyboard when its last other client leaves.
-class KeyboardObserver {
+class KeyboardObserver : private XConnection {
 public:
     explicit KeyboardObserver(const std::string& displayName); // throws std::runtime_error
-    ~KeyboardObserver();
-    KeyboardObserver(const KeyboardObserver&) = delete;
-    KeyboardObserver& operator=(const KeyboardObserver&) = delete;
 
     bool capsLockOn() const;
     bool shiftDown() const;
@@ -31,7 +28,6 @@ public:
     int lockChanges();
 
 private:
-    _XDisplay* display_;
     int xkbEvent_ = 0;
 };
 

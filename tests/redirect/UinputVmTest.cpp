@@ -6,6 +6,7 @@
 #include "redirect/KeystrokeOutput.h"
 #include "redirect/UinputInjector.h"
 #include "redirect/UserKeymap.h"
+#include "tests/support/Polling.h"
 
 #include <atomic>
 #include <chrono>
@@ -15,6 +16,7 @@
 #include <gtest/gtest.h>
 #include <linux/input.h>
 #include <mutex>
+#include <optional>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -32,21 +34,23 @@ constexpr std::string_view kCyrillic = "\u0418\u0432\u0430\u043D\u043E\u0432-42"
 
 // The evdev node of the device the injector made.
 int openDeviceNode() {
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        for (const auto& entry : std::filesystem::directory_iterator("/dev/input")) {
-            if (!entry.path().filename().string().starts_with("event"))
-                continue;
-            const int fd = open(entry.path().c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-            char name[256] = {};
-            if (fd >= 0 && ioctl(fd, EVIOCGNAME(sizeof name), name) >= 0 &&
-                std::string_view(name) == UinputInjector::kDeviceName)
-                return fd;
-            if (fd >= 0)
-                close(fd);
-        }
-        usleep(10000);
-    }
-    return -1;
+    const auto node = test::pollEvery(
+        []() -> std::optional<int> {
+            for (const auto& entry : std::filesystem::directory_iterator("/dev/input")) {
+                if (!entry.path().filename().string().starts_with("event"))
+                    continue;
+                const int fd = open(entry.path().c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+                char name[256] = {};
+                if (fd >= 0 && ioctl(fd, EVIOCGNAME(sizeof name), name) >= 0 &&
+                    std::string_view(name) == UinputInjector::kDeviceName)
+                    return fd;
+                if (fd >= 0)
+                    close(fd);
+            }
+            return std::nullopt;
+        },
+        std::chrono::milliseconds(10), std::chrono::seconds(1));
+    return node.value_or(-1);
 }
 
 // The keyboard map of a layout, and a reader that decodes the device's key

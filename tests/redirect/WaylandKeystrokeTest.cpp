@@ -16,6 +16,7 @@
 namespace pelvaro {
 namespace {
 
+using namespace std::chrono_literals;
 using test::kPatience;
 
 class WaylandKeystrokeTest : public ::testing::Test {
@@ -34,14 +35,15 @@ protected:
         // added to a seat that had none left, and drops its first keys.
         probe = VirtualKeyboardInjector::open().injector;
         ASSERT_NE(probe, nullptr);
-        bool arrived = false;
-        for (int attempt = 0; attempt < 20 && !arrived; ++attempt) {
-            probe->typeText(U"", true);
-            arrived = !terminal->receiveUntil("\r", std::chrono::milliseconds(500)).empty();
-        }
+        const bool arrived = test::pollUntil(
+            [&] {
+                probe->typeText(U"", true);
+                return !terminal->receiveUntil("\r", 500ms).empty();
+            },
+            [](std::chrono::milliseconds) {}, 10s); // each probe waits for its Return
         ASSERT_TRUE(arrived) << "the terminal takes no keys";
         // Probes that arrive late are not the tests' text.
-        terminal->receiveUntil("never", std::chrono::milliseconds(300));
+        terminal->receiveUntil("never", 300ms);
     }
     void TearDown() override { unsetenv("WAYLAND_DISPLAY"); }
 

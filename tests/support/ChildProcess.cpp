@@ -9,7 +9,6 @@
 #include <spawn.h>
 #include <stdexcept>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 extern char** environ;
@@ -100,18 +99,14 @@ void ChildProcess::signal(int number) {
 }
 
 std::optional<int> ChildProcess::waitForExit(std::chrono::milliseconds timeout) {
-    const auto deadline = Clock::now() + timeout;
-    while (!status_) {
-        int raw = 0;
-        if (waitpid(pid_, &raw, WNOHANG) == pid_) {
-            status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : -WTERMSIG(raw);
-            break;
-        }
-        if (millisecondsLeft(deadline) == 0)
-            break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return status_;
+    return pollEvery(
+        [&] {
+            int raw = 0;
+            if (!status_ && waitpid(pid_, &raw, WNOHANG) == pid_)
+                status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : -WTERMSIG(raw);
+            return status_;
+        },
+        std::chrono::milliseconds(5), timeout);
 }
 
 std::vector<std::string> environmentWith(const std::vector<std::string>& settings) {

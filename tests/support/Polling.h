@@ -30,15 +30,21 @@ auto pollUntil(Probe probe, Between betweenTries, std::chrono::milliseconds time
     return answer;
 }
 
+// Asks again every interval until the answer is there or time is up.
+template <typename Probe>
+auto pollEvery(Probe probe, std::chrono::milliseconds interval, std::chrono::milliseconds timeout) {
+    return pollUntil(
+        probe,
+        [interval](std::chrono::milliseconds left) {
+            std::this_thread::sleep_for(std::min(left, interval));
+        },
+        timeout);
+}
+
 // Polls every few milliseconds, for conditions that other processes or
 // threads bring about.
 template <typename Probe> auto waitFor(Probe probe, std::chrono::milliseconds timeout = kPatience) {
-    return pollUntil(
-        probe,
-        [](std::chrono::milliseconds left) {
-            std::this_thread::sleep_for(std::min(left, std::chrono::milliseconds(20)));
-        },
-        timeout);
+    return pollEvery(probe, std::chrono::milliseconds(20), timeout);
 }
 
 } // namespace pelvaro::test

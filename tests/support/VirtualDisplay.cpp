@@ -2,9 +2,6 @@
 
 #include "tests/support/Polling.h"
 
-#include <csignal>
-#include <stdexcept>
-
 namespace pelvaro::test {
 
 using namespace std::chrono_literals;
@@ -21,20 +18,13 @@ VirtualDisplay::VirtualDisplay(int width, int height,
     std::vector<std::string> command = {"Xvfb", "-displayfd", "1",   "-screen", "0",
                                         screen, "-nolisten",  "tcp", "-noreset"};
     command.insert(command.end(), serverOptions.begin(), serverOptions.end());
-    server_ = std::make_unique<ChildProcess>(command);
-    const std::optional<std::string> number = server_->readLine(10s);
-    if (!number || number->empty()) {
-        server_->signal(SIGKILL);
-        server_->waitForExit(2s);
-        throw std::runtime_error("Xvfb did not start: " + server_->errorOutput());
-    }
+    std::optional<std::string> number;
+    server_ =
+        std::make_unique<ServerProcess>("Xvfb", command, std::nullopt, [&](ChildProcess& xvfb) {
+            number = xvfb.readLine(10s);
+            return number && !number->empty();
+        });
     name_ = ":" + *number;
-}
-
-VirtualDisplay::~VirtualDisplay() {
-    // A terminated server removes its lock file and socket; a killed one would not.
-    server_->signal(SIGTERM);
-    server_->waitForExit(5s);
 }
 
 std::vector<std::string> VirtualDisplay::environment() const {

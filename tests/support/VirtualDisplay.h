@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tests/support/ChildProcess.h"
+#include "tests/support/ServerProcess.h"
 #include "tests/support/TempDir.h"
 
 #include <chrono>
@@ -18,7 +18,6 @@ public:
     // serverOptions: more options of Xvfb, such as "-extension", "XTEST".
     // Throws std::runtime_error if it does not come up.
     VirtualDisplay(int width, int height, const std::vector<std::string>& serverOptions = {});
-    ~VirtualDisplay();
     VirtualDisplay(const VirtualDisplay&) = delete;
     VirtualDisplay& operator=(const VirtualDisplay&) = delete;
 
@@ -38,7 +37,7 @@ public:
 
 private:
     TempDir runtimeDirectory_;
-    std::unique_ptr<ChildProcess> server_;
+    std::unique_ptr<ServerProcess> server_;
     std::string name_;
 };
 

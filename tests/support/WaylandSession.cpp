@@ -3,13 +3,11 @@
 #include "tests/support/Polling.h"
 
 #include <algorithm>
-#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <pwd.h>
 #include <stdexcept>
-#include <thread>
 #include <unistd.h>
 
 namespace pelvaro::test {
@@ -61,21 +59,13 @@ WaylandSession::WaylandSession(Compositor compositor) {
     for (const char* setting :
          {"WLR_BACKENDS=headless", "WLR_RENDERER=pixman", "WLR_LIBINPUT_NO_DEVICES=1"})
         variables.emplace_back(setting);
-    compositor_ = std::make_unique<ChildProcess>(
+    compositor_ = std::make_unique<ServerProcess>(
+        "the compositor",
         asUser(compositor == Compositor::Sway
                    ? std::vector<std::string>{"sway", "--config", config.string()}
                    : std::vector<std::string>{"weston", "--backend=headless-backend.so",
                                               "--socket=wayland-1"}),
-        variables);
-    if (!waitFor([&] { return findSocket(); })) {
-        compositor_->signal(SIGKILL);
-        throw std::runtime_error("the compositor did not start: " + compositor_->errorOutput());
-    }
-}
-
-WaylandSession::~WaylandSession() {
-    compositor_->signal(SIGTERM);
-    compositor_->waitForExit(5s);
+        variables, [&](ChildProcess&) { return waitFor([&] { return findSocket(); }); });
 }
 
 bool WaylandSession::findSocket() {
@@ -163,7 +153,7 @@ std::string WaylandSession::Terminal::receiveUntil(const std::string& ending,
                                                    std::chrono::milliseconds timeout) {
     std::string received;
     // Finely: benchmarks time the arrival with it.
-    pollUntil(
+    pollEvery(
         [&] {
             std::ifstream in(file_, std::ios::binary);
             const std::string all{std::istreambuf_iterator<char>(in),
@@ -171,7 +161,7 @@ std::string WaylandSession::Terminal::receiveUntil(const std::string& ending,
             received = all.substr(std::min(read_, all.size()));
             return received.ends_with(ending);
         },
-        [](std::chrono::milliseconds) { std::this_thread::sleep_for(1ms); }, timeout);
+        1ms, timeout);
     read_ += received.size();
     return received;
 }

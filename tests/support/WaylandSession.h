@@ -1,6 +1,7 @@
 #pragma once
 
 #include "tests/support/ChildProcess.h"
+#include "tests/support/ServerProcess.h"
 #include "tests/support/TempDir.h"
 
 #include <chrono>
@@ -25,7 +26,6 @@ public:
 
     // Throws std::runtime_error if the compositor does not come up.
     explicit WaylandSession(Compositor compositor = Compositor::Sway);
-    ~WaylandSession();
     WaylandSession(const WaylandSession&) = delete;
     WaylandSession& operator=(const WaylandSession&) = delete;
 
@@ -70,7 +70,7 @@ private:
 
     TempDir runtimeDirectory_;
     TempDir userDirectory_;
-    std::unique_ptr<ChildProcess> compositor_;
+    std::unique_ptr<ServerProcess> compositor_;
     std::string socket_;
     std::string uid_;
     std::string gid_;
