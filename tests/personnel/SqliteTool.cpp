@@ -1,8 +1,9 @@
 #include "tests/personnel/SqliteTool.h"
 
+#include "tests/support/Polling.h"
+
 #include <cstdio>
 #include <stdexcept>
-#include <thread>
 
 namespace pelvaro::test {
 
@@ -35,13 +36,13 @@ SqliteToolLock::SqliteToolLock(const std::filesystem::path& database)
              ".shell touch " + marker_.string() + " && while [ -e " + marker_.string() +
                  " ]; do sleep 0.01; done",
              "COMMIT;"}) {
-    for (int wait = 0; !std::filesystem::exists(marker_); ++wait) {
-        if (tool_.waitForExit(0ms))
-            throw std::runtime_error("sqlite3 did not take the lock: " + tool_.errorOutput());
-        if (wait == 1000)
-            throw std::runtime_error("sqlite3 did not take the lock in time");
-        std::this_thread::sleep_for(10ms);
-    }
+    const auto lockedOrEnded = [this] {
+        return std::filesystem::exists(marker_) || tool_.waitForExit(0ms).has_value();
+    };
+    if (!pollEvery(lockedOrEnded, 10ms, 10s))
+        throw std::runtime_error("sqlite3 did not take the lock in time");
+    if (!std::filesystem::exists(marker_))
+        throw std::runtime_error("sqlite3 did not take the lock: " + tool_.errorOutput());
 }
 
 SqliteToolLock::~SqliteToolLock() {
