@@ -12,8 +12,16 @@ ReaderProtocol::ReaderProtocol(ByteLink& link, DecodeBinding& binding,
 PassResult ReaderProtocol::receivePass() {
     for (;;) {
         uint8_t byte = 0;
-        if (!link_.read(&byte, 1))
-            return PassResult::Nothing; // the caller resets: a partial frame is dropped
+        // The caller resets: a partial frame is dropped.
+        switch (link_.read(&byte, 1)) {
+        case ReadOutcome::Complete:
+            break;
+        case ReadOutcome::LineLost:
+            return PassResult::LineLost;
+        case ReadOutcome::TimedOut:
+        case ReadOutcome::Failed:
+            return PassResult::Nothing;
+        }
         receiver_.feedByte(byte);
 
         std::optional<PassResult> result;

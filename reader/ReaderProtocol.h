@@ -26,6 +26,7 @@ enum class PassResult : int {
     Nothing = 0,         // silence, or a failed read
     Frame = 1,           // a valid frame arrived and was decoded
     Acknowledgement = 2, // the reader sent DLE ACK or DLE NAK
+    LineLost = 3,        // the line went away; a partial frame is dropped
 };
 
 // Results of sending a request frame.
@@ -51,8 +52,9 @@ public:
     void sendControl(uint8_t character) { receiver_.sendControl(character); }
 
     // Reads and handles bytes until the line falls silent (Nothing), the
-    // reader acknowledges (Acknowledgement) or one valid frame has been
-    // decoded (Frame). The port's read time-out bounds the silence.
+    // reader acknowledges (Acknowledgement), one valid frame has been
+    // decoded (Frame) or the line is gone (LineLost). The port's read
+    // time-out bounds the silence.
     PassResult receivePass();
 
     // Sends a request frame with at most 253 payload bytes.

@@ -56,7 +56,7 @@ public:
     // settings and modem lines it had before the open.
     bool close();
     bool write(const uint8_t* buffer, size_t count) override;
-    bool read(uint8_t* buffer, size_t count) override;
+    ReadOutcome read(uint8_t* buffer, size_t count) override;
     // Discards both queues and drops RTS; the result of dropping RTS.
     bool flush();
 

@@ -176,9 +176,11 @@ bool T_Serial_Interface::write(const uint8_t* buffer, size_t count) {
     return true;
 }
 
-bool T_Serial_Interface::read(uint8_t* buffer, size_t count) {
-    if (!open_ || lineLost_)
-        return false;
+ReadOutcome T_Serial_Interface::read(uint8_t* buffer, size_t count) {
+    if (!open_)
+        return ReadOutcome::Failed;
+    if (lineLost_)
+        return ReadOutcome::LineLost;
     const auto deadline =
         Clock::now() + std::chrono::milliseconds(kReadConstantMs + kReadPerByteMs * count);
     size_t done = 0;
@@ -186,7 +188,7 @@ bool T_Serial_Interface::read(uint8_t* buffer, size_t count) {
         pollfd readable{handle_, POLLIN, 0};
         const int ready = calls_->poll(&readable, 1, millisecondsUntil(deadline));
         if (ready < 0 && errno != EINTR)
-            return false;
+            return ReadOutcome::Failed;
         if (ready > 0 && (readable.revents & POLLIN)) {
             const ssize_t got = calls_->read(handle_, buffer + done, count - done);
             if (got > 0) {
@@ -195,16 +197,16 @@ bool T_Serial_Interface::read(uint8_t* buffer, size_t count) {
             }
             if (got == 0 || (errno != EAGAIN && errno != EINTR)) {
                 lineLost_ = true;
-                return false;
+                return ReadOutcome::LineLost;
             }
         } else if (ready > 0 && (readable.revents & (POLLHUP | POLLERR | POLLNVAL))) {
             lineLost_ = true;
-            return false;
+            return ReadOutcome::LineLost;
         }
         if (Clock::now() >= deadline)
-            return false;
+            return ReadOutcome::TimedOut;
     }
-    return true;
+    return ReadOutcome::Complete;
 }
 
 bool T_Serial_Interface::flush() {

@@ -203,31 +203,33 @@ bool T_Serial_Interface::write(const uint8_t* buffer, size_t count) {
     return written == count;
 }
 
-bool T_Serial_Interface::read(uint8_t* buffer, size_t count) {
-    if (!open_ || lineLost_)
-        return false;
+ReadOutcome T_Serial_Interface::read(uint8_t* buffer, size_t count) {
+    if (!open_)
+        return ReadOutcome::Failed;
+    if (lineLost_)
+        return ReadOutcome::LineLost;
     HANDLE port = nativeHandle(handle_);
     const auto start = Clock::now();
     DWORD got = 0;
     if (!calls_->read(port, buffer, static_cast<DWORD>(count), &got)) {
         lineLost_ = lineGone(*calls_, port, GetLastError());
-        return false;
+        return lineLost_ ? ReadOutcome::LineLost : ReadOutcome::Failed;
     }
     if (got == count) {
         earlyEmptyReads_ = 0;
-        return true;
+        return ReadOutcome::Complete;
     }
     // Silence, or a line that is gone: wine, for one, answers a hung-up
     // pseudo-terminal with empty reads that succeed. The status query and the
     // time the read took tell them apart.
     if (!statusReadable(*calls_, port)) {
         lineLost_ = true;
-        return false;
+        return ReadOutcome::LineLost;
     }
     const bool early = got == 0 && Clock::now() - start < kEarlyEmptyRead;
     earlyEmptyReads_ = early ? earlyEmptyReads_ + 1 : 0;
     lineLost_ = earlyEmptyReads_ >= kEarlyEmptyReadsForLoss;
-    return false;
+    return lineLost_ ? ReadOutcome::LineLost : ReadOutcome::TimedOut;
 }
 
 bool T_Serial_Interface::flush() {

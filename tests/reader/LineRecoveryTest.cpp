@@ -38,7 +38,7 @@ protected:
     void unplug() {
         plug.unplug();
         uint8_t byte = 0;
-        EXPECT_FALSE(port.read(&byte, 1));
+        EXPECT_EQ(port.read(&byte, 1), ReadOutcome::LineLost);
     }
 
     test::TempDir dir;

@@ -187,8 +187,7 @@ TEST_F(SerialPortWin32Test, LineGetsBackItsSettingsAtCloseUnlessItWasLost) {
     ASSERT_EQ(open(port), OpenResult::Opened);
     fake.reads.push_back({ERROR_DEVICE_NOT_CONNECTED});
     uint8_t byte = 0;
-    EXPECT_FALSE(port.read(&byte, 1));
-    ASSERT_TRUE(port.lineLost());
+    ASSERT_EQ(port.read(&byte, 1), ReadOutcome::LineLost);
     fake.statesSet = 0;
     port.close();
     EXPECT_EQ(fake.statesSet, 0) << "a device that is gone is not set up";
@@ -199,12 +198,13 @@ TEST_F(SerialPortWin32Test, LineIsLostWhenTheDriverSaysSoAndNotWhenItIsSilent) {
     uint8_t bytes[4] = {};
     fake.reads = {{0, 0, 51ms}, {0, 0, 0ms}, {0, 2, 0ms}, {0, 0, 0ms}, {ERROR_OPERATION_ABORTED}};
     for (int read = 0; read < 5; ++read) {
-        EXPECT_FALSE(port.read(bytes, 4));
-        EXPECT_FALSE(port.lineLost()) << "read " << read << ": silence, a short read, "
-                                      << "one early empty read or a purge";
+        const ReadOutcome outcome = port.read(bytes, 4);
+        EXPECT_NE(outcome, ReadOutcome::Complete);
+        EXPECT_NE(outcome, ReadOutcome::LineLost) << "read " << read << ": silence, a short read, "
+                                                  << "one early empty read or a purge";
     }
     fake.reads = {{0, 4, 0ms}};
-    EXPECT_TRUE(port.read(bytes, 4));
+    EXPECT_EQ(port.read(bytes, 4), ReadOutcome::Complete);
 
     // What drivers and wine answer for an adapter that was pulled out.
     const std::deque<ReadAnswer> losses[] = {
@@ -217,19 +217,19 @@ TEST_F(SerialPortWin32Test, LineIsLostWhenTheDriverSaysSoAndNotWhenItIsSilent) {
         port.close();
         ASSERT_EQ(open(port), OpenResult::Opened);
         fake.reads = answers;
-        for (size_t read = 0; read < answers.size(); ++read)
-            EXPECT_FALSE(port.read(bytes, 1));
-        EXPECT_TRUE(port.lineLost()) << answers.front().error;
+        for (size_t read = 1; read <= answers.size(); ++read)
+            EXPECT_EQ(port.read(bytes, 1),
+                      read < answers.size() ? ReadOutcome::TimedOut : ReadOutcome::LineLost)
+                << answers.front().error;
         const int calls = fake.readCalls;
-        EXPECT_FALSE(port.read(bytes, 1));
+        EXPECT_EQ(port.read(bytes, 1), ReadOutcome::LineLost);
         EXPECT_EQ(fake.readCalls, calls) << "a lost line fails at once";
     }
 
     port.close();
     ASSERT_EQ(open(port), OpenResult::Opened);
     fake.statusError = ERROR_NOT_READY; // wine's pseudo-terminal that hung up
-    EXPECT_FALSE(port.read(bytes, 1));
-    EXPECT_TRUE(port.lineLost());
+    EXPECT_EQ(port.read(bytes, 1), ReadOutcome::LineLost);
 
     port.close();
     fake.statusError = 0;

@@ -10,22 +10,22 @@
 
 namespace pelvaro::test {
 
-// A serial line in memory: reads take the queued bytes and fail when none are
-// left (silence), writes are recorded.
+// A serial line in memory: reads take the queued bytes and time out when too
+// few are left (silence), writes are recorded.
 class ScriptedLink final : public ByteLink {
 public:
     void queue(const std::vector<uint8_t>& bytes) {
         incoming.insert(incoming.end(), bytes.begin(), bytes.end());
     }
 
-    bool read(uint8_t* buffer, size_t count) override {
+    ReadOutcome read(uint8_t* buffer, size_t count) override {
         if (incoming.size() < count)
-            return false;
+            return ReadOutcome::TimedOut;
         for (size_t i = 0; i < count; ++i) {
             buffer[i] = incoming.front();
             incoming.pop_front();
         }
-        return true;
+        return ReadOutcome::Complete;
     }
     bool write(const uint8_t* buffer, size_t count) override {
         written.insert(written.end(), buffer, buffer + count);

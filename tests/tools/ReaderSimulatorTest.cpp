@@ -108,8 +108,7 @@ TEST_F(ReaderSimulatorTest, SilentReaderNeitherAcknowledgesNorAnswers) {
 TEST_F(ReaderSimulatorTest, HangUpTakesTheLineAway) {
     reader.hangUp();
     uint8_t byte = 0;
-    EXPECT_FALSE(program.port.read(&byte, 1));
-    EXPECT_TRUE(program.port.lineLost());
+    EXPECT_EQ(program.port.read(&byte, 1), ReadOutcome::LineLost);
     EXPECT_EQ(reader.sendCard(Bytes{0x01}), (SendOutcome{false, 0, 0}));
 }
 

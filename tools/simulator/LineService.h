@@ -29,7 +29,7 @@ private:
     class AnswerLink final : public ByteLink {
     public:
         explicit AnswerLink(SimulatorState& state) : state_(state) {}
-        bool read(uint8_t*, size_t) override { return false; }
+        ReadOutcome read(uint8_t*, size_t) override { return ReadOutcome::Failed; }
         bool write(const uint8_t* bytes, size_t count) override;
 
     private:
