@@ -17,6 +17,12 @@ constexpr int kPassCostMs = 60;
 
 using Led = CardLeds::Led;
 
+// The step's pass decoded a frame, whatever it carried.
+bool frameReceived(StepOutcome step) {
+    return step == StepOutcome::CodeRead || step == StepOutcome::StatusClear ||
+           step == StepOutcome::OtherFrame;
+}
+
 } // namespace
 
 ListReadSession::ListReadSession(ModeHost& host, CardList& cards, CardLeds& leds,
@@ -42,10 +48,10 @@ void ListReadSession::ButtonReadKartenClick() {
         leds_.ResetLeds();
         // Each pass lets the window handle Stopp, the pop-up menu and closing.
         while (read.goingOn()) {
-            const ReadPassResult pass = read.nextPass(kPauseBeforePass);
-            if (pass.message == message::kStatusClear)
+            const StepOutcome step = read.nextStep(kPauseBeforePass);
+            if (step == StepOutcome::StatusClear)
                 leds_.ResetLeds();
-            if (pass.message == message::kTransponderCode) {
+            if (step == StepOutcome::CodeRead) {
                 if (host_.currentCode() == LastAcceptedCode) {
                     host_.setStatusPanel(StatusPanel::Activity,
                                          QStringLiteral("gleiche  Karte, Warte auf Karte..."));
@@ -59,7 +65,7 @@ void ListReadSession::ButtonReadKartenClick() {
             if (read.readerMissing())
                 host_.setStatusPanel(StatusPanel::Activity, QString::fromUtf8(kReaderLostText));
             else
-                showPassStatus(pass.frameReceived);
+                showPassStatus(frameReceived(step));
         }
         read.closePort();
         QCoreApplication::processEvents();
@@ -88,16 +94,16 @@ bool ListReadSession::readOneCard() {
     bool cardRead = false;
     // Closing the window ends the read too, before its save question.
     while (budgetMs > 0 && read.goingOn()) {
-        const ReadPassResult pass = read.nextPass(std::chrono::milliseconds(0));
-        if (!pass.frameReceived)
+        const StepOutcome step = read.nextStep(std::chrono::milliseconds(0));
+        if (!frameReceived(step))
             budgetMs -= kPassCostMs;
-        if (pass.message == message::kTransponderCode) {
+        if (step == StepOutcome::CodeRead) {
             budgetMs = 0;
             cardRead = true;
             leds_.ResetLeds();
             handOn();
         }
-        showPassStatus(pass.frameReceived);
+        showPassStatus(frameReceived(step));
     }
     host_.setStatusPanel(StatusPanel::Activity, cardRead ? QStringLiteral("Karte gelesen")
                                                          : QStringLiteral("Zeit abgelaufen."));

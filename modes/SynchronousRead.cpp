@@ -4,7 +4,6 @@
 #include "reader/T_Serial_Interface.h"
 
 #include <QCoreApplication>
-#include <thread>
 
 namespace pelvaro {
 
@@ -19,8 +18,7 @@ SynchronousRead::SynchronousRead(ModeHost& host, Mode mode) : host_(host), mode_
         return;
     }
     host_.modes().port().flush();
-    beginReadSession(engine());
-    recovery_.emplace(host_.modes().port());
+    session_.emplace(host_.modes().engine(), host_.modes().port());
 }
 
 SynchronousRead::~SynchronousRead() {
@@ -28,16 +26,9 @@ SynchronousRead::~SynchronousRead() {
         host_.modes().end(mode_);
 }
 
-ReadPassResult SynchronousRead::nextPass(std::chrono::milliseconds pause) {
+StepOutcome SynchronousRead::nextStep(std::chrono::milliseconds pause) {
     QCoreApplication::processEvents();
-    ReadPassResult pass;
-    if (recovery_->waiting())
-        std::this_thread::sleep_for(pause);
-    else
-        pass = runReadPass(engine(), pause);
-    if (recovery_->check() == LineChange::Back)
-        beginReadSession(engine());
-    return pass;
+    return session_->step(pause, pause);
 }
 
 void SynchronousRead::closePort() {

@@ -1,8 +1,7 @@
 #pragma once
 
 #include "modes/ModeHost.h"
-#include "reader/LineRecovery.h"
-#include "reader/ReadPass.h"
+#include "reader/ReaderSession.h"
 
 #include <optional>
 
@@ -25,13 +24,12 @@ public:
     bool opened() const { return opened_; }
     // Opened, and nobody has asked the read to stop (Stopp, closing the window).
     bool goingOn() const { return opened_ && !host_.stopRequested(); }
-    ReaderProtocol& engine() { return host_.modes().engine(); }
 
-    // Lets the window handle its pending events, then runs one pass. While
-    // the reader is away it only waits the pause and tries to open it again.
-    ReadPassResult nextPass(std::chrono::milliseconds pause);
+    // Lets the window handle its pending events, then takes one step after
+    // the pause: one pass, or while the reader is away a try to open it again.
+    StepOutcome nextStep(std::chrono::milliseconds pause);
     // The reader went away and has not come back yet.
-    bool readerMissing() const { return recovery_ && recovery_->waiting(); }
+    bool readerMissing() const { return session_ && session_->readerAway(); }
     // Closes the port before the end, reporting a port that does not close.
     void closePort();
 
@@ -39,7 +37,7 @@ private:
     ModeHost& host_;
     const Mode mode_;
     bool opened_ = false;
-    std::optional<LineRecovery> recovery_;
+    std::optional<ReaderSession> session_;
 };
 
 } // namespace pelvaro

@@ -2,24 +2,22 @@
 
 namespace pelvaro {
 
-LineChange LineRecovery::check(Clock::time_point now) {
-    if (!waiting_) {
-        if (!port_.lineLost())
-            return LineChange::None;
-        port_.close();
-        waiting_ = true;
-        nextTry_ = now + kRetryInterval;
-        return LineChange::Lost;
-    }
+void LineRecovery::lineLost(Clock::time_point now) {
+    port_.close();
+    waiting_ = true;
+    nextTry_ = now + kRetryInterval;
+}
+
+bool LineRecovery::tryReopen(Clock::time_point now) {
     if (now < nextTry_)
-        return LineChange::None;
+        return false;
     nextTry_ = now + kRetryInterval;
     // Opening empties the line's queues; no second flush, which would purge
     // a card the reader sends as soon as it sees the line open.
     if (port_.reopen() != OpenResult::Opened)
-        return LineChange::None;
+        return false;
     waiting_ = false;
-    return LineChange::Back;
+    return true;
 }
 
 } // namespace pelvaro

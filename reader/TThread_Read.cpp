@@ -52,13 +52,12 @@ void TReadSerialThread::setup(T_Serial_Interface& port, ReadResult& result,
     decoding_ = std::make_unique<Decoding>(result, codeText_);
     engine_ = std::make_unique<ReaderProtocol>(port, *decoding_,
                                                [] { QCoreApplication::processEvents(); });
-    engine_->reset();
 }
 
 void TReadSerialThread::resume() {
     // A session before may have stopped while waiting for its reader.
     if (port_)
-        recovery_ = std::make_unique<LineRecovery>(*port_);
+        session_.emplace(*engine_, *port_);
     {
         const std::lock_guard lock(gateMutex_);
         running_ = true;
@@ -114,33 +113,37 @@ void TReadSerialThread::run() {
 void TReadSerialThread::runCycle() {
     cycleRunning_ = true;
     QCoreApplication::processEvents();
-    if (!recovery_->waiting())
-        reportPass(runReadPass(*engine_));
-    switch (recovery_->check()) {
-    case LineChange::Lost:
-        window_->WMReaderEvent(READER_EVENT_LOST);
-        break;
-    case LineChange::Back:
-        beginReadSession(*engine_);
-        window_->WMReaderEvent(READER_EVENT_BACK);
-        break;
-    case LineChange::None:
-        break;
-    }
+    report(session_->step(kPauseBeforePass, std::chrono::milliseconds(0)));
     cycleRunning_ = false;
 }
 
-void TReadSerialThread::reportPass(const ReadPassResult& pass) {
-    if (pass.message == message::kStatusClear) {
-        window_->WMReaderEvent(READER_EVENT_CLEAR);
-    } else if (pass.message == message::kTransponderCode) {
+void TReadSerialThread::report(StepOutcome outcome) {
+    switch (outcome) {
+    case StepOutcome::CodeRead: {
         result_->code.fill(0);
         const size_t length = static_cast<size_t>(boundedCardLength(result_->cardLength));
         std::copy_n(codeText_.begin(), std::min(length, std::strlen(codeText_.data())),
                     result_->code.begin());
         window_->WMReaderEvent(READER_EVENT_CODE);
-    } else if (!pass.frameReceived) {
+        break;
+    }
+    case StepOutcome::StatusClear:
+        window_->WMReaderEvent(READER_EVENT_CLEAR);
+        break;
+    case StepOutcome::Silence:
         window_->WMReaderEvent(READER_EVENT_WAITING);
+        break;
+    case StepOutcome::LineLost:
+        // Its pass brought no frame either.
+        window_->WMReaderEvent(READER_EVENT_WAITING);
+        window_->WMReaderEvent(READER_EVENT_LOST);
+        break;
+    case StepOutcome::LineBack:
+        window_->WMReaderEvent(READER_EVENT_BACK);
+        break;
+    case StepOutcome::OtherFrame:
+    case StepOutcome::ReaderAway:
+        break;
     }
 }
 

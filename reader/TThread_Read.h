@@ -1,9 +1,8 @@
 #pragma once
 
-#include "reader/LineRecovery.h"
-#include "reader/ReadPass.h"
 #include "reader/ReadResult.h"
 #include "reader/ReaderProtocol.h"
+#include "reader/ReaderSession.h"
 #include "reader/T_Serial_Interface.h"
 
 #include <QThread>
@@ -11,6 +10,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 
 namespace pelvaro {
 
@@ -69,7 +69,7 @@ private:
     class Decoding;
 
     void runCycle();
-    void reportPass(const ReadPassResult& pass);
+    void report(StepOutcome outcome);
     bool passGate();
 
     QObject* guiContext_;
@@ -78,7 +78,7 @@ private:
     ReaderEventSink* window_ = nullptr;
     std::unique_ptr<Decoding> decoding_;
     std::unique_ptr<ReaderProtocol> engine_;
-    std::unique_ptr<LineRecovery> recovery_;
+    std::optional<ReaderSession> session_;
     std::array<char, ReadResult::kCodeSize> codeText_{};
 
     std::mutex gateMutex_;

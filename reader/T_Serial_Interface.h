@@ -66,9 +66,6 @@ public:
     OpenFailure openFailure() const { return openFailure_; }
     const std::string& devicePath() const { return devicePath_; }
     bool isOpen() const { return open_; }
-    // The device went away while open: unplugged, or the far end of a
-    // pseudo-terminal closed. Reads fail at once from then on.
-    bool lineLost() const { return lineLost_; }
 
 private:
     // The platform's open of a device path.
@@ -81,6 +78,8 @@ private:
     OpenFailure openFailure_ = OpenFailure::None;
     bool rtsEnable_;
     bool open_ = false;
+    // The device went away while open: unplugged, or the far end of a
+    // pseudo-terminal closed. Reads report it at once from then on.
     bool lineLost_ = false;
     SerialHandle handle_{};
     PortMap ports_;

@@ -236,7 +236,9 @@ TEST_F(SerialPortWin32Test, LineIsLostWhenTheDriverSaysSoAndNotWhenItIsSilent) {
     ASSERT_EQ(open(port), OpenResult::Opened);
     fake.writeError = ERROR_DEVICE_NOT_CONNECTED;
     EXPECT_FALSE(port.write(bytes, 2));
-    EXPECT_TRUE(port.lineLost());
+    const int calls = fake.readCalls;
+    EXPECT_EQ(port.read(bytes, 1), ReadOutcome::LineLost);
+    EXPECT_EQ(fake.readCalls, calls) << "the write found the line gone";
 }
 
 TEST_F(SerialPortWin32Test, FlushOfAPortWithoutModemLinesSucceeds) {

@@ -44,9 +44,10 @@ public:
     // have passed; its exit status.
     std::optional<int> readToTheEnd(test::ProgramSide& program) {
         const auto deadline = std::chrono::steady_clock::now() + 10s;
-        while (!(process_.waitForExit(0ms) && program.port.lineLost()) &&
+        bool lineLost = false;
+        while (!(process_.waitForExit(0ms) && lineLost) &&
                std::chrono::steady_clock::now() < deadline)
-            program.pass();
+            lineLost = program.pass() == PassResult::LineLost;
         return process_.waitForExit(0ms);
     }
 

@@ -5,10 +5,9 @@
 #include "fileio/FileLocations.h"
 #include "personnel/PersonnelDatabase.h"
 #include "personnel/SqliteLibrary.h"
-#include "reader/LineRecovery.h"
 #include "reader/PortFailureTexts.h"
 #include "reader/PortMapping.h"
-#include "reader/ReadPass.h"
+#include "reader/ReaderSession.h"
 #include "reader/T_Serial_Interface.h"
 #include "redirect/KeyboardBackend.h"
 #include "redirect/KeystrokeOutput.h"
@@ -19,7 +18,6 @@
 #include <cstdio>
 #include <memory>
 #include <string>
-#include <thread>
 
 namespace {
 
@@ -165,17 +163,14 @@ int main(int argc, char** argv) {
 
     OptionsBinding binding(*options);
     ReaderProtocol engine(port, binding);
-    beginReadSession(engine);
-    LineRecovery recovery(port);
+    ReaderSession session(engine, port);
     while (!readtool::stopRequested()) {
-        // No pause: the pass waits on the line, so a card is taken as it comes.
-        if (recovery.waiting())
-            std::this_thread::sleep_for(LineRecovery::kRetryInterval);
-        else if (runReadPass(engine, std::chrono::milliseconds(0)).message ==
-                 message::kTransponderCode)
+        // No pause before a pass: it waits on the line, so a card is taken as it comes.
+        switch (session.step(std::chrono::milliseconds(0), LineRecovery::kRetryInterval)) {
+        case StepOutcome::CodeRead:
             output.put(binding.code());
-        switch (recovery.check()) {
-        case LineChange::Lost:
+            break;
+        case StepOutcome::LineLost:
             if (!options->reconnect) {
                 std::fprintf(stderr,
                              "Verbindung zum Leser verloren: das Gerät ist nicht mehr da.\n");
@@ -183,11 +178,13 @@ int main(int argc, char** argv) {
             }
             std::fprintf(stderr, "%s\n", kReaderLostText);
             break;
-        case LineChange::Back:
-            beginReadSession(engine);
+        case StepOutcome::LineBack:
             std::fprintf(stderr, "Leser wieder verbunden.\n");
             break;
-        case LineChange::None:
+        case StepOutcome::StatusClear:
+        case StepOutcome::OtherFrame:
+        case StepOutcome::Silence:
+        case StepOutcome::ReaderAway:
             break;
         }
     }
