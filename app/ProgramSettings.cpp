@@ -6,7 +6,7 @@
 #include "forms/ui_TSettingsDlg.h"
 #include "modes/ModeMessages.h"
 #include "modes/SynchronousRead.h"
-#include "reader/HardwareQuery.h"
+#include "reader/HardwareReply.h"
 #include "reader/MessageDecoding.h"
 #include "reader/PortDiscovery.h"
 
@@ -160,7 +160,7 @@ void ProgramSettings::HardwareInfo1Click() {
         return;
     PortNumber =
         PortTable[static_cast<size_t>(settingsDlg_->controls().ComboBoxPort->currentIndex() + 1)];
-    SynchronousRead read(host_, Mode::HardwareQuery);
+    SynchronousRead read(host_, Mode::HardwareRequest);
     const auto deadline = std::chrono::steady_clock::now() + kHardwareQueryBudget;
     while (read.goingOn() && std::chrono::steady_clock::now() < deadline) {
         QCoreApplication::processEvents();
@@ -175,9 +175,9 @@ void ProgramSettings::HardwareInfo1Click() {
 
 bool ProgramSettings::HardwareQuery(int address) {
     ModeController& modes = host_.modes();
-    if (modes.mode() != Mode::HardwareQuery)
+    if (modes.mode() != Mode::HardwareRequest)
         return false;
-    const auto reply = queryHardware(modes.engine(), static_cast<uint8_t>(address));
+    const auto reply = requestHardwareReply(modes.engine(), static_cast<uint8_t>(address));
     if (!reply)
         return false;
     host_.dialogs().message(QStringLiteral("LeserHardware"),

@@ -15,7 +15,8 @@ void ModeController::attach(T_Serial_Interface& port, ReaderProtocol& engine) {
 }
 
 bool ModeController::synchronousReadRunning() const {
-    return mode_ == Mode::ListReading || mode_ == Mode::SingleRead || mode_ == Mode::HardwareQuery;
+    return mode_ == Mode::ListReading || mode_ == Mode::SingleRead ||
+           mode_ == Mode::HardwareRequest;
 }
 
 bool ModeController::begin(Mode mode) {

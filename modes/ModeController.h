@@ -9,7 +9,7 @@ class T_Serial_Interface;
 
 // What the main window is doing. Only one mode runs at a time: they all share
 // the one serial port.
-enum class Mode { Idle, ListReading, SingleRead, Redirect, HardwareQuery };
+enum class Mode { Idle, ListReading, SingleRead, Redirect, HardwareRequest };
 
 // Knows which mode runs and lends it the program's one serial port and the
 // main window's engine. A mode starts only from idle and only once both

@@ -1,7 +1,6 @@
 #include "reader/ReaderProtocol.h"
 
 #include <algorithm>
-#include <optional>
 
 namespace pelvaro {
 
@@ -29,7 +28,7 @@ PassResult ReaderProtocol::receivePass() {
             result = PassResult::Acknowledgement;
         } else if (receiver_.frameReady()) {
             decodeFrame(receiver_.frame());
-            if (!(hardwareQuery_ && lastMessage_ == message::kNone))
+            if (!(awaitingReply_ && lastMessage_ == message::kNone))
                 receiver_.clearFrameReady();
             result = PassResult::Frame;
         }
@@ -58,6 +57,22 @@ SendResult ReaderProtocol::sendFrame(uint8_t address, const uint8_t* payload, si
         return SendResult::Acknowledged;
     return receivePass() == PassResult::Acknowledgement ? SendResult::Acknowledged
                                                         : SendResult::Unanswered;
+}
+
+std::optional<ReaderFrame> ReaderProtocol::request(uint8_t address, const uint8_t* payload,
+                                                   size_t length) {
+    awaitingReply_ = true;
+    if (sendFrame(address, payload, length, true) == SendResult::Acknowledged)
+        receivePass();
+    awaitingReply_ = false;
+    // A reply may also have come in place of the acknowledgement.
+    std::optional<ReaderFrame> reply;
+    if (receiver_.frameReady()) {
+        receiver_.clearFrameReady();
+        reply = receiver_.frame();
+    }
+    receiver_.reset();
+    return reply;
 }
 
 void ReaderProtocol::decodeFrame(const ReaderFrame& frame) {

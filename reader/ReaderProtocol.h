@@ -5,6 +5,7 @@
 #include "reader/MessageDecoding.h"
 
 #include <functional>
+#include <optional>
 #include <string_view>
 
 namespace pelvaro {
@@ -48,8 +49,6 @@ public:
                    std::function<void()> processEvents = {});
 
     void reset() { receiver_.reset(); }
-    void feedByte(uint8_t byte) { receiver_.feedByte(byte); }
-    void sendControl(uint8_t character) { receiver_.sendControl(character); }
 
     // Reads and handles bytes until the line falls silent (Nothing), the
     // reader acknowledges (Acknowledgement), one valid frame has been
@@ -60,6 +59,11 @@ public:
     // Sends a request frame with at most 253 payload bytes.
     SendResult sendFrame(uint8_t address, const uint8_t* payload, size_t length,
                          bool awaitAcknowledgement);
+    // Sends a request frame and, once the reader has acknowledged it, runs
+    // one pass for its reply: the frame that decoding takes for no message
+    // (a code or a status is decoded as in any pass). Nothing when no reply
+    // came. The reply is valid until the next pass; the engine is left reset.
+    std::optional<ReaderFrame> request(uint8_t address, const uint8_t* payload, size_t length);
 
     // Interprets a valid frame: stores a transponder code through the binding
     // and sets the last message.
@@ -70,9 +74,6 @@ public:
     bool frameReady() const { return receiver_.frameReady(); }
     void clearFrameReady() { receiver_.clearFrameReady(); }
     ReaderFrame frame() const { return receiver_.frame(); }
-    // While set, a frame that decoding does not recognise stays ready after
-    // the pass: it is the reply to the hardware query.
-    void setHardwareQuery(bool waiting) { hardwareQuery_ = waiting; }
 
 private:
     ByteLink& link_;
@@ -80,7 +81,9 @@ private:
     std::function<void()> processEvents_;
     FrameReceiver receiver_;
     uint8_t lastMessage_ = message::kNone;
-    bool hardwareQuery_ = false;
+    // During a request: a frame that decoding does not recognise stays ready
+    // after the pass, as the reply.
+    bool awaitingReply_ = false;
     std::array<uint8_t, kFrameBufferSize> sendBuffer_{};
 };
 

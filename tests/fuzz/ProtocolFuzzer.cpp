@@ -14,21 +14,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     binding.length = input.ConsumeIntegral<int>();
     binding.hitag = input.ConsumeBool();
     ReaderProtocol engine(link, binding);
-    engine.setHardwareQuery(input.ConsumeBool());
 
     const auto payload = input.ConsumeBytes<uint8_t>(input.ConsumeIntegralInRange<size_t>(0, 400));
-    engine.sendFrame(input.ConsumeIntegral<uint8_t>(), payload.data(), payload.size(),
-                     input.ConsumeBool());
+    const uint8_t address = input.ConsumeIntegral<uint8_t>();
+    const bool request = input.ConsumeBool();
+    const bool awaitAcknowledgement = input.ConsumeBool();
 
     const auto direct = input.ConsumeBytes<uint8_t>(input.ConsumeIntegralInRange<size_t>(0, 300));
     engine.decodeFrame(ReaderFrame(direct.data(), direct.size()));
 
+    // The reader's bytes answer the request first, then feed the passes.
     link.queue(input.ConsumeRemainingBytes<uint8_t>());
+    if (request)
+        engine.request(address, payload.data(), payload.size());
+    else
+        engine.sendFrame(address, payload.data(), payload.size(), awaitAcknowledgement);
     while (!link.incoming.empty()) {
         engine.receivePass();
         engine.reset();
-        if (engine.frameReady())
-            engine.clearFrameReady();
     }
     for (const std::string& code : binding.codes)
         if (code.size() != static_cast<size_t>(boundedCardLength(binding.length)))

@@ -128,18 +128,20 @@ TEST_F(ReaderProtocolTest, LargestFrameThatFitsIsDecoded) {
     EXPECT_EQ(binding.codes.back(), "00000000AB");
 }
 
-TEST_F(ReaderProtocolTest, HardwareQueryKeepsAnUnknownFrameReady) {
+TEST_F(ReaderProtocolTest, RequestIsAnsweredWithTheUnknownFrameThatFollows) {
     const Bytes reply = readerFrame({'1', 0x05, 0x01, 0x01, 0x00});
     link.queue(reply);
     EXPECT_EQ(pass(), PassResult::Frame);
-    EXPECT_FALSE(engine.frameReady()) << "without the query flag the frame is consumed";
+    EXPECT_FALSE(engine.frameReady()) << "outside a request the frame is consumed";
 
-    engine.setHardwareQuery(true);
+    const uint8_t h = 'H';
+    link.queue(kAck);
     link.queue(reply);
-    EXPECT_EQ(pass(), PassResult::Frame);
-    ASSERT_TRUE(engine.frameReady());
-    EXPECT_EQ(engine.frame().byteAt(1), 0x05);
+    const auto answer = engine.request(1, &h, 1);
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->byteAt(1), 0x05);
     EXPECT_EQ(engine.lastMessage(), message::kNone);
+    EXPECT_FALSE(engine.frameReady()) << "the reply is taken";
 }
 
 TEST_F(ReaderProtocolTest, HardwareRequestIsFramedWithoutDoubling) {

@@ -81,12 +81,10 @@ TEST_F(ReaderSimulatorTest, NoiseAndCutOffFramesCostOnlyTheCutOffCard) {
 
 TEST_F(ReaderSimulatorTest, HardwareQueryIsAcknowledgedAndAnswered) {
     reader.setHardwareInfo({0x10, 3, 4, 5});
-    program.protocol.setHardwareQuery(true);
     const uint8_t query = 'H';
     ASSERT_EQ(program.protocol.sendFrame(1, &query, 1, true), SendResult::Acknowledged);
 
     ASSERT_EQ(program.pass(), PassResult::Frame);
-    ASSERT_TRUE(program.protocol.frameReady());
     const auto reply = program.protocol.frame().bytes();
     ASSERT_GE(reply.size(), 5u);
     EXPECT_EQ(Bytes(reply.begin(), reply.begin() + 5), (Bytes{'1', 0x10, 3, 4, 5}));

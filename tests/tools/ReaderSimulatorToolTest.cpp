@@ -88,13 +88,10 @@ TEST(ReaderSimulatorToolTest, ScriptHoldsTheCardsWithItsFaultsThenHangsUp) {
     // Its mapping line goes when it ends.
     const std::string device = PortMap(simulator.settingsFile()).devicePath(kPort).value_or("?");
 
-    program.protocol.setHardwareQuery(true);
     const uint8_t query = 'H';
     ASSERT_EQ(program.protocol.sendFrame(1, &query, 1, true), SendResult::Acknowledged);
     ASSERT_EQ(program.pass(), PassResult::Frame);
     EXPECT_EQ(program.protocol.frame().byteAt(4), 10) << "the I/O box code of --hardware";
-    program.protocol.setHardwareQuery(false);
-    program.protocol.clearFrameReady();
 
     EXPECT_EQ(simulator.readToTheEnd(program), 0);
     EXPECT_EQ(program.binding.codes,

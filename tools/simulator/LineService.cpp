@@ -13,7 +13,7 @@ namespace {
 
 // How soon the thread notices stop() and an expired reply.
 constexpr auto kPollInterval = std::chrono::milliseconds(10);
-constexpr uint8_t kHardwareQuery = 'H';
+constexpr uint8_t kHardwareRequest = 'H';
 
 // Address, DLE ETX and the two check characters around a request's payload.
 constexpr size_t kRequestOverhead = 5;
@@ -109,9 +109,9 @@ void LineService::handleRequest(std::span<const uint8_t> frame) {
         hardware = state_.hardware;
         observer = state_.observer;
     }
-    const bool hardwareQuery = frame[0] == ReaderSimulator::kAddressCharacter &&
-                               payload.size() == 1 && payload[0] == kHardwareQuery;
-    if (answering && hardwareQuery) {
+    const bool hardwareRequest = frame[0] == ReaderSimulator::kAddressCharacter &&
+                                 payload.size() == 1 && payload[0] == kHardwareRequest;
+    if (answering && hardwareRequest) {
         const std::array<uint8_t, 5> content = {ReaderSimulator::kAddressCharacter,
                                                 hardware.platform, hardware.rfidTechnology,
                                                 hardware.keyboard, hardware.ioBox};

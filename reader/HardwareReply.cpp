@@ -1,4 +1,4 @@
-#include "reader/HardwareQuery.h"
+#include "reader/HardwareReply.h"
 
 #include <array>
 
@@ -62,21 +62,13 @@ std::optional<uint8_t> replyByte(const ReaderFrame& frame, size_t offset) {
 
 } // namespace
 
-std::optional<HardwareReply> queryHardware(ReaderProtocol& engine, uint8_t address) {
+std::optional<HardwareReply> requestHardwareReply(ReaderProtocol& engine, uint8_t address) {
     static constexpr uint8_t kRequest = 'H';
-    engine.setHardwareQuery(true);
-    if (engine.sendFrame(address, &kRequest, 1, true) == SendResult::Acknowledged)
-        engine.receivePass();
-    std::optional<HardwareReply> reply;
-    if (engine.frameReady()) {
-        engine.clearFrameReady();
-        const ReaderFrame frame = engine.frame();
-        reply = HardwareReply{replyByte(frame, 1), replyByte(frame, 2), replyByte(frame, 3),
-                              replyByte(frame, 4)};
-    }
-    engine.setHardwareQuery(false);
-    engine.reset();
-    return reply;
+    const auto frame = engine.request(address, &kRequest, 1);
+    if (!frame)
+        return std::nullopt;
+    return HardwareReply{replyByte(*frame, 1), replyByte(*frame, 2), replyByte(*frame, 3),
+                         replyByte(*frame, 4)};
 }
 
 std::string hardwareInfoText(const HardwareReply& reply) {

@@ -8,7 +8,7 @@
 
 namespace pelvaro {
 
-// The reader's answer to the hardware query: platform, RFID technology,
+// The reader's answer to the hardware request: platform, RFID technology,
 // keyboard and IO box codes. Codes missing from a short reply are unknown.
 struct HardwareReply {
     std::optional<uint8_t> platform;
@@ -17,10 +17,9 @@ struct HardwareReply {
     std::optional<uint8_t> ioBox;
 };
 
-// One request/reply exchange with the reader at the address: the request 'H',
-// the reader's acknowledgement, and its reply frame. Nothing when no reply
-// came; the engine is left reset either way.
-std::optional<HardwareReply> queryHardware(ReaderProtocol& engine, uint8_t address);
+// The hardware request 'H' to the reader at the address and its reply.
+// Nothing when no reply came.
+std::optional<HardwareReply> requestHardwareReply(ReaderProtocol& engine, uint8_t address);
 
 // The reply as the user sees it, "Hardware Info:\n==============\nPlattform:
 // ...". Codes without a name read "undefiniert".

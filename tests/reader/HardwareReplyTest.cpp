@@ -1,4 +1,4 @@
-#include "reader/HardwareQuery.h"
+#include "reader/HardwareReply.h"
 
 #include "reader/T_Serial_Interface.h"
 #include "tests/support/ScriptedLink.h"
@@ -43,7 +43,7 @@ TEST(HardwareInfoTextTest, CodesBeyondTheTablesAndShortRepliesAreUndefined) {
     EXPECT_EQ(line(platformOnly, "IO-Box"), "undefiniert");
 }
 
-class HardwareQueryTest : public ::testing::Test {
+class HardwareRequestTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_EQ(port.openDevice(reader.devicePath(), 9600), OpenResult::Opened);
@@ -56,9 +56,9 @@ protected:
     ReaderProtocol engine{port, binding};
 };
 
-TEST_F(HardwareQueryTest, ReaderAnswersTheRequest) {
+TEST_F(HardwareRequestTest, ReaderAnswersTheRequest) {
     reader.setHardwareInfo({0xF2, 5, 0, 1});
-    const auto reply = queryHardware(engine, 1);
+    const auto reply = requestHardwareReply(engine, 1);
     ASSERT_TRUE(reply);
     EXPECT_EQ(reply->platform, 0xF2);
     EXPECT_EQ(reply->rfidTechnology, 5);
@@ -73,9 +73,9 @@ TEST_F(HardwareQueryTest, ReaderAnswersTheRequest) {
     EXPECT_EQ(binding.codes, std::vector<std::string>{"0000001234"}) << "cards read normally after";
 }
 
-TEST_F(HardwareQueryTest, SilentReaderGivesNothing) {
+TEST_F(HardwareRequestTest, SilentReaderGivesNothing) {
     reader.setAnswerRequests(false);
-    EXPECT_FALSE(queryHardware(engine, 1));
+    EXPECT_FALSE(requestHardwareReply(engine, 1));
     EXPECT_EQ(reader.requestsReceived(), 1);
 }
 
