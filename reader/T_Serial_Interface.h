@@ -3,6 +3,7 @@
 #include "reader/ByteLink.h"
 #include "reader/PortMapping.h"
 
+#include <optional>
 #include <string>
 
 #ifdef _WIN32
@@ -53,11 +54,14 @@ public:
     // through the mapping, or the device.
     OpenResult reopen();
     // True if the port was not open or was released. The line gets back the
-    // settings and modem lines it had before the open.
+    // settings and modem lines it had before the open; on Linux a line that
+    // refuses them makes the close fail too. A line that went away is only
+    // released.
     bool close();
     bool write(const uint8_t* buffer, size_t count) override;
     ReadOutcome read(uint8_t* buffer, size_t count) override;
-    // Discards both queues and drops RTS; the result of dropping RTS.
+    // Discards both queues and drops RTS where the line has modem lines;
+    // false if either failed.
     bool flush();
 
     int portNumber() const { return portNumber_; }
@@ -93,8 +97,7 @@ private:
 #else
     // The line as it was found, put back at close.
     termios foundSettings_{};
-    int foundModemLines_ = 0;
-    bool modemLinesFound_ = false; // a pseudo-terminal has none
+    std::optional<int> foundModemLines_; // a pseudo-terminal has none
 #endif
 };
 

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <chrono>
 #include <fcntl.h>
+#include <optional>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 
@@ -50,13 +51,15 @@ bool baudConstant(int baudRate, speed_t& speed) {
     }
 }
 
+// Why a step of opening the line failed, from the errno it left.
 OpenFailure failureOf(int error) {
     switch (error) {
     case ENOENT:
     case ENODEV:
     case ENXIO:
         return OpenFailure::NoDevice;
-    case EBUSY: // another program holds it with TIOCEXCL
+    case EBUSY:       // another program holds it with TIOCEXCL
+    case EWOULDBLOCK: // or with flock
         return OpenFailure::Busy;
     case EACCES:
     case EPERM:
@@ -64,6 +67,49 @@ OpenFailure failureOf(int error) {
     default:
         return OpenFailure::Other;
     }
+}
+
+// The reader's line on top of the settings found: raw eight data bits, no
+// parity, one stop bit, no flow control, reads that return at once. False if
+// the speed is refused.
+bool makeReaderSettings(termios& attributes, speed_t speed) {
+    cfmakeraw(&attributes);
+    attributes.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS | HUPCL);
+    attributes.c_cflag |= CS8 | CLOCAL | CREAD;
+    attributes.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+    attributes.c_cc[VMIN] = 0;
+    attributes.c_cc[VTIME] = 0;
+    return cfsetispeed(&attributes, speed) == 0 && cfsetospeed(&attributes, speed) == 0;
+}
+
+// Raises (TIOCMBIS) or drops (TIOCMBIC) modem lines; 0 or the errno. A line
+// without modem lines, a pseudo-terminal for one, has none to drive.
+int driveModemLines(const SerialSystemCalls& calls, int fd, unsigned long request, int lines) {
+    if (calls.ioctl(fd, request, &lines) == 0 || errno == ENOTTY || errno == EINVAL)
+        return 0;
+    return errno;
+}
+
+// Puts the line back as it was found: its settings, its modem lines where
+// they were read, and its exclusive use. Every step is made; the errno of
+// the first that failed, or 0.
+int putLineBack(const SerialSystemCalls& calls, int fd, const termios& settings,
+                const std::optional<int>& modemLines) {
+    int firstError = 0;
+    const auto keep = [&firstError](int error) {
+        if (firstError == 0)
+            firstError = error;
+    };
+    keep(calls.tcsetattr(fd, TCSANOW, &settings) == 0 ? 0 : errno);
+    if (modemLines) {
+        constexpr int kDriven = TIOCM_DTR | TIOCM_RTS;
+        keep(driveModemLines(calls, fd, TIOCMBIS, *modemLines & kDriven));
+        keep(driveModemLines(calls, fd, TIOCMBIC, ~*modemLines & kDriven));
+    }
+    // A pseudo-terminal keeps TIOCEXCL past our close while its master is
+    // open, which would refuse our own next open unless we are root.
+    keep(calls.ioctl(fd, TIOCNXCL, nullptr) == 0 ? 0 : errno);
+    return firstError;
 }
 
 int millisecondsUntil(Clock::time_point deadline) {
@@ -87,49 +133,53 @@ OpenResult T_Serial_Interface::openLine(const std::string& devicePath, int baudR
     // Exclusive use: flock keeps out every other opener that asks (root
     // included), TIOCEXCL every unprivileged one that does not.
     if (calls_->flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        openFailure_ = OpenFailure::Busy;
+        openFailure_ = failureOf(errno);
         calls_->close(fd);
         return OpenResult::Failed;
     }
-    termios attributes{};
-    speed_t speed{};
-    if (calls_->tcgetattr(fd, &attributes) != 0 || !baudConstant(baudRate, speed)) {
-        calls_->close(fd); // nothing else holds this handle, so release it
-        openFailure_ = OpenFailure::Other;
+    // Nothing else holds this handle, so a line that fails a step is
+    // released, put back first as far as it was changed.
+    const auto release = [&](int error) {
+        calls_->close(fd);
+        openFailure_ = failureOf(error);
         return OpenResult::NotSerial;
-    }
-    calls_->ioctl(fd, TIOCEXCL, nullptr);
+    };
+    const auto putBackAndRelease = [&](int error, const std::optional<int>& changedModemLines) {
+        putLineBack(*calls_, fd, foundSettings_, changedModemLines);
+        return release(error);
+    };
+    termios found{};
+    if (calls_->tcgetattr(fd, &found) != 0)
+        return release(errno);
+    termios attributes = found;
+    speed_t speed{};
+    if (!baudConstant(baudRate, speed) || !makeReaderSettings(attributes, speed))
+        return release(EINVAL);
+    if (calls_->ioctl(fd, TIOCEXCL, nullptr) != 0)
+        return release(errno);
     // Every device is left as it was found: a scan must not spoil a modem
     // or a console.
-    foundSettings_ = attributes;
-    modemLinesFound_ = calls_->ioctl(fd, TIOCMGET, &foundModemLines_) == 0;
-    cfmakeraw(&attributes);
-    attributes.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS | HUPCL);
-    attributes.c_cflag |= CS8 | CLOCAL | CREAD;
-    attributes.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
-    attributes.c_cc[VMIN] = 0;
-    attributes.c_cc[VTIME] = 0;
-    cfsetispeed(&attributes, speed);
-    cfsetospeed(&attributes, speed);
+    foundSettings_ = found;
+    int modemLines = 0;
+    foundModemLines_.reset();
+    if (calls_->ioctl(fd, TIOCMGET, &modemLines) == 0)
+        foundModemLines_ = modemLines;
     // A line that refuses its settings would pass garbage as frames.
-    if (calls_->tcsetattr(fd, TCSANOW, &attributes) != 0) {
-        calls_->tcsetattr(fd, TCSANOW, &foundSettings_);
-        calls_->ioctl(fd, TIOCNXCL, nullptr);
-        calls_->close(fd);
-        openFailure_ = OpenFailure::Other;
-        return OpenResult::NotSerial;
-    }
+    if (calls_->tcsetattr(fd, TCSANOW, &attributes) != 0)
+        return putBackAndRelease(errno, std::nullopt);
 
-    int dtr = TIOCM_DTR;
-    calls_->ioctl(fd, TIOCMBIC, &dtr);
-    int rts = TIOCM_RTS;
-    calls_->ioctl(fd, rtsEnable_ ? TIOCMBIS : TIOCMBIC, &rts);
+    int error = driveModemLines(*calls_, fd, TIOCMBIC, TIOCM_DTR);
+    if (error == 0)
+        error = driveModemLines(*calls_, fd, rtsEnable_ ? TIOCMBIS : TIOCMBIC, TIOCM_RTS);
+    if (error == 0 && calls_->tcflush(fd, TCIOFLUSH) != 0)
+        error = errno;
+    if (error != 0)
+        return putBackAndRelease(error, foundModemLines_);
 
     handle_ = fd;
     open_ = true;
     openFailure_ = OpenFailure::None;
     lineLost_ = false;
-    calls_->tcflush(fd, TCIOFLUSH);
     return OpenResult::Opened;
 }
 
@@ -139,19 +189,10 @@ bool T_Serial_Interface::close() {
     open_ = false;
     const int fd = handle_;
     handle_ = -1;
-    if (!lineLost_) {
-        calls_->tcsetattr(fd, TCSANOW, &foundSettings_);
-        if (modemLinesFound_) {
-            int set = foundModemLines_ & (TIOCM_DTR | TIOCM_RTS);
-            int cleared = ~foundModemLines_ & (TIOCM_DTR | TIOCM_RTS);
-            calls_->ioctl(fd, TIOCMBIS, &set);
-            calls_->ioctl(fd, TIOCMBIC, &cleared);
-        }
-    }
-    // A pseudo-terminal keeps TIOCEXCL past our close while its master is
-    // open, which would refuse our own next open unless we are root.
-    calls_->ioctl(fd, TIOCNXCL, nullptr);
-    return calls_->close(fd) == 0;
+    // A line that went away refuses everything but the release of its handle.
+    const bool putBack =
+        lineLost_ || putLineBack(*calls_, fd, foundSettings_, foundModemLines_) == 0;
+    return calls_->close(fd) == 0 && putBack;
 }
 
 bool T_Serial_Interface::write(const uint8_t* buffer, size_t count) {
@@ -212,9 +253,8 @@ ReadOutcome T_Serial_Interface::read(uint8_t* buffer, size_t count) {
 bool T_Serial_Interface::flush() {
     if (!open_)
         return false;
-    calls_->tcflush(handle_, TCIOFLUSH);
-    int rts = TIOCM_RTS;
-    return calls_->ioctl(handle_, TIOCMBIC, &rts) == 0;
+    const bool emptied = calls_->tcflush(handle_, TCIOFLUSH) == 0;
+    return driveModemLines(*calls_, handle_, TIOCMBIC, TIOCM_RTS) == 0 && emptied;
 }
 
 } // namespace pelvaro

@@ -13,6 +13,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <fcntl.h>
 #include <functional>
 #include <gtest/gtest.h>
 #include <map>
@@ -30,6 +31,8 @@ using Clock = std::chrono::steady_clock;
 // What the recording system calls saw; one test at a time uses it.
 struct CallLog {
     std::vector<std::pair<unsigned long, int>> modemLines; // TIOCMBIS/TIOCMBIC and the bits
+    std::map<unsigned long, int> failingIoctls;            // by request, with their errno
+    int failingFlush = 0;                                  // tcflush's errno
     int closes = 0;
     bool failClose = false;
     int refusedSettings = 0; // so many settings of the line fail from now on
@@ -43,6 +46,11 @@ CallLog* callLog = nullptr;
 int recordingIoctl(int fd, unsigned long request, int* arg) {
     if (request == TIOCMBIS || request == TIOCMBIC)
         callLog->modemLines.emplace_back(request, *arg);
+    if (const auto fault = callLog->failingIoctls.find(request);
+        fault != callLog->failingIoctls.end()) {
+        errno = fault->second;
+        return -1;
+    }
     // A pseudo-terminal has no modem lines: these are a modem's with DTR and RTS up.
     if (request == TIOCMGET && callLog->modemLinesUp) {
         *arg = TIOCM_DTR | TIOCM_RTS | TIOCM_CTS;
@@ -69,6 +77,14 @@ int refusingSetAttributes(int fd, int when, const termios* attributes) {
     return systemSerialCalls().tcsetattr(fd, when, attributes);
 }
 
+int faultyFlush(int fd, int queues) {
+    if (callLog->failingFlush != 0) {
+        errno = callLog->failingFlush;
+        return -1;
+    }
+    return systemSerialCalls().tcflush(fd, queues);
+}
+
 int recordingClose(int fd) {
     ++callLog->closes;
     const int result = systemSerialCalls().close(fd);
@@ -87,6 +103,7 @@ protected:
         recording.close = recordingClose;
         recording.read = faultyRead;
         recording.tcsetattr = refusingSetAttributes;
+        recording.tcflush = faultyFlush;
     }
     ~SerialPortTest() override { callLog = nullptr; }
 
@@ -255,6 +272,42 @@ TEST_F(SerialPortTest, DeviceThatIsNoSerialLineIsReleased) {
     EXPECT_EQ(port.openFailure(), OpenFailure::Other);
     EXPECT_EQ(calls.closes, 2);
     EXPECT_EQ(port.openDevice(reader.devicePath(), 9600), OpenResult::Opened) << "nor left held";
+}
+
+TEST_F(SerialPortTest, StepThatFailsIsReportedWithItsReasonAndTheLineIsReleasedAsFound) {
+    const int observer = ::open(reader.devicePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(observer, 0);
+    const LineSettings found = settingsOf(observer);
+    T_Serial_Interface port(false, PortMap(), &recording);
+    const std::vector<std::pair<std::function<void()>, OpenFailure>> refusals = {
+        {[&] { calls.failingIoctls[TIOCEXCL] = EPERM; }, OpenFailure::NoPermission},
+        {[&] { calls.failingIoctls[TIOCMBIC] = EIO; }, OpenFailure::Other},
+        {[&] { calls.failingFlush = ENODEV; }, OpenFailure::NoDevice},
+    };
+    for (const auto& [refuse, reason] : refusals) {
+        refuse();
+        const int closes = calls.closes;
+        EXPECT_EQ(port.openDevice(reader.devicePath(), 9600), OpenResult::NotSerial);
+        EXPECT_EQ(port.openFailure(), reason);
+        EXPECT_EQ(calls.closes, closes + 1) << "the handle is not leaked";
+        EXPECT_EQ(settingsOf(observer), found);
+        calls.failingIoctls.clear();
+        calls.failingFlush = 0;
+        ASSERT_EQ(port.openDevice(reader.devicePath(), 9600), OpenResult::Opened)
+            << "nor left held";
+        EXPECT_TRUE(port.flush()) << "a line without modem lines has no RTS to drop";
+        EXPECT_TRUE(port.close());
+    }
+
+    ASSERT_EQ(port.openDevice(reader.devicePath(), 9600), OpenResult::Opened);
+    calls.failingFlush = EIO;
+    EXPECT_FALSE(port.flush());
+    calls.failingFlush = 0;
+    calls.refusedSettings = 1;
+    EXPECT_FALSE(port.close()) << "the line would not take back its settings";
+    EXPECT_EQ(port.openDevice(reader.devicePath(), 9600), OpenResult::Opened)
+        << "released all the same";
+    ::close(observer);
 }
 
 TEST_F(SerialPortTest, FailedReleaseIsReported) {
