@@ -8,6 +8,12 @@ ReaderProtocol::ReaderProtocol(ByteLink& link, DecodeBinding& binding,
                                std::function<void()> processEvents)
     : link_(link), binding_(binding), processEvents_(std::move(processEvents)), receiver_(link) {}
 
+void ReaderProtocol::beginSession() {
+    receiver_.reset();
+    receiver_.clearFrameReady();
+    lastMessage_ = message::kNone;
+}
+
 PassResult ReaderProtocol::receivePass() {
     for (;;) {
         uint8_t byte = 0;

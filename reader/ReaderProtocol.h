@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 #include <string_view>
+#include <utility>
 
 namespace pelvaro {
 
@@ -49,6 +50,9 @@ public:
                    std::function<void()> processEvents = {});
 
     void reset() { receiver_.reset(); }
+    // A new session on a freshly opened line: a partial frame, a ready frame
+    // and the last message are dropped.
+    void beginSession();
 
     // Reads and handles bytes until the line falls silent (Nothing), the
     // reader acknowledges (Acknowledgement), one valid frame has been
@@ -71,8 +75,9 @@ public:
 
     uint8_t lastMessage() const { return lastMessage_; }
     void setLastMessage(uint8_t message) { lastMessage_ = message; }
+    // The last message handed over once: taking it clears it.
+    uint8_t takeMessage() { return std::exchange(lastMessage_, message::kNone); }
     bool frameReady() const { return receiver_.frameReady(); }
-    void clearFrameReady() { receiver_.clearFrameReady(); }
     ReaderFrame frame() const { return receiver_.frame(); }
 
 private:

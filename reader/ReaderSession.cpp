@@ -15,13 +15,7 @@ void pauseFor(std::chrono::milliseconds pause) {
 
 ReaderSession::ReaderSession(ReaderProtocol& engine, T_Serial_Interface& port)
     : engine_(engine), recovery_(port) {
-    begin();
-}
-
-void ReaderSession::begin() {
-    engine_.reset();
-    engine_.setLastMessage(message::kNone);
-    engine_.clearFrameReady();
+    engine_.beginSession();
 }
 
 StepOutcome ReaderSession::step(std::chrono::milliseconds pauseBeforePass,
@@ -31,7 +25,7 @@ StepOutcome ReaderSession::step(std::chrono::milliseconds pauseBeforePass,
     pauseFor(pauseWhileAway);
     if (!recovery_.tryReopen())
         return StepOutcome::ReaderAway;
-    begin();
+    engine_.beginSession();
     return StepOutcome::LineBack;
 }
 
@@ -39,9 +33,7 @@ StepOutcome ReaderSession::pass(std::chrono::milliseconds pause) {
     pauseFor(pause);
     const PassResult result = engine_.receivePass();
     engine_.reset();
-    // Handed over once: the next pass starts without it.
-    const uint8_t message = engine_.lastMessage();
-    engine_.setLastMessage(message::kNone);
+    const uint8_t message = engine_.takeMessage();
     if (result == PassResult::LineLost) {
         recovery_.lineLost();
         return StepOutcome::LineLost;

@@ -40,7 +40,6 @@ public:
     bool readerAway() const { return recovery_.waiting(); }
 
 private:
-    void begin();
     StepOutcome pass(std::chrono::milliseconds pause);
 
     ReaderProtocol& engine_;
