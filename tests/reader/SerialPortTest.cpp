@@ -6,6 +6,7 @@
 #include "reader/PortDiscovery.h"
 #include "reader/ReaderProtocol.h"
 #include "reader/T_Serial_Interface.h"
+#include "tests/support/Polling.h"
 #include "tests/support/ScriptedLink.h"
 #include "tests/support/TempDir.h"
 #include "tools/simulator/ReaderSimulator.h"
@@ -19,7 +20,6 @@
 #include <map>
 #include <pty.h>
 #include <sys/ioctl.h>
-#include <thread>
 #include <unistd.h>
 
 namespace pelvaro {
@@ -108,10 +108,7 @@ protected:
     ~SerialPortTest() override { callLog = nullptr; }
 
     bool waitForAcknowledgements(int count) {
-        const auto deadline = Clock::now() + 1s;
-        while (reader.acknowledgementsReceived() < count && Clock::now() < deadline)
-            std::this_thread::sleep_for(1ms);
-        return reader.acknowledgementsReceived() >= count;
+        return test::pollEvery([&] { return reader.acknowledgementsReceived() >= count; }, 1ms, 1s);
     }
 
     CallLog calls;
