@@ -7,6 +7,11 @@
 
 namespace pelvaro {
 
+// The keys a text to type may hold besides its characters: a form's next
+// field, and the end of a line.
+inline constexpr char32_t kTabKey = U'\t';
+inline constexpr char32_t kEnterKey = U'\n';
+
 // Synthetic keyboard input for whichever window holds the keyboard focus.
 class KeystrokeInjector {
 public:
@@ -14,7 +19,8 @@ public:
 
     // Types the text as itself, whatever the keyboard layout, Shift or Caps
     // Lock: per character one press and one release, then ENTER when asked.
-    // A character that cannot be typed is skipped and the rest still goes
+    // kTabKey and kEnterKey in the text are the Tab and Return keys. A
+    // character that cannot be typed is skipped and the rest still goes
     // out; false if one was skipped or nothing could be sent.
     virtual bool typeText(std::u32string_view text, bool enter) = 0;
     // Gives back what typing borrowed from the system (keys bound for

@@ -27,6 +27,10 @@ public:
         std::vector<INPUT> events;
         events.reserve(4 * text.size() + 2);
         for (const char32_t character : text) {
+            if (character == kTabKey || character == kEnterKey) {
+                addStroke(events, character == kTabKey ? VK_TAB : VK_RETURN, 0, 0);
+                continue;
+            }
             if (character < 0x10000) {
                 addStroke(events, 0, static_cast<WORD>(character), KEYEVENTF_UNICODE);
                 continue;
@@ -39,9 +43,8 @@ public:
             addStroke(events, VK_RETURN, 0, 0);
         // One call: the system puts the whole text into the input stream at
         // once, so a key the user presses meanwhile cannot land inside it.
-        return events.empty() ||
-               SendInput(static_cast<UINT>(events.size()), events.data(), sizeof(INPUT)) ==
-                   events.size();
+        return events.empty() || SendInput(static_cast<UINT>(events.size()), events.data(),
+                                           sizeof(INPUT)) == events.size();
     }
 };
 

@@ -1,5 +1,6 @@
 #include "redirect/TextKeymap.h"
 
+#include "redirect/KeystrokeInjector.h"
 #include "redirect/XkbKeycodeOffset.h"
 
 #include <algorithm>
@@ -38,8 +39,9 @@ TextKeymap makeTextKeymap(std::u32string_view text) {
     };
     for (size_t index = 0; index < distinct.size(); ++index) {
         // A character without a keysym of its own (a control character) still
-        // gets a key, one that gives nothing.
-        const xkb_keysym_t keysym = xkb_utf32_to_keysym(distinct[index]);
+        // gets a key, one that gives nothing. Tab has its keysym by the Unicode rule.
+        const xkb_keysym_t keysym =
+            distinct[index] == kEnterKey ? XKB_KEY_Return : xkb_utf32_to_keysym(distinct[index]);
         addKey(static_cast<uint32_t>(index) + 1, keysym ? keysym : XKB_KEY_VoidSymbol);
     }
     addKey(keymap.returnKey, XKB_KEY_Return);

@@ -95,9 +95,13 @@ public:
                 strokes.push_back(*stroke);
             allTyped = allTyped && stroke.has_value();
         }
-        if (enter && returnKey_)
-            strokes.push_back({{}, *returnKey_});
-        return allTyped && (!enter || returnKey_);
+        if (enter) {
+            const auto stroke = strokeFor(kEnterKey);
+            if (stroke)
+                strokes.push_back(*stroke);
+            allTyped = allTyped && stroke.has_value();
+        }
+        return allTyped;
     }
 
     void strike(const UinputStroke& stroke) {
@@ -142,6 +146,9 @@ private:
     // in the first layout under the locks in force; else one that gives it
     // with Caps Lock lifted.
     std::optional<UinputStroke> strokeFor(char32_t character) const {
+        // Tab is found by its character; Return's key gives a carriage return.
+        if (character == kEnterKey)
+            return returnKey_ ? std::optional<UinputStroke>({{}, *returnKey_}) : std::nullopt;
         if (auto stroke = strokeUnder(character, lockedMask()))
             return stroke;
         if (!capsLockOn_ || !capsLockKey_ || capsLock_ == XKB_MOD_INVALID)

@@ -43,6 +43,10 @@ constexpr auto kPortionPauseEachStroke = 20ms;
 constexpr unsigned kMapParts = XkbAllClientInfoMask | XkbKeyActionsMask | XkbExplicitComponentsMask;
 
 Wanted wantedCharacter(char32_t character) {
+    if (character == kTabKey)
+        return {XK_Tab, 0};
+    if (character == kEnterKey)
+        return {XK_Return, 0};
     // Latin-1 characters are their own keysyms; all others have one by the Unicode rule.
     const bool latin1 =
         (character >= 0x20 && character <= 0x7E) || (character >= 0xA0 && character <= 0xFF);
@@ -588,7 +592,7 @@ bool XTestInjector::typeText(std::u32string_view text, bool enter) {
     for (const char32_t character : text)
         wanted.push_back(wantedCharacter(character));
     if (enter)
-        wanted.push_back({XK_Return, 0});
+        wanted.push_back(wantedCharacter(kEnterKey));
     queue_.push_back(std::move(wanted));
     if (pacer_.waiting())
         return true; // after the texts before it

@@ -113,6 +113,9 @@ TEST_F(KeystrokeE2ETest, UsLayoutTypesCodeAndUmlautsExactly) {
     run({"setxkbmap", "us"});
     const auto map = keyboard.keyboardMap();
     EXPECT_EQ(type(kCode).text, line(kCode));
+    // In a text, TAB is the Tab key and a line feed the Return key.
+    EXPECT_EQ(type("0878082202\t086,30874\n").text, "0878082202\t086,30874\n");
+    EXPECT_EQ(receiveLine().text, "\n");
     const Received one = type("\u00E4");
     EXPECT_GT(one.mapChanges, 0);
     injector->release();
