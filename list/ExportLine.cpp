@@ -1,10 +1,7 @@
 #include "list/ExportLine.h"
 
-#include "list/DecimalText.h"
-
-#include <charconv>
-#include <cstdint>
-#include <vector>
+#include "text/DecimalText.h"
+#include "text/HexPairs.h"
 
 namespace pelvaro {
 
@@ -30,17 +27,7 @@ std::string BuildExportLine(std::string_view label, std::string_view code) {
     label = trimmed(label);
     code = trimmed(code);
 
-    std::vector<uint8_t> bytes;
-    bytes.reserve(code.size() / 2);
-    for (size_t i = 0; i + 1 < code.size(); i += 2) {
-        const char* const pair = code.data() + i;
-        uint8_t byte = 0;
-        // Both characters must be digits: a pair such as "A-" ends the code.
-        const auto [end, error] = std::from_chars(pair, pair + 2, byte, 16);
-        if (error != std::errc{} || end != pair + 2)
-            break;
-        bytes.push_back(byte);
-    }
+    const std::vector<uint8_t> bytes = HexPairBytes(code);
     const std::string decimal = CodeToDecimal(bytes);
 
     std::string line;

@@ -1,6 +1,7 @@
 #include "personnel/PersonnelDatabase.h"
 
 #include "personnel/SqliteLibrary.h"
+#include "text/PathText.h"
 
 #include <chrono>
 #include <thread>
@@ -15,11 +16,6 @@ constexpr const char* kCreateTable = "CREATE TABLE IF NOT EXISTS t_card_personal
                                      "NOT NULL)";
 constexpr int kBusyTries = 5;
 constexpr auto kBusyPause = std::chrono::milliseconds(2);
-
-std::string utf8(const std::filesystem::path& path) {
-    const std::u8string text = path.u8string();
-    return {text.begin(), text.end()};
-}
 
 int textLength(std::string_view text) {
     return static_cast<int>(text.size());
@@ -133,7 +129,7 @@ PersonnelDatabase::~PersonnelDatabase() {
 
 DatabaseResult PersonnelDatabase::OpenPersonnelDatabase(const std::filesystem::path& directory) {
     const SqliteFunctions& sqlite = sqlite_->functions();
-    const std::string file = utf8(directory / kPersonnelDatabaseFile);
+    const std::string file = Utf8Path(directory / kPersonnelDatabaseFile);
     sqlite3* db = nullptr;
     const int opened = sqlite.open(file.c_str(), &db);
     if (opened != SQLITE_OK) {

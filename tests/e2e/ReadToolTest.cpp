@@ -4,6 +4,7 @@
 #include "fileio/ProfileFile.h"
 #include "reader/T_Serial_Interface.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/FileText.h"
 #include "tests/support/TempDir.h"
 #include "tools/simulator/ReaderSimulator.h"
 
@@ -11,6 +12,7 @@
 #include <filesystem>
 #include <grp.h>
 #include <gtest/gtest.h>
+#include <regex>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -67,6 +69,37 @@ TEST_F(ReadToolTest, PrintsEveryCardAndAcknowledgesIt) {
     tool->signal(SIGTERM);
     EXPECT_EQ(tool->waitForExit(2s), 0);
     EXPECT_EQ(tool->readLine(100ms), std::nullopt) << "a status message prints nothing";
+}
+
+TEST_F(ReadToolTest, TemplateRepeatGuardAndReadLog) {
+    const auto log = dir.path() / "Karten.csv";
+    auto tool = start({"--port", "3", "--template", "{dec10}{tab}{w26}{enter}{{{dec}}}",
+                       "--repeat-guard", "60", "--log", log.string()});
+    for (const Bytes& card : std::vector<Bytes>{{0x12, 0x34, 0x56, 0x78, 0x9A},
+                                                {0x12, 0x34, 0x56, 0x78, 0x9A},
+                                                {0x0A, 0x10, 0x2C, 0x3D, 0x4E}})
+        EXPECT_TRUE(reader.sendCard(card).acknowledged);
+    EXPECT_EQ(tool->readLine(1s), "0878082202\t086,30874");
+    EXPECT_EQ(tool->readLine(1s), "{78187493530}");
+    EXPECT_EQ(tool->readLine(1s), "0271334734\t044,15694") << "the repeat is held back";
+    EXPECT_EQ(tool->readLine(1s), "{43221007694}");
+    tool->signal(SIGTERM);
+    EXPECT_EQ(tool->waitForExit(2s), 0);
+
+    // The probe's cards come first; each line starts with the local time of its read.
+    const std::string text = test::fileText(log);
+    EXPECT_TRUE(text.starts_with("Zeit;Code;Personalnummer;Ausgabe\r\n")) << text;
+    const std::string read = R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d;)";
+    const std::regex lastLines(R"([\s\S]*\r\n)" + read + "123456789A;;" +
+                               R"(0878082202\{tab\}086,30874\{enter\}\{78187493530\}\r\n)" + read +
+                               R"(123456789A;;\r\n)" + read + "0A102C3D4E;;" +
+                               R"(0271334734\{tab\}044,15694\{enter\}\{43221007694\}\r\n)");
+    EXPECT_TRUE(std::regex_match(text, lastLines)) << text;
+
+    test::ChildProcess badTemplate({program.string(), "--port", "3", "--template", "{code}{foo}"});
+    EXPECT_EQ(badTemplate.waitForExit(2s), 2);
+    EXPECT_TRUE(badTemplate.errorOutput().starts_with(
+        "Unbekannter Platzhalter {foo} in der Ausgabevorlage\nAufruf: pelvaro-read"));
 }
 
 TEST_F(ReadToolTest, CorruptedFrameIsRefusedAndItsRepetitionAccepted) {
@@ -170,6 +203,7 @@ TEST_F(ReadToolTest, WrongOptionsAreExplained) {
                                                {"--port", "0"},
                                                {"--port", "3", "--length", "7"},
                                                {"--port", "3", "--hitag-inverse", "2"},
+                                               {"--port", "3", "--repeat-guard", "-1"},
                                                {"--port"}}) {
         std::vector<std::string> command = options;
         command.insert(command.begin(), program.string());

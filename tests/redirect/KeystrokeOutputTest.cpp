@@ -2,6 +2,7 @@
 
 #include "redirect/KeystrokeOutput.h"
 
+#include "tests/support/FakePersonnelNumbers.h"
 #include "tests/support/RecordingInjector.h"
 
 #include <gtest/gtest.h>
@@ -33,28 +34,15 @@ std::vector<KeyEvent> typed(std::string_view text, bool enter) {
     return injector.events();
 }
 
-// A database answering every code alike, remembering what it was asked.
-struct FakeDatabase {
-    PersonnelLookup answer;
-    std::vector<std::string> asked;
-
-    PersonnelNumberSource source() {
-        return [this](std::string_view code) {
-            asked.emplace_back(code);
-            return answer;
-        };
-    }
-};
-
 TEST(TextToType, CodeInUpperCaseWithoutSubstitution) {
-    FakeDatabase database{kFound, {}};
+    FakePersonnelNumbers database{kFound, {}};
     EXPECT_EQ(TextToType(kCode, false, database.source()), kCode);
     EXPECT_EQ(TextToType("0a1b2c3d4e", false, database.source()), kCode);
     EXPECT_TRUE(database.asked.empty());
 }
 
 TEST(TextToType, PersonnelNumberForTheUpperCaseCodeEvenIfEmpty) {
-    FakeDatabase database{kFound, {}};
+    FakePersonnelNumbers database{kFound, {}};
     EXPECT_EQ(TextToType("0a1b2c3d4e", true, database.source()), "4711");
     EXPECT_EQ(database.asked, std::vector<std::string>{std::string(kCode)});
     database.answer.personnelNumber = "";
@@ -64,7 +52,7 @@ TEST(TextToType, PersonnelNumberForTheUpperCaseCodeEvenIfEmpty) {
 TEST(TextToType, CodeWhenTheCardIsUnknownOrTheLookupFails) {
     for (const PersonnelLookup& answer :
          {PersonnelLookup{}, PersonnelLookup{{1, "SQL SELECT error"}, std::nullopt}}) {
-        FakeDatabase database{answer, {}};
+        FakePersonnelNumbers database{answer, {}};
         EXPECT_EQ(TextToType("0a1b2c3d4e", true, database.source()), kCode);
     }
 }

@@ -1,6 +1,7 @@
 // pelvaro-read: prints the code of every card held to the reader, one per
-// line, for shell scripts and headless use; or, with --type, types it into
-// the focused window: a keyboard wedge without a window of its own.
+// line or as its template says, for shell scripts and headless use; or, with
+// --type, types it into the focused window: a keyboard wedge without a window
+// of its own.
 
 #include "fileio/FileLocations.h"
 #include "personnel/PersonnelDatabase.h"
@@ -9,6 +10,7 @@
 #include "reader/PortMapping.h"
 #include "reader/ReaderSession.h"
 #include "reader/T_Serial_Interface.h"
+#include "redirect/CardOutput.h"
 #include "redirect/KeyboardBackend.h"
 #include "redirect/KeystrokeOutput.h"
 #include "tools/read/ReadOptions.h"
@@ -17,6 +19,7 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace {
@@ -81,41 +84,55 @@ std::string openFailureText(const pelvaro::T_Serial_Interface& port,
     return opening;
 }
 
-// Where each code goes: standard output, or keystrokes with the same text and
-// fallbacks as the program's redirect mode.
-class CodeOutput {
+// Where each card goes: standard output, or keystrokes with the same text and
+// fallbacks as the program's redirect mode; by the template, past the repeat
+// guard, into the read log.
+class CodeDestination {
 public:
     // False, with the reason on standard error, when it cannot type.
     bool prepare(const pelvaro::readtool::ReadOptions& options) {
         options_ = &options;
-        if (!options.type)
-            return true;
-        pelvaro::KeyboardSettings settings =
-            pelvaro::readKeyboardSettings(programFiles().settingsFile);
-        if (!options.backend.empty())
-            settings.backend = options.backend;
-        pelvaro::KeyboardBackendChoice keyboard = pelvaro::chooseKeyboardBackend(settings);
-        if (!keyboard.injector) {
-            std::fprintf(stderr, "%s\n", pelvaro::keystrokesImpossibleText(keyboard).c_str());
-            return false;
+        if (options.type) {
+            pelvaro::KeyboardSettings settings =
+                pelvaro::readKeyboardSettings(programFiles().settingsFile);
+            if (!options.backend.empty())
+                settings.backend = options.backend;
+            pelvaro::KeyboardBackendChoice keyboard = pelvaro::chooseKeyboardBackend(settings);
+            if (!keyboard.injector) {
+                std::fprintf(stderr, "%s\n", pelvaro::keystrokesImpossibleText(keyboard).c_str());
+                return false;
+            }
+            injector_ = std::move(keyboard.injector);
         }
-        injector_ = std::move(keyboard.injector);
-        if (options.personnel)
+        if (options.personnel || options.outputTemplate.namesPersonnelNumber())
             openPersonnelDatabase();
+        std::optional<pelvaro::ReadLog> log;
+        if (!options.logFile.empty())
+            log = pelvaro::ReadLog::intoFile(options.logFile);
+        output_ = pelvaro::CardOutput(options.outputTemplate,
+                                      pelvaro::RepeatGuard(options.repeatGuard), std::move(log));
         return true;
     }
 
     void put(const std::string& code) {
-        if (!injector_) {
-            std::printf("%s\n", code.c_str());
-            std::fflush(stdout);
+        pelvaro::PersonnelNumberSource lookup;
+        if (database_)
+            lookup = [this](std::string_view card) {
+                return database_->LookupPersonnelNumber(card);
+            };
+        const pelvaro::CardOutput::Result result =
+            output_.take({code, options_->personnel, lookup, pelvaro::readtool::localTimeNow()},
+                         pelvaro::RepeatGuard::Clock::now());
+        if (result.logFailure)
+            std::fprintf(stderr, "%s\n", result.logFailure->c_str());
+        if (!result.text)
+            return;
+        if (injector_) {
+            pelvaro::sendKeystrokes(*injector_, *result.text, options_->enter);
             return;
         }
-        const std::string text =
-            pelvaro::TextToType(code, database_ != nullptr, [this](std::string_view card) {
-                return database_->LookupPersonnelNumber(card);
-            });
-        pelvaro::sendKeystrokes(*injector_, text, options_->enter);
+        std::printf("%s\n", result.text->c_str());
+        std::fflush(stdout);
     }
 
 private:
@@ -133,6 +150,7 @@ private:
     const pelvaro::readtool::ReadOptions* options_ = nullptr;
     std::unique_ptr<pelvaro::KeystrokeInjector> injector_;
     std::unique_ptr<pelvaro::PersonnelDatabase> database_;
+    pelvaro::CardOutput output_;
 };
 
 } // namespace
@@ -150,7 +168,7 @@ int main(int argc, char** argv) {
         std::printf("%s", readtool::kReadUsage);
         return 0;
     }
-    CodeOutput output;
+    CodeDestination output;
     if (!output.prepare(*options))
         return 1;
 

@@ -16,6 +16,7 @@ namespace pelvaro::readtool {
 const char kReadUsage[] =
     "Aufruf: pelvaro-read (--port N | --device PFAD) [--length L] [--hitag-inverse 0|1]\n"
     "                     [--reconnect] [--type [--enter] [--personnel] [--backend NAME]]\n"
+    "                     [--template TEXT] [--repeat-guard S] [--log DATEI]\n"
     "Liest die Karten, die an den Leser gehalten werden, und gibt jede Codierung\n"
     "in einer Zeile aus, oder tippt sie in das Fenster, das die Tastatur hat.\n"
     "  --port N             Schnittstelle ComN (über die Zuordnung in Pelvaro.ini)\n"
@@ -28,6 +29,14 @@ const char kReadUsage[] =
     "  --personnel          mit --type: statt der Codierung die Personalnummer aus\n"
     "                       db_Personal.sqlite (ohne Eintrag die Codierung)\n"
     "  --backend NAME       mit --type: die Art der Tastatureingabe (" PELVARO_BACKEND_EXAMPLE ")\n"
+    "  --template TEXT      was für jede Karte ausgegeben oder getippt wird (Vorgabe {code}):\n"
+    "                       {code} Codierung, mit --personnel Personalnummer, {hex} Codierung,\n"
+    "                       {rhex} Bytes rückwärts, {dec} dezimal, {dec10} letzte 4 Bytes\n"
+    "                       zehnstellig, {w26} Wiegand 26 Bit FFF,CCCCC, {pnr} Personalnummer,\n"
+    "                       {date} Datum, {time} Uhrzeit, {tab} <TAB>, {enter} <ENTER>,\n"
+    "                       {{ und }} Klammern\n"
+    "  --repeat-guard S     dieselbe Karte erst nach S Sekunden wieder (Vorgabe 0: aus)\n"
+    "  --log DATEI          jede gelesene Karte als Zeile an DATEI anhängen (CSV)\n"
     "  --help               diese Hilfe\n";
 
 namespace {
@@ -76,6 +85,15 @@ std::optional<ReadOptions> parseReadOptions(const std::vector<std::string>& argu
             options.hitagInverse = *number == 1;
         } else if (option == "--backend") {
             options.backend = value;
+        } else if (option == "--template") {
+            auto outputTemplate = OutputTemplate::parse(value, error);
+            if (!outputTemplate)
+                return std::nullopt;
+            options.outputTemplate = std::move(*outputTemplate);
+        } else if (option == "--repeat-guard" && number && *number >= 0) {
+            options.repeatGuard = std::chrono::seconds(*number);
+        } else if (option == "--log") {
+            options.logFile = value;
         } else {
             error = "Ungültige Angabe: " + option + " " + value;
             return std::nullopt;

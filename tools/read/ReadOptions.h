@@ -1,5 +1,9 @@
 #pragma once
 
+#include "redirect/OutputTemplate.h"
+
+#include <chrono>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -17,6 +21,9 @@ struct ReadOptions {
     bool enter = false;     // with type: ENTER after each code
     bool personnel = false; // with type: the personnel number stored for the card
     std::string backend;    // with type: the keystroke backend to use, or the first that works
+    OutputTemplate outputTemplate;       // the text printed or typed for each card
+    std::chrono::seconds repeatGuard{0}; // the card given out last is held back this long
+    std::filesystem::path logFile;       // a line per card read appended here, or none
 };
 
 // Parses the command line (without the program name). On a mistake returns

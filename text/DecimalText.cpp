@@ -1,4 +1,4 @@
-#include "list/DecimalText.h"
+#include "text/DecimalText.h"
 
 #include <charconv>
 #include <vector>

@@ -1,0 +1,93 @@
+// What becomes of a series of cards: held back as repeats or given out by the
+// template, and the lines of the read log.
+
+#include "redirect/CardOutput.h"
+
+#include "tests/support/FakePersonnelNumbers.h"
+#include "tests/support/FileText.h"
+#include "tests/support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+namespace pelvaro {
+namespace {
+
+using namespace std::chrono_literals;
+
+const RepeatGuard::Clock::time_point kStart{};
+const LocalDateTime kMoment = {2026, 12, 9, 14, 3, 7};
+
+OutputTemplate templateOf(std::string_view text) {
+    std::string error;
+    return OutputTemplate::parse(text, error).value();
+}
+
+TEST(CardOutput, RepeatGuardHoldsBackTheCardTypedLastWithinItsTime) {
+    CardOutput output(OutputTemplate(), RepeatGuard(3s), std::nullopt);
+    const auto typed = [&](std::string_view code, std::chrono::milliseconds after) {
+        return output.take({code, false, {}, kMoment}, kStart + after).text;
+    };
+    EXPECT_EQ(typed("0A", 0ms), "0A");
+    EXPECT_EQ(typed("0A", 2999ms), std::nullopt);
+    EXPECT_EQ(typed("0B", 3000ms), "0B") << "another card";
+    EXPECT_EQ(typed("0A", 3500ms), "0A") << "no longer the card typed last";
+    EXPECT_EQ(typed("0A", 6400ms), std::nullopt) << "timed from when it was typed";
+    EXPECT_EQ(typed("0A", 6500ms), "0A");
+
+    CardOutput unguarded;
+    for (int read = 0; read < 3; ++read)
+        EXPECT_EQ(unguarded.take({"0A", false, {}, kMoment}, kStart).text, "0A");
+}
+
+class ReadLogTest : public ::testing::Test {
+protected:
+    CardOutput::Result take(CardOutput& output, std::string_view code, const LocalDateTime& moment,
+                            std::chrono::seconds after) {
+        return output.take({code, false, database.source(), moment}, kStart + after);
+    }
+
+    test::TempDir dir;
+    FakePersonnelNumbers database{{{}, "4711"}, {}};
+};
+
+TEST_F(ReadLogTest, LineForEveryCardReadInAFilePerDay) {
+    const auto folder = dir.path() / "Protokoll";
+    CardOutput output(templateOf("{pnr}{tab}{dec10}{enter}"), RepeatGuard(5s),
+                      ReadLog::dailyFilesIn(folder));
+    EXPECT_EQ(take(output, "123456789A", kMoment, 0s).logFailure, std::nullopt);
+    take(output, "123456789A", {2026, 12, 9, 14, 3, 8}, 1s);
+    database.answer.personnelNumber = "Nr. \"7\";\nneu";
+    take(output, "0A", {2026, 12, 10, 0, 0, 1}, 36000s);
+
+    EXPECT_EQ(test::fileText(folder / "Pelvaro-2026-12-09.csv"),
+              "Zeit;Code;Personalnummer;Ausgabe\r\n"
+              "2026-12-09T14:03:07;123456789A;4711;4711{tab}0878082202{enter}\r\n"
+              "2026-12-09T14:03:08;123456789A;4711;\r\n");
+    EXPECT_EQ(test::fileText(folder / "Pelvaro-2026-12-10.csv"),
+              "Zeit;Code;Personalnummer;Ausgabe\r\n"
+              "2026-12-10T00:00:01;0A;\"Nr. \"\"7\"\";\nneu\";"
+              "\"Nr. \"\"7\"\";{enter}neu{tab}0000000010{enter}\"\r\n");
+    EXPECT_EQ(database.asked.size(), 3u) << "one lookup per card for the text and the log";
+}
+
+TEST_F(ReadLogTest, UnwritableLogIsReportedOnceAndTheCardsStillGoOut) {
+    const auto notAFolder = dir.path() / "Protokoll";
+    std::ofstream(notAFolder) << "a file";
+    CardOutput output(OutputTemplate(), RepeatGuard(), ReadLog::dailyFilesIn(notAFolder));
+    const CardOutput::Result first = take(output, "0A", kMoment, 0s);
+    EXPECT_EQ(first.text, "0A");
+    EXPECT_EQ(first.logFailure, "Konnte das Leseprotokoll " +
+                                    (notAFolder / "Pelvaro-2026-12-09.csv").string() +
+                                    " nicht schreiben.");
+    EXPECT_EQ(take(output, "0B", kMoment, 1s).logFailure, std::nullopt) << "said once";
+
+    std::filesystem::remove(notAFolder);
+    EXPECT_EQ(take(output, "0C", kMoment, 2s).logFailure, std::nullopt);
+    std::filesystem::remove_all(notAFolder);
+    std::ofstream(notAFolder) << "a file";
+    EXPECT_NE(take(output, "0D", kMoment, 3s).logFailure, std::nullopt) << "failing anew";
+    EXPECT_EQ(take(output, "0E", kMoment, 4s).text, "0E");
+}
+
+} // namespace
+} // namespace pelvaro

@@ -1,0 +1,10 @@
+#include "text/PathText.h"
+
+namespace pelvaro {
+
+std::string Utf8Path(const std::filesystem::path& path) {
+    const std::u8string text = path.u8string();
+    return {text.begin(), text.end()};
+}
+
+} // namespace pelvaro

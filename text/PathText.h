@@ -1,0 +1,11 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace pelvaro {
+
+// A path in UTF-8, whatever the platform's own encoding of paths.
+std::string Utf8Path(const std::filesystem::path& path);
+
+} // namespace pelvaro
