@@ -2,6 +2,7 @@
 // portable one: administrators (and wine) may write to Program Files.
 
 #include "fileio/FileLocations.h"
+#include "fileio/SessionStart.h"
 
 #include "tests/support/TempDir.h"
 
@@ -26,6 +27,16 @@ TEST(InstalledCopyTest, TheInstallersMarkerSendsTheFilesToTheRoamingFolder) {
 
     std::ofstream(dir.path() / "Pelvaro.ini") << "[Serial]\nPort=3\n";
     EXPECT_TRUE(locateFiles(dir.path()).besideProgram) << "a settings file beside it still counts";
+}
+
+TEST(SessionStartTest, RunEntryOfTheUserComesAndGoes) {
+    const std::filesystem::path program = L"C:\\Program Files\\Pelvaro 3\\pelvaro.exe";
+    ASSERT_EQ(setSessionStart(std::nullopt), std::nullopt) << "nothing to remove is no failure";
+    EXPECT_EQ(sessionStartProgram(), std::nullopt);
+    EXPECT_EQ(setSessionStart(program), std::nullopt);
+    EXPECT_EQ(sessionStartProgram(), program);
+    EXPECT_EQ(setSessionStart(std::nullopt), std::nullopt);
+    EXPECT_EQ(sessionStartProgram(), std::nullopt);
 }
 
 } // namespace

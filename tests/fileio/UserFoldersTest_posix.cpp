@@ -2,10 +2,11 @@
 // writable program directory of a portable copy.
 
 #include "fileio/FileLocations.h"
-
+#include "fileio/SessionStart.h"
 #include "tests/support/TempDir.h"
 
 #include <cstdlib>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -52,6 +53,31 @@ TEST(UserFoldersTest, XdgFoldersWithTheirDefaults) {
     EXPECT_FALSE(userFolders()) << "no home for the data folder";
 }
 
+TEST(SessionStartTest, AutostartEntryInTheUsersConfigurationFolderComesAndGoes) {
+    test::TempDir dir;
+    Environment environment;
+    environment.set("XDG_CONFIG_HOME", dir.path().c_str());
+    const std::filesystem::path entry = dir.path() / "autostart" / "org.pelvaro.Pelvaro.desktop";
+    // Quotes, '$', '%' and blanks survive the Exec line's quoting.
+    const std::filesystem::path program = "/opt/Pelvaro 3/\"50%\" $HOME/pelvaro";
+    EXPECT_EQ(sessionStartProgram(), std::nullopt);
+
+    EXPECT_EQ(setSessionStart(program), std::nullopt);
+    EXPECT_EQ(sessionStartProgram(), program);
+    std::ifstream in(entry);
+    const std::string text{std::istreambuf_iterator<char>(in), {}};
+    EXPECT_NE(text.find("Exec=\"/opt/Pelvaro 3/\\\"50%%\\\" \\$HOME/pelvaro\"\n"),
+              std::string::npos)
+        << text;
+
+    EXPECT_EQ(setSessionStart(std::nullopt), std::nullopt);
+    EXPECT_FALSE(std::filesystem::exists(entry));
+    EXPECT_EQ(setSessionStart(std::nullopt), std::nullopt) << "nothing to remove is no failure";
+
+    environment.set("XDG_CONFIG_HOME", nullptr);
+    environment.set("HOME", nullptr);
+    EXPECT_TRUE(setSessionStart(program)) << "no home: the reason";
+}
 
 TEST(PortableCopyTest, AReadOnlyProgramDirectoryIsAnInstalledProgram) {
     if (::geteuid() == 0)
