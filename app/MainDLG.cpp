@@ -1,6 +1,7 @@
 #include "app/MainDLG.h"
 
 #include "app/InfoDialogs.h"
+#include "app/OutputOptions.h"
 #include "app/ProgramSettings.h"
 #include "app/TSettingsDlg.h"
 #include "app/WindowFrame.h"
@@ -70,9 +71,13 @@ TMainForm::TMainForm(UserDialogs& dialogs, FileLocations files,
     makeListPage();
     makeRedirectPage();
     settings_ = std::make_unique<ProgramSettings>(host(), *ui, redirect_->readResult());
+    output_ = std::make_unique<OutputOptions>(
+        host(), *settings_, *redirect_,
+        OutputOptions::Controls{ui->CheckBoxLF, ui->CheckBoxSndPSNR}, files_.databaseDirectory);
 
     connect(ui->Beenden1, &QAction::triggered, this, &QWidget::close);
     connect(ui->Einstellungen1, &QAction::triggered, this, &TMainForm::Einstellungen1Click);
+    connect(ui->Ausgabe1, &QAction::triggered, this, &TMainForm::Ausgabe1Click);
     connect(ui->HardwareInfo1, &QAction::triggered, this, &TMainForm::HardwareInfo1Click);
     connect(ui->ber1, &QAction::triggered, this, &TMainForm::ber1Click);
     connect(ui->BitBtn1, &QPushButton::clicked, this, &TMainForm::BitBtn1Click);
@@ -174,9 +179,10 @@ void TMainForm::makeRedirectPage() {
     connect(ui->SpeedButtonStopp, &QToolButton::clicked, this, &TMainForm::SpeedButtonStoppClick);
 }
 
-void TMainForm::attachDialogs(TSettingsDlg& settings, TIDD_Update_Info& updateInfo,
-                              TInfoDLG& info) {
+void TMainForm::attachDialogs(TSettingsDlg& settings, TOutputDlg& output,
+                              TIDD_Update_Info& updateInfo, TInfoDLG& info) {
     settings_->attachDialog(settings);
+    output_->attachDialog(output);
     updateInfoDlg_ = &updateInfo;
     infoDlg_ = &info;
 }
@@ -198,8 +204,11 @@ QString TMainForm::statusPanelText(StatusPanel panel) const {
 }
 
 void TMainForm::setStatusPanel(StatusPanel panel, const QString& text) {
-    statusPanels_.at(static_cast<size_t>(panel))->setText(text);
+    QLabel* label = statusPanels_.at(static_cast<size_t>(panel));
+    label->setText(text);
+    label->setToolTip(text); // the whole of a text too long for the panel
 }
+
 void TMainForm::modeChanged() {
     updateActions();
     if (closeWhenIdle_ && modes_.idle()) {
@@ -260,6 +269,7 @@ void TMainForm::bindPersonnelDatabase() {
     PersonnelDatabase* database = SqliteBound ? PersonnelDb.get() : nullptr;
     personnelMode_->setDatabase(database);
     redirect_->setDatabase(database);
+    output_->setDatabase(database);
 }
 
 void TMainForm::showEvent(QShowEvent* event) {
@@ -302,6 +312,7 @@ void TMainForm::runStartUpSequence() {
         settings_->setUp(files_.settingsFile, *SerialLink);
 
         settings_->LoadSettings();
+        output_->LoadOutputSettings(files_.settingsFile);
         if (settings_->portNumber() != 0)
             settings_->showPortInStatusBar();
         if (settings_->autoStart()) {
@@ -432,6 +443,10 @@ void TMainForm::PageControlMainChange(int index) {
 
 void TMainForm::Einstellungen1Click() {
     settings_->Einstellungen1Click();
+}
+
+void TMainForm::Ausgabe1Click() {
+    output_->Ausgabe1Click();
 }
 
 void TMainForm::HardwareInfo1Click() {

@@ -23,12 +23,14 @@ class CardLeds;
 class CardList;
 class CardListSaving;
 class ListReadSession;
+class OutputOptions;
 class PersonnelDatabase;
 class PersonnelMode;
 class ProgramSettings;
 class RedirectMode;
 class TrayIcon;
 class TrayWindow;
+class TOutputDlg;
 class TSettingsDlg;
 class TInfoDLG;
 class TIDD_Update_Info;
@@ -58,7 +60,8 @@ public:
     ~TMainForm() override;
 
     // The dialogs the program entry created after this window.
-    void attachDialogs(TSettingsDlg& settings, TIDD_Update_Info& updateInfo, TInfoDLG& info);
+    void attachDialogs(TSettingsDlg& settings, TOutputDlg& output, TIDD_Update_Info& updateInfo,
+                       TInfoDLG& info);
     // Where the codes read in redirect mode are typed. Without an injector
     // redirect mode does not start, and says why: unavailable.
     void setKeyboard(std::unique_ptr<KeystrokeInjector> injector, QString unavailable);
@@ -74,6 +77,7 @@ public:
 
     // Menu and button handlers.
     void Einstellungen1Click();
+    void Ausgabe1Click();
     void HardwareInfo1Click();
     void ber1Click();
     void BitBtn1Click();
@@ -151,6 +155,7 @@ private:
     std::unique_ptr<TrayWindow> tray_;
     std::unique_ptr<RedirectMode> redirect_;
     std::unique_ptr<ProgramSettings> settings_;
+    std::unique_ptr<OutputOptions> output_;
 
     bool shownBefore_ = false;
     // The window manager's frame the page size was last applied with.

@@ -77,16 +77,23 @@ void ProgramSettings::SaveSettings() {
         stored.autostart = settingsDlg_->controls().CheckBoxAutoStart->isChecked();
         stored.autosave = settingsDlg_->controls().CheckBoxSave->isChecked();
     }
-    if (!writeStoredSettings(settingsFile, stored)) {
-        host_.dialogs().note(
-            QStringLiteral("Die Datei '") + settingsFile_ +
-            QStringLiteral("' konnte nicht gespeichert werden.\n\nMögliche Ursachen:\n"
-                           "-Schreibschutz der Datei aktiviert\n-Programm von CD gestartet"));
-    }
+    if (!writeStoredSettings(settingsFile, stored))
+        reportUnsavedFile();
+}
+
+void ProgramSettings::reportUnsavedFile() {
+    host_.dialogs().note(
+        QStringLiteral("Die Datei '") + settingsFile_ +
+        QStringLiteral("' konnte nicht gespeichert werden.\n\nMögliche Ursachen:\n"
+                       "-Schreibschutz der Datei aktiviert\n-Programm von CD gestartet"));
+}
+
+bool ProgramSettings::savesSettings() const {
+    return settingsDlg_ && settingsDlg_->controls().CheckBoxSave->isChecked();
 }
 
 void ProgramSettings::saveIfEnabled() {
-    if (settingsDlg_ && settingsDlg_->controls().CheckBoxSave->isChecked())
+    if (savesSettings())
         SaveSettings();
 }
 

@@ -39,8 +39,12 @@ public:
 
     void LoadSettings();
     void SaveSettings();
+    // "Einstellungen speichern" is on: every change is saved.
+    bool savesSettings() const;
     // Saves when "Einstellungen speichern" is on, as every setting's change does.
     void saveIfEnabled();
+    // Tells the user that the settings file could not be written.
+    void reportUnsavedFile();
     void showPortInStatusBar();
 
     void Einstellungen1Click();

@@ -4,6 +4,7 @@
 #include "app/InfoDialogs.h"
 #include "app/MainDLG.h"
 #include "app/StandInFont.h"
+#include "app/TOutputDlg.h"
 #include "app/TRequestLfdnrStringDLG.h"
 #include "app/TSettingsDlg.h"
 
@@ -17,13 +18,14 @@ struct ProgramWindows {
                    const SerialSystemCalls* serialCalls = nullptr)
         : resources((registerFormResources(), true)), mainForm(dialogs, files, serialCalls),
           updateInfo(&mainForm) {
-        mainForm.attachDialogs(settings, updateInfo, info);
-        fitCaptions({&mainForm, &settings, &labelPrompt, &updateInfo, &info});
+        mainForm.attachDialogs(settings, output, updateInfo, info);
+        fitCaptions({&mainForm, &settings, &output, &labelPrompt, &updateInfo, &info});
     }
 
     bool resources; // registered before any window loads an image
     TMainForm mainForm;
     TSettingsDlg settings;
+    TOutputDlg output;
     TRequestLfdnrStringDLG labelPrompt;
     TIDD_Update_Info updateInfo; // centred over the main window
     TInfoDLG info;

@@ -4,6 +4,7 @@
 #include "personnel/PersonnelDatabase.h"
 #include "redirect/KeystrokeOutput.h"
 #include "redirect/TrayWindow.h"
+#include "text/LocalClock.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -23,6 +24,11 @@ RedirectMode::~RedirectMode() = default;
 void RedirectMode::setKeyboard(std::unique_ptr<KeystrokeInjector> injector, QString unavailable) {
     injector_ = std::move(injector);
     keyboardUnavailable_ = std::move(unavailable);
+}
+
+void RedirectMode::setOutput(std::optional<CardOutput> output, QString unusable) {
+    output_ = std::move(output);
+    outputUnusable_ = std::move(unusable);
 }
 
 bool RedirectMode::setUp(T_Serial_Interface& port) {
@@ -61,12 +67,19 @@ void RedirectMode::SpeedButtonStartClick() {
         failRedirectStart(keyboardUnavailable_);
         return;
     }
+    // Typing something other than what the receiving system expects is worse
+    // than typing nothing.
+    if (!output_) {
+        failRedirectStart(outputUnusable_);
+        return;
+    }
     if (!ReadThread || !modes.begin(Mode::Redirect) ||
         modes.port().open(host_.portNumber(), kReaderBaudRate) != OpenResult::Opened) {
         failRedirectStart(portOpenFailureText(host_.portNumber()));
         return;
     }
     host_.setStatusPanel(StatusPanel::Activity, kWaitingForCard);
+    host_.setStatusPanel(StatusPanel::Spare, QString());
     if (tray_.hidesIntoTray())
         tray_.hideIntoTray(!startingUp_);
     modes.port().flush();
@@ -134,14 +147,26 @@ void RedirectMode::WMReaderEvent(ReaderEvent event) {
 }
 
 void RedirectMode::SendCodeAsKeystrokes() {
-    if (!injector_)
+    if (!injector_ || !output_)
         return;
+    const std::string code = host_.currentCode().toStdString();
     const bool substitute = controls_.personnelNumber->isChecked() && database_;
-    const std::string text =
-        TextToType(host_.currentCode().toStdString(), substitute, [this](std::string_view code) {
-            return database_->LookupPersonnelNumber(code);
-        });
-    sendKeystrokes(*injector_, text, controls_.lineFeed->isChecked());
+    PersonnelNumberSource lookup;
+    if (database_)
+        lookup = [this](std::string_view card) { return database_->LookupPersonnelNumber(card); };
+    const CardOutput::Result result =
+        output_->take({code, substitute, lookup, localTimeNow()}, RepeatGuard::Clock::now());
+    if (result.logFailure)
+        reportLogFailure(QString::fromStdString(*result.logFailure));
+    if (result.text)
+        sendKeystrokes(*injector_, *result.text, controls_.lineFeed->isChecked());
+}
+
+void RedirectMode::reportLogFailure(const QString& reason) {
+    // No message box: it would take the focus, and the next card would be
+    // typed into it.
+    host_.setStatusPanel(StatusPanel::Spare, QStringLiteral("Protokollfehler: ") + reason);
+    tray_.icon().showWarning(reason);
 }
 
 void RedirectMode::UpdateRedirectStatus() {

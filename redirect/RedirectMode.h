@@ -3,10 +3,12 @@
 #include "modes/ModeHost.h"
 #include "reader/ReadResult.h"
 #include "reader/TThread_Read.h"
+#include "redirect/CardOutput.h"
 #include "redirect/KeystrokeInjector.h"
 
 #include <QObject>
 #include <memory>
+#include <optional>
 
 class QCheckBox;
 class QLabel;
@@ -37,6 +39,10 @@ public:
     // Where the codes are typed. Without an injector redirect mode does not
     // start, and says why: unavailable.
     void setKeyboard(std::unique_ptr<KeystrokeInjector> injector, QString unavailable);
+    // What each card becomes: its text, the repeat guard and the read log.
+    // Without one (the stored template is faulty) redirect mode does not
+    // start, and says why: unusable.
+    void setOutput(std::optional<CardOutput> output, QString unusable = {});
     // The database of personnel numbers, or null while the personnel features are off.
     void setDatabase(PersonnelDatabase* database) { database_ = database; }
 
@@ -59,6 +65,8 @@ public:
 
 private:
     void SendCodeAsKeystrokes();
+    // Cards are still typed; the user learns that they are no longer logged.
+    void reportLogFailure(const QString& reason);
     // A start that fails: the stop, the window back, the reason in a box.
     void failRedirectStart(const QString& reason);
     void pauseReadThread();
@@ -70,6 +78,8 @@ private:
     std::unique_ptr<TReadSerialThread> ReadThread;
     std::unique_ptr<KeystrokeInjector> injector_;
     QString keyboardUnavailable_;
+    std::optional<CardOutput> output_{CardOutput()};
+    QString outputUnusable_;
     PersonnelDatabase* database_ = nullptr;
     bool startingUp_ = false;
 };

@@ -52,4 +52,9 @@ bool TrayIcon::NotifyTray(Operation operation, TrayImage image) {
     return areaAvailable();
 }
 
+void TrayIcon::showWarning(const QString& text) {
+    if (icon_.isVisible())
+        icon_.showMessage(QStringLiteral("Pelvaro"), text, QSystemTrayIcon::Warning);
+}
+
 } // namespace pelvaro

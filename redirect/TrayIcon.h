@@ -44,6 +44,9 @@ public:
     // next modify on, until it is set empty again.
     void setNotice(const QString& notice) { notice_ = notice; }
 
+    // A balloon with the warning, where the icon is shown.
+    void showWarning(const QString& text);
+
     bool isShown() const { return icon_.isVisible(); }
     const QSystemTrayIcon& icon() const { return icon_; }
 

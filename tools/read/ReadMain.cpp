@@ -13,6 +13,7 @@
 #include "redirect/CardOutput.h"
 #include "redirect/KeyboardBackend.h"
 #include "redirect/KeystrokeOutput.h"
+#include "text/LocalClock.h"
 #include "tools/read/ReadOptions.h"
 #include "tools/read/ReadPlatform.h"
 
@@ -121,7 +122,7 @@ public:
                 return database_->LookupPersonnelNumber(card);
             };
         const pelvaro::CardOutput::Result result =
-            output_.take({code, options_->personnel, lookup, pelvaro::readtool::localTimeNow()},
+            output_.take({code, options_->personnel, lookup, pelvaro::localTimeNow()},
                          pelvaro::RepeatGuard::Clock::now());
         if (result.logFailure)
             std::fprintf(stderr, "%s\n", result.logFailure->c_str());

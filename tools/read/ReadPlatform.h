@@ -1,7 +1,5 @@
 #pragma once
 
-#include "text/DateTimeText.h"
-
 #include <filesystem>
 #include <string>
 
@@ -14,9 +12,6 @@ std::filesystem::path programDirectory();
 // The sentence that follows "keine Berechtigung für <device>.": what the user
 // can do about it, with a leading space; empty where there is no advice.
 std::string permissionAdvice(const std::string& devicePath);
-
-// Now, on the local clock.
-LocalDateTime localTimeNow();
 
 // Lets the console show the tool's texts, which are UTF-8.
 void useUtf8Console();

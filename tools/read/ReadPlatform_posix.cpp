@@ -1,7 +1,6 @@
 #include "tools/read/ReadPlatform.h"
 
 #include <csignal>
-#include <ctime>
 #include <grp.h>
 #include <sys/stat.h>
 
@@ -36,14 +35,6 @@ std::string permissionAdvice(const std::string& devicePath) {
     const std::string group = owningGroup(devicePath);
     return " Der Benutzer muss in der Gruppe '" + group + "' sein (sudo adduser $USER " + group +
            ", dann neu anmelden).";
-}
-
-LocalDateTime localTimeNow() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
-            local.tm_hour,        local.tm_min,     local.tm_sec};
 }
 
 void useUtf8Console() {} // terminals take UTF-8 as it is

@@ -64,12 +64,6 @@ std::string permissionAdvice(const std::string&) {
     return {}; // access to a port is no matter of groups here
 }
 
-LocalDateTime localTimeNow() {
-    SYSTEMTIME local{};
-    GetLocalTime(&local);
-    return {local.wYear, local.wMonth, local.wDay, local.wHour, local.wMinute, local.wSecond};
-}
-
 void useUtf8Console() {
     // The code page belongs to the console, which outlives the tool.
     foundOutputCodePage = GetConsoleOutputCP();
