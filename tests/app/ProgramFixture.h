@@ -5,6 +5,7 @@
 #include "app/StandInFont.h"
 #include "fileio/ProfileFile.h"
 #include "forms/ui_MainDLG.h"
+#include "forms/ui_TOutputDlg.h"
 #include "forms/ui_TSettingsDlg.h"
 #include "list/CardList.h"
 #include "redirect/RedirectMode.h"
@@ -81,18 +82,16 @@ protected:
     TMainForm& window() { return windows->mainForm; }
     Ui::TMainForm& ui() { return window().controls(); }
     Ui::TSettingsDlg& dialog() { return windows->settings.controls(); }
+    Ui::TOutputDlg& outputDialog() { return windows->output.controls(); }
 
     // Opens the settings dialog from its menu and runs inside while it is
     // open; inside ends by pressing one of its buttons.
     void withSettingsDialog(const std::function<void()>& inside) {
-        QTimer::singleShot(0, [this, inside] {
-            inside();
-            if (windows->settings.isVisible()) {
-                ADD_FAILURE() << "the dialog was left open";
-                dialog().BitBtn2->click();
-            }
-        });
-        ui().Einstellungen1->trigger();
+        whileOpen(windows->settings, *dialog().BitBtn2, *ui().Einstellungen1, inside);
+    }
+    // The same for the output dialog.
+    void withOutputDialog(const std::function<void()>& inside) {
+        whileOpen(windows->output, *outputDialog().BitBtn2, *ui().Ausgabe1, inside);
     }
 
     std::vector<QString> texts() const {
@@ -102,6 +101,20 @@ protected:
         return all;
     }
 
+private:
+    void whileOpen(const QDialog& opened, QPushButton& cancel, QAction& menuEntry,
+                   const std::function<void()>& inside) {
+        QTimer::singleShot(0, [&opened, &cancel, inside] {
+            inside();
+            if (opened.isVisible()) {
+                ADD_FAILURE() << "the dialog was left open";
+                cancel.click();
+            }
+        });
+        menuEntry.trigger();
+    }
+
+protected:
     TempDir dir;
     std::filesystem::path ini = dir.path() / "Pelvaro.ini";
     // Beside the program, which is where a test's own directory puts them.

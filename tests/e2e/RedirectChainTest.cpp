@@ -11,10 +11,13 @@
 #include "tests/personnel/SqliteTool.h"
 #include "tests/redirect/KeystrokeReceiver.h"
 #include "tests/support/PluggableReader.h"
+#include "tests/support/FileText.h"
 #include "tests/support/Polling.h"
 #include "tools/simulator/ReaderSimulator.h"
 
 #include <gtest/gtest.h>
+#include <sstream>
+#include <thread>
 
 namespace pelvaro {
 namespace {
@@ -36,12 +39,14 @@ protected:
     RedirectChainTest() : DesktopProgramTest(640, 480) {}
 
     // Started with redirect mode, automatic minimising, ENTER after each
-    // code and personnel numbers instead of codes.
+    // code and personnel numbers instead of codes, and the more settings.
     // The reader's device is mapped as Com1.
-    void startHidden(sim::ReaderSimulator& reader, const std::string& device) {
+    void startHidden(sim::ReaderSimulator& reader, const std::string& device,
+                     const std::string& more = {}) {
         program.addSqliteLibrary();
         program.writeSettings("[Global]\nAutostart=1\nSysTray=1\nLineFeed=1\nSendPSNR=1\n"
-                              "[Serial]\nPort=1\nCardLen=10\n[Ports]\nDefaults=0\n");
+                              "[Serial]\nPort=1\nCardLen=10\n[Ports]\nDefaults=0\n" +
+                              more);
         ASSERT_TRUE(writePortMapping(program.settingsFile(), 1, device));
         panel = test::startPanel(display, area); // where the window hides itself
         ASSERT_TRUE(panel) << "no notification area";
@@ -54,11 +59,12 @@ protected:
 
     // Filled by another program while Pelvaro runs, as the table may be.
     void fillPersonnelTable() {
-        const auto database = program.directory() / "db_Personal.sqlite";
         for (int card = kPersonnelEvery; card <= kCards; card += kPersonnelEvery)
-            test::runSqliteTool(database,
-                                {"INSERT INTO t_card_personal VALUES('" + test::numberedCode(card) +
-                                 "','" + personnelNumber(card) + "')"});
+            storePersonnelNumber(test::numberedCode(card), personnelNumber(card));
+    }
+    void storePersonnelNumber(const std::string& code, const std::string& number) {
+        test::runSqliteTool(program.directory() / "db_Personal.sqlite",
+                            {"INSERT INTO t_card_personal VALUES('" + code + "','" + number + "')"});
     }
 
     test::NotificationArea area{display.name()};
@@ -82,6 +88,49 @@ TEST_F(RedirectChainTest, EveryCardArrivesOnceAndExactly) {
     }
     const test::ReceivedLine extra = receiver.receiveLine(500ms);
     EXPECT_EQ(extra.text, "") << "typed after the last card";
+}
+
+TEST_F(RedirectChainTest, TemplateTypesWhatTheReceivingSystemStoresAndHoldsBackRepeats) {
+    sim::ReaderSimulator reader;
+    ASSERT_NO_FATAL_FAILURE(startHidden(
+        reader, reader.devicePath(),
+        "[Output]\nTemplate=\"{dec10}{tab}{w26}{tab}{pnr}\"\nRepeatGuard=1\nLog=1\n"));
+    const std::string worked = "123456789A";
+    ASSERT_NO_FATAL_FAILURE(storePersonnelNumber(worked, personnelNumber(7)));
+    test::KeystrokeReceiverProcess receiver(display);
+    ASSERT_TRUE(receiver.waitUntilReady(kPatience));
+    const auto hold = [&](const std::string& code) {
+        ASSERT_TRUE(reader.sendCard(sim::bytesFromHex(code)).acknowledged) << code;
+    };
+    const std::string workedLine = "0878082202\t086,30874\t" + personnelNumber(7) + "\n";
+
+    hold(worked);
+    EXPECT_EQ(receiver.receiveLine(kPatience).text, workedLine);
+    hold(worked); // still within the guard: acknowledged, not typed
+    hold("0000000001");
+    EXPECT_EQ(receiver.receiveLine(kPatience).text, "0000000001\t000,00001\t\n");
+    std::this_thread::sleep_for(1100ms);
+    hold("0000000001"); // the guard has passed
+    EXPECT_EQ(receiver.receiveLine(kPatience).text, "0000000001\t000,00001\t\n");
+    hold(worked); // another card than the last is always typed
+    EXPECT_EQ(receiver.receiveLine(kPatience).text, workedLine);
+
+    // Every read is in the day's log, the held-back one without output.
+    std::vector<std::string> lines;
+    for (const auto& entry : std::filesystem::directory_iterator(program.directory())) {
+        if (entry.path().extension() != ".csv")
+            continue;
+        std::istringstream log(test::fileText(entry.path()));
+        for (std::string line; std::getline(log, line);)
+            lines.push_back(line);
+    }
+    ASSERT_EQ(lines.size(), 6u) << "the column names and five reads";
+    EXPECT_EQ(lines[0], "Zeit;Code;Personalnummer;Ausgabe\r");
+    const auto fields = [&](size_t line) { return lines[line].substr(lines[line].find(';')); };
+    EXPECT_EQ(fields(1), ";123456789A;" + personnelNumber(7) + ";0878082202{tab}086,30874{tab}" +
+                             personnelNumber(7) + "\r");
+    EXPECT_EQ(fields(2), ";123456789A;" + personnelNumber(7) + ";\r");
+    EXPECT_EQ(fields(3), ";0000000001;;0000000001{tab}000,00001{tab}\r");
 }
 
 TEST_F(RedirectChainTest, UnpluggedReaderIsTakenUpAgainWithoutLosingOrDoublingACard) {

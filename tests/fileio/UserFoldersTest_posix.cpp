@@ -3,6 +3,7 @@
 
 #include "fileio/FileLocations.h"
 #include "fileio/SessionStart.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/TempDir.h"
 
 #include <cstdlib>
@@ -69,6 +70,11 @@ TEST(SessionStartTest, AutostartEntryInTheUsersConfigurationFolderComesAndGoes) 
     EXPECT_NE(text.find("Exec=\"/opt/Pelvaro 3/\\\"50%%\\\" \\$HOME/pelvaro\"\n"),
               std::string::npos)
         << text;
+    if (std::filesystem::exists("/usr/bin/desktop-file-validate")) {
+        test::ChildProcess validation({"/usr/bin/desktop-file-validate", entry.string()});
+        EXPECT_EQ(validation.waitForExit(std::chrono::seconds(20)), 0)
+            << validation.errorOutput();
+    }
 
     EXPECT_EQ(setSessionStart(std::nullopt), std::nullopt);
     EXPECT_FALSE(std::filesystem::exists(entry));
