@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Screenshots of Pelvaro's windows for docs/: the main window, the redirect
-# page and the settings dialog, taken on an X server of its own (Xvfb, no
+# page, the settings dialog and the output dialog, taken on an X server of its own (Xvfb, no
 # window manager, so the windows have no frames). Builds nothing.
 #
 #   bash scripts/screenshot.sh [PROGRAM]     (default: build/bin/pelvaro)
@@ -123,6 +123,18 @@ shoot "$dialog" settings-dialog.png
 # in forms/TSettingsDlg.ui).
 xdotool mousemove --window "$dialog" 172 276 click 1
 poll find_window_gone "$dialog" || fail "Abbrechen did not close the settings dialog"
+
+# Optionen → Ausgabe, with the worked example as its template.
+xdotool windowfocus --sync "$main" key alt+o
+poll find_other_window || fail "alt+o opened no menu"
+xdotool key a
+poll find_window '^Ausgabe$' || fail "the output dialog did not appear"
+dialog=$found
+xdotool windowfocus --sync "$dialog" key ctrl+a
+xdotool type --delay 20 '{dec10}{tab}{w26}'
+shoot "$dialog" output-dialog.png
+xdotool key Escape
+poll find_window_gone "$dialog" || fail "Escape did not close the output dialog"
 
 # Datei → Beenden.
 xdotool windowfocus --sync "$main" key alt+d
