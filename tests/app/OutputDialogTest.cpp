@@ -6,6 +6,7 @@
 #include "redirect/OutputSettings.h"
 #include "tests/app/ProgramFixture.h"
 #include "tests/support/FileText.h"
+#include "text/LocalClock.h"
 #include "tools/simulator/ReaderSimulator.h"
 
 #include <QMenu>
@@ -129,6 +130,12 @@ TEST_F(OutputDialogTest, OkHandsTheOutputOverAndSavesOnlyWhenAsked) {
     EXPECT_EQ(readOutputSettings(ini), (OutputSettings{" {rhex}{tab}{dec} ", 5, true}))
         << "blanks at the ends survive";
     EXPECT_NE(test::fileText(autostartEntry()).find("Exec="), std::string::npos);
+
+    // A log that cannot be written is said in the status bar; the card is typed.
+    std::filesystem::create_directory(dir.path() /
+                                      ("Pelvaro-" + DateText(localTimeNow()) + ".csv"));
+    EXPECT_EQ(typedForCard({0x01}), U" 0100000000\t1 ");
+    EXPECT_TRUE(window().statusPanelText(StatusPanel::Spare).startsWith("Protokollfehler: "));
 
     withOutputDialog([this] {
         EXPECT_TRUE(outputDialog().CheckBoxSessionStart->isChecked());
