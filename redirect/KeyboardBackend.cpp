@@ -12,7 +12,11 @@ KeyboardSettings readKeyboardSettings(const std::filesystem::path& settingsFile)
 }
 
 std::string keystrokesImpossibleText(const KeyboardBackendChoice& choice) {
-    return "Tastatureingaben sind nicht möglich: " + choice.unavailable;
+    return keystrokesImpossibleText(choice.unavailable);
+}
+
+std::string keystrokesImpossibleText(const std::string& reason) {
+    return "Tastatureingaben sind nicht möglich: " + reason;
 }
 
 } // namespace pelvaro

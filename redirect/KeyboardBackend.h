@@ -35,12 +35,15 @@ inline KeyboardSettings forcedBackend(std::string name) {
 KeyboardSettings readKeyboardSettings(const std::filesystem::path& settingsFile);
 
 // Looks at the platform's backends in order and takes the first that can
-// type: on a Wayland session the virtual keyboard, else uinput; on X11 XTest;
+// type: on a Wayland session the virtual keyboard, else the desktop portal's
+// remote keyboard, else uinput; on X11 XTest;
 // without either uinput (the text console).
 KeyboardBackendChoice chooseKeyboardBackend(const KeyboardSettings& settings = {},
                                             DeferredCall later = {});
 
-// The message of a start refused for want of a backend.
+// The message of a start refused for want of a backend, or for the reason
+// an injector gave when typing was to begin.
 std::string keystrokesImpossibleText(const KeyboardBackendChoice& choice);
+std::string keystrokesImpossibleText(const std::string& reason);
 
 } // namespace pelvaro

@@ -1,4 +1,6 @@
+#include "fileio/FileLocations.h"
 #include "redirect/KeyboardBackend.h"
+#include "redirect/PortalInjector.h"
 #include "redirect/UinputInjector.h"
 #include "redirect/UserKeymap.h"
 #include "redirect/VirtualKeyboardInjector.h"
@@ -16,6 +18,10 @@ namespace {
 constexpr char kXTest[] = "xtest";
 constexpr char kVirtualKeyboard[] = "virtual-keyboard";
 constexpr char kUinput[] = "uinput";
+constexpr char kPortal[] = "portal";
+
+// Where the portal's token for restoring the user's consent is kept.
+constexpr char kPortalTokenFile[] = "portal-restore-token";
 
 // A backend's problems, each with what the user is told of it.
 template <typename Problem>
@@ -72,13 +78,34 @@ bool named(const char* variable) {
     return name && *name;
 }
 
-// The layout uinput types through: the settings' names, else the map the
-// Wayland compositor hands its clients, else XKB's default.
+// The user's layout as far as it is known: the settings' names, else the map
+// the Wayland compositor hands its clients.
+std::optional<std::string> knownKeymap(const KeyboardSettings& settings) {
+    if (!settings.layout.empty())
+        return keymapFromNames(settings.layout, settings.variant);
+    return named("WAYLAND_DISPLAY") ? waylandKeymap() : std::nullopt;
+}
+
+void considerPortal(KeyboardBackendChoice& choice, const KeyboardSettings& settings) {
+    const auto folders = userFolders();
+    PortalInjector::Opening opening = PortalInjector::open(
+        knownKeymap(settings).value_or(std::string()),
+        folders ? folders->settings / kPortalTokenFile : std::filesystem::path());
+    using enum PortalInjector::Problem;
+    consider(choice, kPortal, std::move(opening.injector),
+             "Fernsteuerung der Tastatur über das Desktop-Portal (Version " +
+                 std::to_string(opening.version) + ")",
+             textOf(opening.problem,
+                    {{NoSessionBus, "kein D-Bus der Sitzung erreichbar."},
+                     {NoPortal, "kein Desktop-Portal mit Fernsteuerung auf dem D-Bus der Sitzung."},
+                     {NoKeyboard, "das Desktop-Portal (Version " + std::to_string(opening.version) +
+                                      ") bietet keine Tastatur zur Fernsteuerung an."}}));
+}
+
+// The layout uinput types through: the one known, else XKB's default.
 void considerUinput(KeyboardBackendChoice& choice, const KeyboardSettings& settings,
                     DeferredCall later) {
-    std::optional<std::string> keymap;
-    if (settings.layout.empty() && named("WAYLAND_DISPLAY"))
-        keymap = waylandKeymap();
+    std::optional<std::string> keymap = knownKeymap(settings);
     if (!keymap)
         keymap = keymapFromNames(settings.layout, settings.variant);
     UinputInjector::Opening opening =
@@ -107,6 +134,8 @@ KeyboardBackendChoice chooseKeyboardBackend(const KeyboardSettings& settings, De
         considerXTest(choice, std::move(later));
     } else if (forced == kVirtualKeyboard) {
         considerVirtualKeyboard(choice);
+    } else if (forced == kPortal) {
+        considerPortal(choice, settings);
     } else if (forced == kUinput) {
         considerUinput(choice, settings, std::move(later));
     } else if (!forced.empty()) {
@@ -115,6 +144,8 @@ KeyboardBackendChoice chooseKeyboardBackend(const KeyboardSettings& settings, De
     } else if (named("WAYLAND_DISPLAY")) {
         // XTest would reach only the windows that run through Xwayland.
         considerVirtualKeyboard(choice);
+        if (!choice.injector)
+            considerPortal(choice, settings);
         if (!choice.injector)
             considerUinput(choice, settings, std::move(later));
     } else if (named("DISPLAY")) {

@@ -3,6 +3,8 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
 #include <string_view>
 
 namespace pelvaro {
@@ -16,6 +18,12 @@ inline constexpr char32_t kEnterKey = U'\n';
 class KeystrokeInjector {
 public:
     virtual ~KeystrokeInjector() = default;
+
+    // Called when typing is about to begin (a start of redirect mode, of the
+    // command-line reader), before the reader is opened: a backend that needs
+    // the desktop's consent asks for it here. The reason, in German, when
+    // typing is refused.
+    virtual std::optional<std::string> begin() { return std::nullopt; }
 
     // Types the text as itself, whatever the keyboard layout, Shift or Caps
     // Lock: per character one press and one release, then ENTER when asked.

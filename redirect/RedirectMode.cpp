@@ -2,6 +2,7 @@
 
 #include "modes/ModeMessages.h"
 #include "personnel/PersonnelDatabase.h"
+#include "redirect/KeyboardBackend.h"
 #include "redirect/KeystrokeOutput.h"
 #include "redirect/TrayWindow.h"
 #include "text/LocalClock.h"
@@ -71,6 +72,11 @@ void RedirectMode::SpeedButtonStartClick() {
     // than typing nothing.
     if (!output_) {
         failRedirectStart(outputUnusable_);
+        return;
+    }
+    // The desktop's consent to typing comes before the reader's port is taken.
+    if (const auto refusal = injector_->begin()) {
+        failRedirectStart(QString::fromStdString(keystrokesImpossibleText(*refusal)));
         return;
     }
     if (!ReadThread || !modes.begin(Mode::Redirect) ||

@@ -17,6 +17,7 @@
 #include "tools/read/ReadOptions.h"
 #include "tools/read/ReadPlatform.h"
 
+#include <QCoreApplication>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -104,6 +105,11 @@ public:
                 return false;
             }
             injector_ = std::move(keyboard.injector);
+            // Asked once, before the reader: the desktop may want consent.
+            if (const auto refusal = injector_->begin()) {
+                std::fprintf(stderr, "%s\n", pelvaro::keystrokesImpossibleText(*refusal).c_str());
+                return false;
+            }
         }
         if (options.personnel || options.outputTemplate.namesPersonnelNumber())
             openPersonnelDatabase();
@@ -169,6 +175,11 @@ int main(int argc, char** argv) {
         std::printf("%s", readtool::kReadUsage);
         return 0;
     }
+    // Typing may go over D-Bus, whose answers and signals come through Qt's
+    // event loop.
+    std::optional<QCoreApplication> events;
+    if (options->type)
+        events.emplace(argc, argv);
     CodeDestination output;
     if (!output.prepare(*options))
         return 1;
@@ -187,6 +198,8 @@ int main(int argc, char** argv) {
         // No pause before a pass: it waits on the line, so a card is taken as it comes.
         switch (session.step(std::chrono::milliseconds(0), LineRecovery::kRetryInterval)) {
         case StepOutcome::CodeRead:
+            // A session the desktop closed meanwhile is started anew.
+            QCoreApplication::processEvents();
             output.put(binding.code());
             break;
         case StepOutcome::LineLost:

@@ -1,0 +1,115 @@
+#include "redirect/PortalInjector.h"
+
+#include "fileio/AtomicFile.h"
+#include "redirect/LayoutKeysyms.h"
+#include "redirect/PortalSession.h"
+
+#include <fstream>
+#include <iterator>
+#include <system_error>
+#include <xkbcommon/xkbcommon.h>
+
+namespace pelvaro {
+
+namespace {
+
+std::string readToken(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// A token restores once: the next start needs the one it hands out.
+void saveToken(const std::filesystem::path& file, const std::string& token) {
+    if (file.empty() || token.empty())
+        return;
+    std::error_code ignored;
+    std::filesystem::create_directories(file.parent_path(), ignored);
+    replaceFileContents(file, token);
+}
+
+std::string refusalText(PortalSession::Outcome outcome) {
+    using enum PortalSession::Outcome;
+    switch (outcome) {
+    case Refused:
+        return "Fernsteuerung der Tastatur über das Desktop-Portal: die Freigabe wurde abgelehnt.";
+    case TimedOut:
+        return "das Desktop-Portal hat nicht rechtzeitig geantwortet.";
+    case Failed:
+    case Started:
+        break;
+    }
+    return "das Desktop-Portal konnte die Tastatur nicht freigeben.";
+}
+
+// Tab has its keysym by the Unicode rule; the end of a line is Return.
+uint32_t keysymOf(char32_t character) {
+    return character == kEnterKey ? XKB_KEY_Return : xkb_utf32_to_keysym(character);
+}
+
+} // namespace
+
+PortalInjector::PortalInjector(std::optional<std::unordered_set<uint32_t>> layout,
+                               std::filesystem::path tokenFile)
+    : layout_(std::move(layout)), tokenFile_(std::move(tokenFile)) {}
+
+PortalInjector::~PortalInjector() = default;
+
+PortalInjector::Opening PortalInjector::open(const std::string& keymap,
+                                             std::filesystem::path tokenFile) {
+    Opening opening;
+    const PortalSession::Probe probe = PortalSession::probe();
+    opening.version = probe.portal.version;
+    using enum PortalSession::Lookup;
+    if (probe.lookup != Found) {
+        opening.problem = probe.lookup == NoSessionBus ? Problem::NoSessionBus : Problem::NoPortal;
+        return opening;
+    }
+    if (!(probe.portal.deviceTypes & PortalSession::kKeyboard)) {
+        opening.problem = Problem::NoKeyboard;
+        return opening;
+    }
+    opening.injector = std::unique_ptr<PortalInjector>(new PortalInjector(
+        keymap.empty() ? std::nullopt : layoutKeysyms(keymap), std::move(tokenFile)));
+    return opening;
+}
+
+std::optional<std::string> PortalInjector::begin() {
+    if (session_ && session_->isOpen())
+        return std::nullopt;
+    session_ = std::make_unique<PortalSession>();
+    const PortalSession::Start started = session_->start(readToken(tokenFile_), kConsentPatience);
+    if (started.outcome != PortalSession::Outcome::Started) {
+        session_.reset();
+        return refusalText(started.outcome);
+    }
+    saveToken(tokenFile_, started.restoreToken);
+    // A modifier first: KDE maps the first keys of a new session with a
+    // default layout, and a seat without a keyboard of its own loses the key
+    // that gives it one.
+    strike(XKB_KEY_Shift_L);
+    return std::nullopt;
+}
+
+bool PortalInjector::typeText(std::u32string_view text, bool enter) {
+    if (begin())
+        return false;
+    bool allTyped = true;
+    const auto type = [&](char32_t character) {
+        const uint32_t keysym = keysymOf(character);
+        // The desktop would drop it without a word.
+        const bool typeable = keysym != XKB_KEY_NoSymbol && (!layout_ || layout_->contains(keysym));
+        allTyped = typeable && strike(keysym) && allTyped;
+    };
+    for (const char32_t character : text)
+        type(character);
+    if (enter)
+        type(kEnterKey);
+    return allTyped;
+}
+
+bool PortalInjector::strike(uint32_t keysym) {
+    const bool pressed = session_->key(keysym, true);
+    return session_->key(keysym, false) && pressed;
+}
+
+} // namespace pelvaro
