@@ -31,7 +31,8 @@ std::string refusalText(PortalSession::Outcome outcome) {
     using enum PortalSession::Outcome;
     switch (outcome) {
     case Refused:
-        return "Fernsteuerung der Tastatur über das Desktop-Portal: die Freigabe wurde abgelehnt.";
+        return "das Desktop-Portal hat nach der Fernsteuerung der Tastatur gefragt, die Freigabe "
+               "wurde abgelehnt.";
     case TimedOut:
         return "das Desktop-Portal hat nicht rechtzeitig geantwortet.";
     case Failed:

@@ -130,6 +130,15 @@ TEST_F(RedirectModeTest, StartWithNoWayToTypeIsRefusedBeforeThePortOpens) {
     EXPECT_FALSE(serialLink().isOpen());
     EXPECT_FALSE(reader.waitForProgram(std::chrono::milliseconds(300)))
         << "the reader's cards would be taken and lost";
+
+    // A desktop that refuses typing when it is to begin: the same refusal.
+    auto refusing = std::make_unique<RecordingInjector>();
+    refusing->refusal = "die Freigabe wurde abgelehnt.";
+    window().setKeyboard(std::move(refusing), {});
+    ui().SpeedButtonStart->click();
+    EXPECT_EQ(texts().back(), "Tastatureingaben sind nicht möglich: die Freigabe wurde abgelehnt.");
+    EXPECT_FALSE(active());
+    EXPECT_FALSE(serialLink().isOpen());
 }
 
 TEST_F(RedirectModeTest, StartWhileAListReadHoldsThePortLeavesTheReadAlone) {

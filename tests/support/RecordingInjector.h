@@ -2,6 +2,8 @@
 
 #include "redirect/KeystrokeInjector.h"
 
+#include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -25,7 +27,11 @@ std::vector<KeyEvent> keyStrokes(std::u32string_view text, bool enter);
 // Keeps the events instead of sending them, for tests of what is typed.
 class RecordingInjector final : public KeystrokeInjector {
 public:
+    std::optional<std::string> begin() override { return refusal; }
     bool typeText(std::u32string_view text, bool enter) override;
+
+    // What begin() answers, as a desktop that refuses its consent.
+    std::optional<std::string> refusal;
 
     const std::vector<KeyEvent>& events() const { return events_; }
 

@@ -1,0 +1,149 @@
+// Keystrokes through the desktop portal: a stand-in portal on a session bus of
+// the test's own records what the program asks and types, as keysyms.
+
+#include "redirect/KeyboardBackend.h"
+#include "redirect/KeystrokeOutput.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/FileText.h"
+#include "tests/support/Polling.h"
+#include "tests/support/ServerProcess.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/WaylandSession.h"
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <cstdlib>
+#include <filesystem>
+#include <gtest/gtest.h>
+
+namespace pelvaro {
+namespace {
+
+using test::kPatience;
+
+class PortalKeystrokeTest : public ::testing::Test {
+protected:
+    // One bus for the test program: Qt connects to the session bus once.
+    static void SetUpTestSuite() {
+        busDirectory = new test::TempDir;
+        const std::string address = "unix:path=" + (busDirectory->path() / "bus").string();
+        bus = new test::ServerProcess(
+            "the session bus", {"dbus-daemon", "--session", "--nofork", "--address=" + address},
+            std::nullopt, [](test::ChildProcess&) {
+                return test::waitFor(
+                    [] { return std::filesystem::exists(busDirectory->path() / "bus"); });
+            });
+        setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
+    }
+    static void TearDownTestSuite() {
+        delete bus;
+        delete busDirectory;
+    }
+    void SetUp() override {
+        setenv("XDG_CONFIG_HOME", config.path().c_str(), 1);
+        unsetenv("WAYLAND_DISPLAY");
+    }
+
+    // The stand-in portal of this RemoteDesktop version, granting or refusing.
+    void startPortal(unsigned version, bool refuse = false) {
+        std::vector<std::string> command = {STAND_IN_PORTAL_EXE, std::to_string(version)};
+        if (refuse)
+            command.emplace_back("refuse");
+        portal = std::make_unique<test::ChildProcess>(command);
+        ASSERT_EQ(portal->readLine(kPatience), "ready");
+    }
+
+    // The next calls the portal recorded.
+    void expectCalls(const std::vector<std::string>& calls) {
+        for (const std::string& call : calls)
+            EXPECT_EQ(portal->readLine(kPatience), call);
+    }
+    static std::vector<std::string> strike(const std::string& keysym) {
+        return {"key " + keysym + " 1", "key " + keysym + " 0"};
+    }
+    void expectSessionStart(const std::string& restoreToken) {
+        expectCalls(
+            {"SelectDevices types=1 persist_mode=2 restore_token=" + restoreToken, "Start"});
+        expectCalls(strike("ffe1")); // Shift_L, before the first character
+    }
+
+    std::filesystem::path tokenFile() const {
+        return config.path() / "Pelvaro" / "portal-restore-token";
+    }
+
+    static inline test::TempDir* busDirectory = nullptr;
+    static inline test::ServerProcess* bus = nullptr;
+    test::TempDir config;
+    std::unique_ptr<test::ChildProcess> portal;
+};
+
+TEST_F(PortalKeystrokeTest, OneSessionTypesKeysymsAndIsRestoredWithTheNextTokenOnceClosed) {
+    startPortal(2);
+    const KeyboardBackendChoice choice = chooseKeyboardBackend(forcedBackend("portal"));
+    ASSERT_NE(choice.injector, nullptr) << keystrokesImpossibleText(choice);
+    EXPECT_EQ(choice.report.at(0),
+              "portal: Fernsteuerung der Tastatur über das Desktop-Portal (Version 2)");
+    EXPECT_EQ(choice.injector->begin(), std::nullopt);
+    expectSessionStart(" unknown");
+    EXPECT_EQ(test::fileText(tokenFile()), "token-1");
+
+    // The same session: no second question.
+    EXPECT_EQ(choice.injector->begin(), std::nullopt);
+    EXPECT_TRUE(sendKeystrokes(*choice.injector, "a1\t\u0416", true));
+    for (const char* keysym : {"61", "31", "ff09", "6f6", "ff0d"})
+        expectCalls(strike(keysym));
+
+    // The screen lock ends the session; the next text starts one with the token.
+    QDBusMessage close = QDBusMessage::createMethodCall(
+        "org.freedesktop.portal.Desktop", "/org/freedesktop/portal/desktop",
+        "org.freedesktop.portal.RemoteDesktop", "CloseSession");
+    ASSERT_EQ(QDBusConnection::sessionBus().call(close).type(), QDBusMessage::ReplyMessage);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(sendKeystrokes(*choice.injector, "7", false));
+    expectSessionStart("token-1 known");
+    expectCalls(strike("37"));
+    EXPECT_EQ(test::fileText(tokenFile()), "token-2");
+}
+
+TEST_F(PortalKeystrokeTest, CharactersTheKnownLayoutLacksAreSkippedAndTheTextNotWhole) {
+    startPortal(1);
+    KeyboardSettings settings = forcedBackend("portal");
+    settings.layout = "us";
+    const KeyboardBackendChoice choice = chooseKeyboardBackend(settings);
+    ASSERT_NE(choice.injector, nullptr) << keystrokesImpossibleText(choice);
+    EXPECT_EQ(choice.report.at(0),
+              "portal: Fernsteuerung der Tastatur über das Desktop-Portal (Version 1)");
+    EXPECT_FALSE(sendKeystrokes(*choice.injector, "a\u0416b", false));
+    expectSessionStart(" unknown");
+    expectCalls(strike("61"));
+    expectCalls(strike("62"));
+    EXPECT_FALSE(std::filesystem::exists(tokenFile())) << "version 1 hands out no token";
+}
+
+TEST_F(PortalKeystrokeTest, RefusedConsentRefusesTheReadToolBeforeTheReader) {
+    startPortal(2, true);
+    test::ChildProcess reading({READ_TOOL_EXE, "--type", "--backend", "portal", "--device",
+                                (config.path() / "no-reader").string()});
+    EXPECT_EQ(reading.waitForExit(kPatience), 1);
+    EXPECT_EQ(reading.errorOutput(),
+              "Tastatureingaben sind nicht möglich: das Desktop-Portal hat nach der Fernsteuerung "
+              "der Tastatur gefragt, die Freigabe wurde abgelehnt.\n");
+    expectCalls({"SelectDevices types=1 persist_mode=2 restore_token= unknown", "Start"});
+}
+
+TEST_F(PortalKeystrokeTest, WaylandWithoutVirtualKeyboardChoosesThePortal) {
+    if (!test::WaylandSession::possible())
+        GTEST_SKIP() << "a Wayland session needs root to run as its own user";
+    const test::WaylandSession weston(test::WaylandSession::Compositor::Weston);
+    setenv("WAYLAND_DISPLAY", weston.socketPath().c_str(), 1);
+    startPortal(2);
+    const KeyboardBackendChoice choice = chooseKeyboardBackend();
+    EXPECT_EQ(choice.name, "portal");
+    ASSERT_EQ(choice.report.size(), 2u);
+    EXPECT_EQ(choice.report[1],
+              "portal: Fernsteuerung der Tastatur über das Desktop-Portal (Version 2)");
+}
+
+} // namespace
+} // namespace pelvaro
