@@ -77,12 +77,17 @@ PortalInjector::Opening PortalInjector::open(const std::string& keymap,
 std::optional<std::string> PortalInjector::begin() {
     if (session_ && session_->isOpen())
         return std::nullopt;
-    session_ = std::make_unique<PortalSession>();
-    const PortalSession::Start started = session_->start(readToken(tokenFile_), kConsentPatience);
-    if (started.outcome != PortalSession::Outcome::Started) {
-        session_.reset();
+    // The wait for the desktop's answer lets a card's text in; it cannot
+    // wait in here.
+    if (starting_)
+        return "das Desktop-Portal fragt noch nach der Freigabe.";
+    starting_ = true;
+    auto session = std::make_unique<PortalSession>();
+    const PortalSession::Start started = session->start(readToken(tokenFile_), kConsentPatience);
+    starting_ = false;
+    if (started.outcome != PortalSession::Outcome::Started)
         return refusalText(started.outcome);
-    }
+    session_ = std::move(session);
     saveToken(tokenFile_, started.restoreToken);
     // A modifier first: KDE maps the first keys of a new session with a
     // default layout, and a seat without a keyboard of its own loses the key

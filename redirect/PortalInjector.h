@@ -51,6 +51,7 @@ private:
     std::unique_ptr<PortalSession> session_;
     std::optional<std::unordered_set<uint32_t>> layout_; // null: not known
     std::filesystem::path tokenFile_;
+    bool starting_ = false;
 };
 
 } // namespace pelvaro

@@ -107,15 +107,21 @@ PortalSession::Probe PortalSession::probe() {
     if (!QCoreApplication::instance() || !bus().isConnected())
         return {Lookup::NoSessionBus, {}};
     const auto version = property(QStringLiteral("version"));
-    const auto deviceTypes = property(QStringLiteral("AvailableDeviceTypes"));
-    if (!version || !deviceTypes)
+    const auto deviceTypes =
+        version ? property(QStringLiteral("AvailableDeviceTypes")) : std::nullopt;
+    if (!deviceTypes)
         return {Lookup::NoPortal, {}};
     return {Lookup::Found, {*version, *deviceTypes}};
 }
 
 PortalSession::PortalSession() = default;
 
-PortalSession::~PortalSession() = default;
+PortalSession::~PortalSession() {
+    // Ends the session on the desktop too, with its sign of remote control.
+    if (!handle_.empty())
+        bus().send(QDBusMessage::createMethodCall(kService, QString::fromStdString(handle_),
+                                                  kSession, QStringLiteral("Close")));
+}
 
 PortalSession::Start PortalSession::start(const std::string& restoreToken,
                                           std::chrono::milliseconds patience) {

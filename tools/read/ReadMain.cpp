@@ -135,6 +135,9 @@ public:
         if (!result.text)
             return;
         if (injector_) {
+            // Takes in what the desktop said meanwhile: a session it closed
+            // is started anew.
+            QCoreApplication::processEvents();
             pelvaro::sendKeystrokes(*injector_, *result.text, options_->enter);
             return;
         }
@@ -198,8 +201,6 @@ int main(int argc, char** argv) {
         // No pause before a pass: it waits on the line, so a card is taken as it comes.
         switch (session.step(std::chrono::milliseconds(0), LineRecovery::kRetryInterval)) {
         case StepOutcome::CodeRead:
-            // A session the desktop closed meanwhile is started anew.
-            QCoreApplication::processEvents();
             output.put(binding.code());
             break;
         case StepOutcome::LineLost:
