@@ -71,8 +71,10 @@ Answer ask(const QString& method, QVariantList arguments, QVariantMap options,
     arguments.append(options);
 
     Answer answer;
+    bool answered = false;
     QEventLoop waiting;
     PortalListener listener([&](uint response, const QVariantMap& results) {
+        answered = true;
         answer.outcome = response == kSuccess     ? PortalSession::Outcome::Started
                          : response == kCancelled ? PortalSession::Outcome::Refused
                                                   : PortalSession::Outcome::Failed;
@@ -97,7 +99,8 @@ Answer ask(const QString& method, QVariantList arguments, QVariantMap options,
         listenAt(given);
     QTimer::singleShot(patience, &waiting, &QEventLoop::quit);
     // The user's clicks wait meanwhile: a second start must not ask again.
-    waiting.exec(QEventLoop::ExcludeUserInputEvents);
+    if (!answered)
+        waiting.exec(QEventLoop::ExcludeUserInputEvents);
     return answer;
 }
 

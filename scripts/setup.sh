@@ -17,6 +17,7 @@ packages=(
     openbox trayer                     # a window manager and a notification area for the tray tests
     libwayland-dev libwayland-bin qt6-wayland   # typing on Wayland; the program as a Wayland client
     sway weston foot wtype             # Wayland compositors with and without virtual keyboards, a client receiving keys, the peer to measure against
+    dbus-daemon                        # a session bus of the tests' own for the stand-in desktop portal
     qemu-system-x86 busybox-static cpio   # a real kernel with uinput for the uinput tests
     dpkg-dev lintian desktop-file-utils appstream procps   # the Debian package, its checks and its install test
 )
