@@ -18,6 +18,7 @@ packages=(
     libwayland-dev libwayland-bin qt6-wayland   # typing on Wayland; the program as a Wayland client
     sway weston foot wtype             # Wayland compositors with and without virtual keyboards, a client receiving keys, the peer to measure against
     dbus-daemon                        # a session bus of the tests' own for the stand-in desktop portal
+    kwin-wayland xdg-desktop-portal xdg-desktop-portal-kde qtwayland5 libglib2.0-bin   # KDE's compositor and portal typing for the program, gdbus waiting for them
     qemu-system-x86 busybox-static cpio   # a real kernel with uinput for the uinput tests
     dpkg-dev lintian desktop-file-utils appstream procps   # the Debian package, its checks and its install test
 )

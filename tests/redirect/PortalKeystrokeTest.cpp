@@ -1,5 +1,7 @@
 // Keystrokes through the desktop portal: a stand-in portal on a session bus of
-// the test's own records what the program asks and types, as keysyms.
+// the test's own records what the program asks and types, as keysyms; and
+// KDE's own portal on kwin, where the command-line reader types into a
+// terminal.
 
 #include "redirect/KeyboardBackend.h"
 #include "redirect/KeystrokeOutput.h"
@@ -9,6 +11,7 @@
 #include "tests/support/ServerProcess.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/WaylandSession.h"
+#include "tools/simulator/ReaderSimulator.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -20,6 +23,7 @@
 namespace pelvaro {
 namespace {
 
+using namespace std::chrono_literals;
 using test::kPatience;
 
 class PortalKeystrokeTest : public ::testing::Test {
@@ -143,6 +147,31 @@ TEST_F(PortalKeystrokeTest, WaylandWithoutVirtualKeyboardChoosesThePortal) {
     ASSERT_EQ(choice.report.size(), 2u);
     EXPECT_EQ(choice.report[1],
               "portal: Fernsteuerung der Tastatur über das Desktop-Portal (Version 2)");
+}
+
+TEST(PortalOnKde, TheCommandLineReaderTypesEveryCardIntoTheFocusedWindow) {
+    if (!test::WaylandSession::possible() || !test::WaylandSession::kwinInstalled())
+        GTEST_SKIP() << "needs root, kwin_wayland and KDE's desktop portal";
+    const test::WaylandSession kde(test::WaylandSession::Compositor::Kwin);
+    test::WaylandSession::Terminal terminal(kde);
+    sim::ReaderSimulator reader;
+    kde.giveToUser(reader.devicePath());
+    test::ChildProcess reading(
+        kde.asUser({READ_TOOL_EXE, "--type", "--enter", "--device", reader.devicePath()}),
+        kde.environment());
+    // Probes until the tool reads and the terminal has the focus.
+    const bool arrived = test::pollUntil(
+        [&] {
+            reader.sendCard(std::vector<uint8_t>{0xFF});
+            return !terminal.receiveUntil("\r", 500ms).empty();
+        },
+        [](std::chrono::milliseconds) {}, kPatience);
+    ASSERT_TRUE(arrived) << "nothing typed";
+    terminal.receiveUntil("never", 300ms);
+    for (const std::string code : {"0A1B2C3D4E", "123456789A", "0000000001"}) {
+        EXPECT_TRUE(reader.sendCard(sim::bytesFromHex(code)).acknowledged);
+        EXPECT_EQ(terminal.receiveUntil("\r", kPatience), code + "\r");
+    }
 }
 
 } // namespace

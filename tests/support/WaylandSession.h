@@ -13,16 +13,20 @@
 namespace pelvaro::test {
 
 // A headless Wayland compositor of the test's own: sway (a wlroots one, with
-// the virtual keyboard interface) or weston (without it). Sway refuses to run
-// as root, so the compositors and their clients run as an unprivileged user
-// that the session creates when it is missing; the test itself, as root,
-// reaches the compositor's socket too.
+// the virtual keyboard interface) or weston (without it); or KDE's kwin with
+// a session bus of its own and KDE's desktop portal, as a Plasma desktop
+// types for its clients. Sway refuses to run as root, so the compositors and
+// their clients run as an unprivileged user that the session creates when it
+// is missing; the test itself, as root, reaches the compositor's socket too.
 class WaylandSession {
 public:
-    enum class Compositor { Sway, Weston };
+    enum class Compositor { Sway, Weston, Kwin };
 
     // Whether this process may run one (it must be root to become the user).
     static bool possible();
+
+    // Whether kwin and KDE's desktop portal are installed.
+    static bool kwinInstalled();
 
     // Throws std::runtime_error if the compositor does not come up.
     explicit WaylandSession(Compositor compositor = Compositor::Sway);
@@ -35,11 +39,13 @@ public:
     std::vector<std::string> environment() const;
     // The command run as the session's user.
     std::vector<std::string> asUser(const std::vector<std::string>& command) const;
+    // Gives a file (a reader's device) to the session's user.
+    void giveToUser(const std::filesystem::path& path) const;
     // A directory the user may write to.
     const std::filesystem::path& userDirectory() const { return userDirectory_.path(); }
 
-    // A foot terminal (on sway) that takes the focus and writes every character it
-    // receives (Return as "\r") into a file.
+    // A terminal that takes the focus and writes every character it receives
+    // (Return as "\r") into a file: foot on sway, weston-terminal on kwin.
     class Terminal {
     public:
         explicit Terminal(const WaylandSession& session);
@@ -54,7 +60,7 @@ public:
     private:
         const WaylandSession& session_;
         std::filesystem::path file_;
-        std::unique_ptr<ChildProcess> foot_;
+        std::unique_ptr<ChildProcess> terminal_;
         size_t read_ = 0;
     };
 
@@ -66,11 +72,19 @@ private:
     bool footHasFocus() const;
     std::string ipcSocket() const;
     bool swaymsg(const std::vector<std::string>& command) const;
+    std::unique_ptr<ServerProcess> startAsUser(const std::string& name,
+                                               const std::vector<std::string>& command,
+                                               const std::string& busName);
+    void startKdeDesktop();
     friend class Terminal;
 
+    Compositor kind_;
     TempDir runtimeDirectory_;
     TempDir userDirectory_;
+    std::unique_ptr<ServerProcess> bus_;
     std::unique_ptr<ServerProcess> compositor_;
+    std::unique_ptr<ServerProcess> portalBackend_;
+    std::unique_ptr<ServerProcess> portal_;
     std::string socket_;
     std::string uid_;
     std::string gid_;
