@@ -86,6 +86,7 @@ void RedirectMode::SpeedButtonStartClick() {
     }
     host_.setStatusPanel(StatusPanel::Activity, kWaitingForCard);
     host_.setStatusPanel(StatusPanel::Spare, QString());
+    skippedCharactersReported_ = false;
     if (tray_.hidesIntoTray())
         tray_.hideIntoTray(!startingUp_);
     modes.port().flush();
@@ -163,16 +164,21 @@ void RedirectMode::SendCodeAsKeystrokes() {
     const CardOutput::Result result =
         output_->take({code, substitute, lookup, localTimeNow()}, RepeatGuard::Clock::now());
     if (result.logFailure)
-        reportLogFailure(QString::fromStdString(*result.logFailure));
-    if (result.text)
-        sendKeystrokes(*injector_, *result.text, controls_.lineFeed->isChecked());
+        reportWhileTyping(QStringLiteral("Protokollfehler: ") +
+                          QString::fromStdString(*result.logFailure));
+    if (result.text && !sendKeystrokes(*injector_, *result.text, controls_.lineFeed->isChecked()) &&
+        !skippedCharactersReported_) {
+        skippedCharactersReported_ = true;
+        reportWhileTyping(QStringLiteral("Nicht alle Zeichen konnten getippt werden (fehlen sie "
+                                         "in der Tastaturbelegung?)"));
+    }
 }
 
-void RedirectMode::reportLogFailure(const QString& reason) {
+void RedirectMode::reportWhileTyping(const QString& trouble) {
     // No message box: it would take the focus, and the next card would be
     // typed into it.
-    host_.setStatusPanel(StatusPanel::Spare, QStringLiteral("Protokollfehler: ") + reason);
-    tray_.icon().showWarning(reason);
+    host_.setStatusPanel(StatusPanel::Spare, trouble);
+    tray_.icon().showWarning(trouble);
 }
 
 void RedirectMode::UpdateRedirectStatus() {

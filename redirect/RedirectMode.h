@@ -65,8 +65,9 @@ public:
 
 private:
     void SendCodeAsKeystrokes();
-    // Cards are still typed; the user learns that they are no longer logged.
-    void reportLogFailure(const QString& reason);
+    // Trouble that does not stop the typing: said in the status bar, and in
+    // a balloon while the window is hidden.
+    void reportWhileTyping(const QString& trouble);
     // A start that fails: the stop, the window back, the reason in a box.
     void failRedirectStart(const QString& reason);
     void pauseReadThread();
@@ -80,6 +81,7 @@ private:
     QString keyboardUnavailable_;
     std::optional<CardOutput> output_{CardOutput()};
     QString outputUnusable_;
+    bool skippedCharactersReported_ = false; // once per start
     PersonnelDatabase* database_ = nullptr;
     bool startingUp_ = false;
 };

@@ -231,6 +231,20 @@ TEST_F(RedirectModeTest, EveryCardIsTypedWithEnterWhenAsked) {
     ui().SpeedButtonStopp->click();
 }
 
+TEST_F(RedirectModeTest, CharactersTheLayoutLacksAreSkippedAndSaid) {
+    auto recorder = std::make_unique<RecordingInjector>();
+    recorder->lacking = U"A";
+    const RecordingInjector& typed = *recorder;
+    window().setKeyboard(std::move(recorder), {});
+    ui().SpeedButtonStart->click();
+    holdCard({0x0A, 0x1B});
+    ASSERT_TRUE(waitUntil([&] { return typed.events().size() == 2 * 9; }));
+    EXPECT_EQ(typed.events(), keyStrokes(U"00000001B", false)) << "the rest still typed";
+    EXPECT_EQ(window().statusPanelText(StatusPanel::Spare),
+              "Nicht alle Zeichen konnten getippt werden (fehlen sie in der Tastaturbelegung?)");
+    ui().SpeedButtonStopp->click();
+}
+
 TEST_F(RedirectModeTest, UnpluggedReaderIsShownAndTakenUpAgainByItself) {
     test::PluggableReader plug(dir.path() / "reader");
     ASSERT_TRUE(writePortMapping(ini, 1, plug.link().string()));

@@ -16,9 +16,13 @@ std::vector<KeyEvent> keyStrokes(std::u32string_view text, bool enter) {
 }
 
 bool RecordingInjector::typeText(std::u32string_view text, bool enter) {
-    const std::vector<KeyEvent> events = keyStrokes(text, enter);
+    std::u32string typeable;
+    for (const char32_t character : text)
+        if (lacking.find(character) == std::u32string_view::npos)
+            typeable += character;
+    const std::vector<KeyEvent> events = keyStrokes(typeable, enter);
     events_.insert(events_.end(), events.begin(), events.end());
-    return true;
+    return typeable.size() == text.size();
 }
 
 } // namespace pelvaro

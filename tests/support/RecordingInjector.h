@@ -32,6 +32,8 @@ public:
 
     // What begin() answers, as a desktop that refuses its consent.
     std::optional<std::string> refusal;
+    // Characters skipped as a layout without them would.
+    std::u32string_view lacking;
 
     const std::vector<KeyEvent>& events() const { return events_; }
 

@@ -138,7 +138,12 @@ public:
             // Takes in what the desktop said meanwhile: a session it closed
             // is started anew.
             QCoreApplication::processEvents();
-            pelvaro::sendKeystrokes(*injector_, *result.text, options_->enter);
+            if (!pelvaro::sendKeystrokes(*injector_, *result.text, options_->enter) &&
+                !skippedCharactersReported_) {
+                skippedCharactersReported_ = true;
+                std::fprintf(stderr, "Nicht alle Zeichen konnten getippt werden (fehlen sie in der "
+                                     "Tastaturbelegung?)\n");
+            }
             return;
         }
         std::printf("%s\n", result.text->c_str());
@@ -161,6 +166,7 @@ private:
     std::unique_ptr<pelvaro::KeystrokeInjector> injector_;
     std::unique_ptr<pelvaro::PersonnelDatabase> database_;
     pelvaro::CardOutput output_;
+    bool skippedCharactersReported_ = false;
 };
 
 } // namespace
