@@ -6,13 +6,25 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <optional>
 #include <sys/mman.h>
+#include <thread>
 #include <unistd.h>
 #include <wayland-client.h>
 
 namespace pelvaro {
 
 namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// What card codes are made of: in the first map already, so that a card
+// needs no new one.
+constexpr std::u32string_view kCardCodeCharacters = U"0123456789ABCDEF\t";
+
+// How long clients take to ask for a keyboard of their own once the seat has
+// one: keys before that reach no client.
+constexpr std::chrono::milliseconds kClientsTakeUpKeyboard(200);
 
 uint32_t milliseconds() {
     return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -50,34 +62,43 @@ public:
         auto* manager = wayland_->other<zwp_virtual_keyboard_manager_v1>();
         if (!wayland_->seat() || !manager)
             return false;
+        // On a seat without a keyboard, clients have none of their own until
+        // ours appears and they ask for one.
+        if (!wayland_->seatHasKeyboard())
+            firstKeysNotBefore_ = Clock::now() + kClientsTakeUpKeyboard;
         keyboard_ =
             zwp_virtual_keyboard_manager_v1_create_virtual_keyboard(manager, wayland_->seat());
-        return wl_display_roundtrip(wayland_->display()) >= 0;
+        keymap_.hold(kCardCodeCharacters);
+        return uploadKeymap();
     }
 
     bool type(std::u32string_view text, bool enter) {
-        const TextKeymap keymap = makeTextKeymap(text);
-        // The compositor takes the keymap in before the first key comes.
-        if (!uploadKeymap(keymap) || wl_display_roundtrip(wayland_->display()) < 0)
+        if (keymap_.hold(text) && !uploadKeymap())
             return false;
-        for (const uint32_t key : keymap.keys)
+        if (firstKeysNotBefore_) {
+            std::this_thread::sleep_until(*firstKeysNotBefore_);
+            firstKeysNotBefore_.reset();
+        }
+        for (const uint32_t key : keymap_.keysOf(text))
             strike(key);
         if (enter)
-            strike(keymap.returnKey);
+            strike(TextKeymap::kReturnKey);
         // Also where a refusal of the compositor shows.
         return wl_display_roundtrip(wayland_->display()) >= 0;
     }
 
 private:
-    bool uploadKeymap(const TextKeymap& keymap) {
-        const int fd = keymapFile(keymap.text);
+    // The compositor takes the keymap in before the first key comes.
+    bool uploadKeymap() {
+        const std::string text = keymap_.text();
+        const int fd = keymapFile(text);
         if (fd < 0)
             return false;
         zwp_virtual_keyboard_v1_keymap(keyboard_, WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1, fd,
-                                       static_cast<uint32_t>(keymap.text.size() + 1));
+                                       static_cast<uint32_t>(text.size() + 1));
         close(fd);
         zwp_virtual_keyboard_v1_modifiers(keyboard_, 0, 0, 0, 0);
-        return true;
+        return wl_display_roundtrip(wayland_->display()) >= 0;
     }
 
     void strike(uint32_t key) {
@@ -87,6 +108,8 @@ private:
 
     std::unique_ptr<WaylandConnection> wayland_;
     zwp_virtual_keyboard_v1* keyboard_ = nullptr;
+    TextKeymap keymap_;
+    std::optional<Clock::time_point> firstKeysNotBefore_;
 };
 
 VirtualKeyboardInjector::VirtualKeyboardInjector(std::unique_ptr<Connection> connection)

@@ -9,9 +9,9 @@ namespace pelvaro {
 
 // Key strokes on a Wayland compositor that offers virtual keyboards
 // (zwp_virtual_keyboard_manager_v1: sway and the other wlroots compositors).
-// Each text gets a keyboard map of its own that holds exactly its characters,
-// uploaded to the program's own virtual keyboard; the user's keyboard is not
-// touched.
+// The program's own virtual keyboard types through a keyboard map that holds
+// the characters of the texts so far, sent anew only when a text brings new
+// ones; the user's keyboard is not touched.
 class VirtualKeyboardInjector final : public KeystrokeInjector {
 public:
     enum class Problem { None, NoWaylandDisplay, NotReachable, NoVirtualKeyboard };

@@ -25,6 +25,8 @@ public:
     wl_display* display() const { return display_; }
     // Null when the compositor has none or its list of globals did not arrive.
     wl_seat* seat() const { return listed_ ? seat_ : nullptr; }
+    // Whether the seat has a keyboard, as the compositor last told.
+    bool seatHasKeyboard() const { return seatHasKeyboard_; }
     template <typename Global> Global* other() const {
         return listed_ ? static_cast<Global*>(other_) : nullptr;
     }
@@ -34,6 +36,7 @@ private:
         : display_(display), otherInterface_(other) {}
     static void announced(void* data, wl_registry* registry, uint32_t name, const char* interface,
                           uint32_t version);
+    static void seatCapabilities(void* data, wl_seat* seat, uint32_t capabilities);
 
     wl_display* display_;
     const wl_interface* otherInterface_;
@@ -41,6 +44,7 @@ private:
     wl_seat* seat_ = nullptr;
     void* other_ = nullptr;
     bool listed_ = false;
+    bool seatHasKeyboard_ = false;
 };
 
 } // namespace pelvaro

@@ -41,7 +41,8 @@ bool WaylandSession::kwinInstalled() {
     return std::filesystem::exists(kKwin) && std::filesystem::exists(kKdePortal);
 }
 
-WaylandSession::WaylandSession(Compositor compositor) : kind_(compositor) {
+WaylandSession::WaylandSession(Compositor compositor, const std::string& unfocusedAppId)
+    : kind_(compositor) {
     const passwd* user = sessionUser();
     if (!user)
         throw std::runtime_error(std::string("cannot create the user ") + kUser);
@@ -51,7 +52,10 @@ WaylandSession::WaylandSession(Compositor compositor) : kind_(compositor) {
     giveToUser(runtimeDirectory_.path());
     giveToUser(userDirectory_.path());
     const auto config = userDirectory_.path() / "sway.config";
-    std::ofstream(config) << "output HEADLESS-1 resolution 1024x768\n";
+    std::ofstream(config) << "output HEADLESS-1 resolution 1024x768\n"
+                          << (unfocusedAppId.empty()
+                                  ? ""
+                                  : "no_focus [app_id=\"" + unfocusedAppId + "\"]\n");
     giveToUser(config);
     std::vector<std::string> variables = environment();
     variables.erase(std::remove_if(variables.begin(), variables.end(),

@@ -28,8 +28,10 @@ public:
     // Whether kwin and KDE's desktop portal are installed.
     static bool kwinInstalled();
 
-    // Throws std::runtime_error if the compositor does not come up.
-    explicit WaylandSession(Compositor compositor = Compositor::Sway);
+    // Throws std::runtime_error if the compositor does not come up. On sway,
+    // windows of the unfocused app_id open without taking the focus.
+    explicit WaylandSession(Compositor compositor = Compositor::Sway,
+                            const std::string& unfocusedAppId = {});
     WaylandSession(const WaylandSession&) = delete;
     WaylandSession& operator=(const WaylandSession&) = delete;
 
