@@ -1,12 +1,13 @@
 // Keystrokes through the desktop portal: a stand-in portal on a session bus of
 // the test's own records what the program asks and types, as keysyms; and
-// KDE's own portal on kwin, where the command-line reader types into a
-// terminal.
+// the desktops' own portals on kwin and on mutter, where the command-line
+// reader types into a terminal.
 
 #include "redirect/KeyboardBackend.h"
 #include "redirect/KeystrokeOutput.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/FileText.h"
+#include "tests/support/MutterRemoteKeyboard.h"
 #include "tests/support/Polling.h"
 #include "tests/support/ServerProcess.h"
 #include "tests/support/TempDir.h"
@@ -16,9 +17,12 @@
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QRegularExpression>
 #include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <thread>
+#include <xkbcommon/xkbcommon-keysyms.h>
 
 namespace pelvaro {
 namespace {
@@ -149,29 +153,96 @@ TEST_F(PortalKeystrokeTest, WaylandWithoutVirtualKeyboardChoosesThePortal) {
               "portal: Fernsteuerung der Tastatur über das Desktop-Portal (Version 2)");
 }
 
-TEST(PortalOnKde, TheCommandLineReaderTypesEveryCardIntoTheFocusedWindow) {
-    if (!test::WaylandSession::possible() || !test::WaylandSession::kwinInstalled())
-        GTEST_SKIP() << "needs root, kwin_wayland and KDE's desktop portal";
-    const test::WaylandSession kde(test::WaylandSession::Compositor::Kwin);
-    test::WaylandSession::Terminal terminal(kde);
+// The command-line reader on a desktop's own compositor, typing into a terminal.
+class ReadToolOnDesktop {
+public:
+    ReadToolOnDesktop(test::WaylandSession::Compositor desktop,
+                      const std::vector<std::string>& options)
+        : session(desktop), terminal(session) {
+        session.giveToUser(reader.devicePath());
+        std::vector<std::string> command = {READ_TOOL_EXE, "--type", "--enter", "--device",
+                                            reader.devicePath()};
+        command.insert(command.begin() + 2, options.begin(), options.end());
+        reading =
+            std::make_unique<test::ChildProcess>(session.asUser(command), session.environment());
+    }
+
+    void expectEveryCardTyped() {
+        for (const std::string code : {"0A1B2C3D4E", "123456789A", "0000000001"}) {
+            EXPECT_TRUE(reader.sendCard(sim::bytesFromHex(code)).acknowledged);
+            EXPECT_EQ(terminal.receiveUntil("\r", kPatience), code + "\r");
+        }
+    }
+
+    test::WaylandSession session;
+    test::WaylandSession::Terminal terminal;
     sim::ReaderSimulator reader;
-    kde.giveToUser(reader.devicePath());
-    test::ChildProcess reading(
-        kde.asUser({READ_TOOL_EXE, "--type", "--enter", "--device", reader.devicePath()}),
-        kde.environment());
+    std::unique_ptr<test::ChildProcess> reading;
+};
+
+TEST(PortalOnKde, TheCommandLineReaderTypesEveryCardIntoTheFocusedWindow) {
+    if (!test::WaylandSession::possible() ||
+        !test::WaylandSession::desktopInstalled(test::WaylandSession::Compositor::Kwin))
+        GTEST_SKIP() << "needs root, kwin_wayland and KDE's desktop portal";
+    ReadToolOnDesktop kde(test::WaylandSession::Compositor::Kwin, {});
     // Probes until the tool reads and the terminal has the focus.
     const bool arrived = test::pollUntil(
         [&] {
-            reader.sendCard(std::vector<uint8_t>{0xFF});
-            return !terminal.receiveUntil("\r", 500ms).empty();
+            kde.reader.sendCard(std::vector<uint8_t>{0xFF});
+            return !kde.terminal.receiveUntil("\r", 500ms).empty();
         },
         [](std::chrono::milliseconds) {}, kPatience);
     ASSERT_TRUE(arrived) << "nothing typed";
-    terminal.receiveUntil("never", 300ms);
-    for (const std::string code : {"0A1B2C3D4E", "123456789A", "0000000001"}) {
-        EXPECT_TRUE(reader.sendCard(sim::bytesFromHex(code)).acknowledged);
-        EXPECT_EQ(terminal.receiveUntil("\r", kPatience), code + "\r");
+    kde.terminal.receiveUntil("never", 300ms);
+    kde.expectEveryCardTyped();
+}
+
+// Whether the desktop portal has a request open, as a Start while the desktop
+// asks the user: requests live under a node for each client.
+bool portalIsAsking(const QDBusConnection& bus, const QString& path) {
+    QDBusMessage introspect =
+        QDBusMessage::createMethodCall("org.freedesktop.portal.Desktop", path,
+                                       "org.freedesktop.DBus.Introspectable", "Introspect");
+    const QDBusMessage reply = bus.call(introspect);
+    if (reply.type() != QDBusMessage::ReplyMessage)
+        return false;
+    static const QRegularExpression child(QStringLiteral("<node name=\"([^\"]+)\""));
+    const QString xml = reply.arguments().value(0).toString();
+    for (const QRegularExpressionMatch& node : child.globalMatch(xml))
+        if (path.endsWith(QLatin1String("/request")) ||
+            portalIsAsking(bus, path + QLatin1Char('/') + node.captured(1)))
+            return true;
+    return false;
+}
+
+TEST(PortalOnGnome, TheCommandLineReaderTypesEveryCardOnceTheUserAllowsIt) {
+    if (!test::WaylandSession::possible() ||
+        !test::WaylandSession::desktopInstalled(test::WaylandSession::Compositor::Mutter))
+        GTEST_SKIP() << "needs root, mutter and GNOME's desktop portal";
+    ReadToolOnDesktop gnome(test::WaylandSession::Compositor::Mutter, {"--backend", "portal"});
+    const QString watcher = QStringLiteral("gnome-session-bus");
+    {
+        const QDBusConnection bus = QDBusConnection::connectToBus(
+            QString::fromStdString(gnome.session.busAddress()), watcher);
+        ASSERT_TRUE(test::waitFor([&] {
+            return portalIsAsking(bus, QStringLiteral("/org/freedesktop/portal/desktop/request"));
+        })) << "the desktop did not ask";
     }
+    QDBusConnection::disconnectFromBus(watcher);
+    // GNOME's dialog, answered as an assistive tool would once it is on the
+    // screen: the switch "Allow remote interaction" on, then "Share". The
+    // dialog takes the keyboard only when the seat gains one, which the first
+    // key brings and it does not see. The keyboard stays, as a real one would.
+    std::this_thread::sleep_for(1s);
+    test::MutterRemoteKeyboard user(gnome.session.busAddress());
+    for (const auto& keys : {std::initializer_list<uint32_t>{XKB_KEY_Tab},
+                             {XKB_KEY_space},
+                             {XKB_KEY_Alt_L, XKB_KEY_s}}) {
+        EXPECT_TRUE(user.strike(keys));
+        std::this_thread::sleep_for(300ms);
+    }
+    ASSERT_TRUE(gnome.reader.waitForProgram(kPatience)) << "the portal did not start typing";
+    gnome.expectEveryCardTyped();
 }
 
 } // namespace

@@ -17,8 +17,32 @@ using namespace std::chrono_literals;
 namespace {
 
 constexpr char kUser[] = "pelvaro-wayland";
-constexpr char kKwin[] = "/usr/bin/kwin_wayland";
-constexpr char kKdePortal[] = "/usr/lib/x86_64-linux-gnu/libexec/xdg-desktop-portal-kde";
+
+// A desktop's compositor and the portal backend that types for it.
+struct Desktop {
+    const char* compositor;
+    const char* portal;
+    const char* portalName;
+    const char* portalBusName;
+    const char* currentDesktop;
+};
+constexpr Desktop kKde = {"/usr/bin/kwin_wayland",
+                          "/usr/lib/x86_64-linux-gnu/libexec/xdg-desktop-portal-kde",
+                          "KDE's desktop portal", "org.freedesktop.impl.portal.desktop.kde", "KDE"};
+constexpr Desktop kGnome = {"/usr/bin/mutter", "/usr/libexec/xdg-desktop-portal-gnome",
+                            "GNOME's desktop portal", "org.freedesktop.impl.portal.desktop.gnome",
+                            "GNOME"};
+
+const Desktop* desktopOf(WaylandSession::Compositor compositor) {
+    switch (compositor) {
+    case WaylandSession::Compositor::Kwin:
+        return &kKde;
+    case WaylandSession::Compositor::Mutter:
+        return &kGnome;
+    default:
+        return nullptr;
+    }
+}
 
 // The user the session runs as, created on first use.
 passwd* sessionUser() {
@@ -37,8 +61,10 @@ bool WaylandSession::possible() {
     return geteuid() == 0;
 }
 
-bool WaylandSession::kwinInstalled() {
-    return std::filesystem::exists(kKwin) && std::filesystem::exists(kKdePortal);
+bool WaylandSession::desktopInstalled(Compositor desktop) {
+    const Desktop* installed = desktopOf(desktop);
+    return installed && std::filesystem::exists(installed->compositor) &&
+           std::filesystem::exists(installed->portal);
 }
 
 WaylandSession::WaylandSession(Compositor compositor, const std::string& unfocusedAppId)
@@ -69,26 +95,40 @@ WaylandSession::WaylandSession(Compositor compositor, const std::string& unfocus
     if (compositor == Compositor::Sway) {
         command = {"sway", "--config", config.string()};
     } else if (compositor == Compositor::Kwin) {
-        // kwin registers on the session bus as it starts.
-        const std::string bus = (runtimeDirectory_.path() / "bus").string();
-        bus_ = std::make_unique<ServerProcess>(
-            "the session bus",
-            asUser({"dbus-daemon", "--session", "--nofork", "--address=unix:path=" + bus}),
-            variables,
-            [&](ChildProcess&) { return waitFor([&] { return std::filesystem::exists(bus); }); });
         // A copy without the file capability that this container's bounding
         // set lacks: the installed binary may not be run here.
         const auto kwin = userDirectory_.path() / "kwin_wayland";
-        std::filesystem::copy_file(kKwin, kwin);
+        std::filesystem::copy_file(kKde.compositor, kwin);
         giveToUser(kwin);
         command = {kwin.string(), "--virtual", "--no-lockscreen", "--socket", "wayland-1",
                    "--width",     "1024",      "--height",        "768"};
+    } else if (compositor == Compositor::Mutter) {
+        command = {kGnome.compositor,   "--headless", "--wayland",         "--no-x11",
+                   "--virtual-monitor", "1024x768",   "--wayland-display", "wayland-1"};
     }
+    // A desktop's compositor registers on the session bus as it starts.
+    if (desktopOf(compositor))
+        startSessionBus(variables);
     compositor_ = std::make_unique<ServerProcess>(
         "the compositor", asUser(command), variables,
         [&](ChildProcess&) { return waitFor([&] { return findSocket(); }); });
-    if (compositor == Compositor::Kwin)
-        startKdeDesktop();
+    if (desktopOf(compositor))
+        startDesktopPortal();
+}
+
+// The test, as root, may use the bus too.
+void WaylandSession::startSessionBus(const std::vector<std::string>& environment) {
+    const auto configuration = userDirectory_.path() / "bus.conf";
+    std::ofstream(configuration)
+        << "<busconfig>\n  <include>/usr/share/dbus-1/session.conf</include>\n"
+           "  <policy context=\"default\"><allow user=\"root\"/></policy>\n</busconfig>\n";
+    const std::string bus = (runtimeDirectory_.path() / "bus").string();
+    bus_ = std::make_unique<ServerProcess>(
+        "the session bus",
+        asUser({"dbus-daemon", "--config-file=" + configuration.string(), "--nofork",
+                "--address=unix:path=" + bus}),
+        environment,
+        [&](ChildProcess&) { return waitFor([&] { return std::filesystem::exists(bus); }); });
 }
 
 // A desktop's own service, ready once its name is on the session bus.
@@ -103,10 +143,10 @@ std::unique_ptr<ServerProcess> WaylandSession::startAsUser(const std::string& na
         });
 }
 
-// KDE's portal backend first: the portal looks for it as it starts.
-void WaylandSession::startKdeDesktop() {
-    portalBackend_ = startAsUser("KDE's desktop portal", {kKdePortal},
-                                 "org.freedesktop.impl.portal.desktop.kde");
+// The desktop's portal backend first: the portal looks for it as it starts.
+void WaylandSession::startDesktopPortal() {
+    const Desktop* desktop = desktopOf(kind_);
+    portalBackend_ = startAsUser(desktop->portalName, {desktop->portal}, desktop->portalBusName);
     portal_ = startAsUser("the desktop portal", {"/usr/libexec/xdg-desktop-portal"},
                           "org.freedesktop.portal.Desktop");
 }
@@ -181,12 +221,18 @@ std::vector<std::string> WaylandSession::environment() const {
         "DISPLAY=", "XDG_RUNTIME_DIR=" + runtimeDirectory_.path().string(),
         "WAYLAND_DISPLAY=" + socketPath(), "QT_QPA_PLATFORM=wayland",
         "HOME=" + userDirectory_.path().string()};
-    if (kind_ == Compositor::Kwin) {
-        settings.push_back("DBUS_SESSION_BUS_ADDRESS=unix:path=" +
-                           (runtimeDirectory_.path() / "bus").string());
-        settings.emplace_back("XDG_CURRENT_DESKTOP=KDE");
+    if (const Desktop* desktop = desktopOf(kind_)) {
+        settings.push_back("DBUS_SESSION_BUS_ADDRESS=" + busAddress());
+        settings.push_back(std::string("XDG_CURRENT_DESKTOP=") + desktop->currentDesktop);
+        // GTK's GL renderers need a GPU that these headless compositors lack.
+        settings.emplace_back("GSK_RENDERER=cairo");
     }
+
     return environmentWith(settings);
+}
+
+std::string WaylandSession::busAddress() const {
+    return "unix:path=" + (runtimeDirectory_.path() / "bus").string();
 }
 
 std::vector<std::string> WaylandSession::asUser(const std::vector<std::string>& command) const {
@@ -217,8 +263,12 @@ WaylandSession::Terminal::Terminal(const WaylandSession& session)
     }
     terminal_ = std::make_unique<ChildProcess>(session.asUser({"foot", "sh", "-c", receive}),
                                                session.environment());
-    // Ready once cat has made its file and sway has given the window the focus.
-    waitFor([&] { return std::filesystem::exists(file_) && session.footHasFocus(); });
+    // Ready once cat has made its file and the window has the focus: mutter
+    // gives a new window the focus, sway is asked.
+    waitFor([&] {
+        return std::filesystem::exists(file_) &&
+               (session.kind_ == Compositor::Mutter || session.footHasFocus());
+    });
 }
 
 std::string WaylandSession::Terminal::receiveUntil(const std::string& ending,

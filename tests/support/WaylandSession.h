@@ -13,20 +13,21 @@
 namespace pelvaro::test {
 
 // A headless Wayland compositor of the test's own: sway (a wlroots one, with
-// the virtual keyboard interface) or weston (without it); or KDE's kwin with
-// a session bus of its own and KDE's desktop portal, as a Plasma desktop
-// types for its clients. Sway refuses to run as root, so the compositors and
-// their clients run as an unprivileged user that the session creates when it
-// is missing; the test itself, as root, reaches the compositor's socket too.
+// the virtual keyboard interface) or weston (without it); or a desktop's own
+// compositor, KDE's kwin or GNOME's mutter, with a session bus of its own and
+// the desktop's portal, as that desktop types for its clients. Sway refuses to run as root, so the
+// compositors and their clients run as an unprivileged user that the session creates when it is
+// missing; the test itself, as root, reaches the compositor's socket too.
 class WaylandSession {
 public:
-    enum class Compositor { Sway, Weston, Kwin };
+    enum class Compositor { Sway, Weston, Kwin, Mutter };
 
     // Whether this process may run one (it must be root to become the user).
     static bool possible();
 
-    // Whether kwin and KDE's desktop portal are installed.
-    static bool kwinInstalled();
+    // Whether this desktop's compositor (kwin or mutter) and its desktop
+    // portal are installed.
+    static bool desktopInstalled(Compositor desktop);
 
     // Throws std::runtime_error if the compositor does not come up. On sway,
     // windows of the unfocused app_id open without taking the focus.
@@ -37,6 +38,8 @@ public:
 
     // The compositor's socket, for WAYLAND_DISPLAY.
     std::string socketPath() const;
+    // The address of the desktop's session bus, which the test may use too.
+    std::string busAddress() const;
     // The environment of a client of this session: no X server, Qt on Wayland.
     std::vector<std::string> environment() const;
     // The command run as the session's user.
@@ -47,7 +50,7 @@ public:
     const std::filesystem::path& userDirectory() const { return userDirectory_.path(); }
 
     // A terminal that takes the focus and writes every character it receives
-    // (Return as "\r") into a file: foot on sway, weston-terminal on kwin.
+    // (Return as "\r") into a file: weston-terminal on kwin, foot elsewhere.
     class Terminal {
     public:
         explicit Terminal(const WaylandSession& session);
@@ -77,7 +80,8 @@ private:
     std::unique_ptr<ServerProcess> startAsUser(const std::string& name,
                                                const std::vector<std::string>& command,
                                                const std::string& busName);
-    void startKdeDesktop();
+    void startSessionBus(const std::vector<std::string>& environment);
+    void startDesktopPortal();
     friend class Terminal;
 
     Compositor kind_;
