@@ -60,15 +60,7 @@ std::optional<std::string> waylandKeymap() {
         [](void*, wl_keyboard*, int32_t, int32_t) {}};
     // Asking a seat that never had a keyboard is a protocol error, and mutter
     // crashes on it.
-    static const wl_seat_listener seatListener = {
-        [](void* data, wl_seat*, uint32_t capabilities) {
-            *static_cast<bool*>(data) = (capabilities & WL_SEAT_CAPABILITY_KEYBOARD) != 0;
-        },
-        [](void*, wl_seat*, const char*) {}};
-    bool hasKeyboard = false;
-    wl_seat_add_listener(connection->seat(), &seatListener, &hasKeyboard);
-    wl_display_roundtrip(connection->display());
-    if (!hasKeyboard)
+    if (!connection->seatHasKeyboard())
         return std::nullopt;
     std::optional<std::string> keymap;
     wl_keyboard* keyboard = wl_seat_get_keyboard(connection->seat());
