@@ -4,7 +4,6 @@
 #include "app/TOutputDlg.h"
 #include "fileio/SessionStart.h"
 #include "forms/ui_TOutputDlg.h"
-#include "personnel/PersonnelDatabase.h"
 #include "redirect/RedirectMode.h"
 
 #include <QCheckBox>
@@ -61,10 +60,7 @@ void OutputOptions::Ausgabe1Click() {
     PreviewCard card;
     card.code = lastCode.isEmpty() ? std::string(kSampleCode) : lastCode.toStdString();
     card.substitute = controls_.personnelNumber->isChecked() && database_;
-    if (database_)
-        card.lookup = [this](std::string_view code) {
-            return database_->LookupPersonnelNumber(code);
-        };
+    card.lookup = personnelNumbersIn(database_);
     card.enter = controls_.lineFeed->isChecked();
     dialog_->fill(current_, std::move(card));
 

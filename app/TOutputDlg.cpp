@@ -47,7 +47,8 @@ TOutputDlg::TOutputDlg(QWidget* parent)
     auto* placeholders = new QMenu(this);
     for (const Placeholder& placeholder : kPlaceholders) {
         const QString text = QString::fromLatin1(placeholder.text);
-        placeholders->addAction(text + QStringLiteral("  ") + QString::fromUtf8(placeholder.meaning),
+        placeholders->addAction(text + QStringLiteral("  ") +
+                                    QString::fromUtf8(placeholder.meaning),
                                 this, [this, text] { insertPlaceholder(text); });
     }
     ui->ButtonPlaceholders->setMenu(placeholders);
@@ -82,9 +83,9 @@ void TOutputDlg::EditTemplateChange() {
         ui->LabelPreview->clear();
         return;
     }
-    const std::string text = parsed->render({card_.code, card_.substitute, card_.lookup,
-                                             localTimeNow()}) +
-                             (card_.enter ? std::string(1, static_cast<char>(kEnterKey)) : std::string());
+    const std::string text =
+        parsed->render({card_.code, card_.substitute, card_.lookup, localTimeNow()}) +
+        (card_.enter ? std::string(1, static_cast<char>(kEnterKey)) : std::string());
     ui->LabelPreview->setText(visibleKeys(text));
 }
 

@@ -14,6 +14,12 @@ constexpr char32_t kReplacementCharacter = 0xFFFD;
 
 } // namespace
 
+PersonnelNumberSource personnelNumbersIn(PersonnelDatabase* database) {
+    if (!database)
+        return {};
+    return [database](std::string_view code) { return database->LookupPersonnelNumber(code); };
+}
+
 PersonnelNumberSource askingOnce(PersonnelNumberSource lookup) {
     if (!lookup)
         return {};

@@ -12,6 +12,9 @@ namespace pelvaro {
 // PersonnelDatabase::LookupPersonnelNumber, or a stand-in.
 using PersonnelNumberSource = std::function<PersonnelLookup(std::string_view code)>;
 
+// The numbers stored in the database; an empty source without one.
+PersonnelNumberSource personnelNumbersIn(PersonnelDatabase* database);
+
 // The same source, asked at most once: every later question gets the first
 // answer, whatever code it names. For the several uses of one card's number.
 // An empty source stays empty.

@@ -1,7 +1,6 @@
 #include "redirect/RedirectMode.h"
 
 #include "modes/ModeMessages.h"
-#include "personnel/PersonnelDatabase.h"
 #include "redirect/KeyboardBackend.h"
 #include "redirect/KeystrokeOutput.h"
 #include "redirect/TrayWindow.h"
@@ -158,11 +157,9 @@ void RedirectMode::SendCodeAsKeystrokes() {
         return;
     const std::string code = host_.currentCode().toStdString();
     const bool substitute = controls_.personnelNumber->isChecked() && database_;
-    PersonnelNumberSource lookup;
-    if (database_)
-        lookup = [this](std::string_view card) { return database_->LookupPersonnelNumber(card); };
     const CardOutput::Result result =
-        output_->take({code, substitute, lookup, localTimeNow()}, RepeatGuard::Clock::now());
+        output_->take({code, substitute, personnelNumbersIn(database_), localTimeNow()},
+                      RepeatGuard::Clock::now());
     if (result.logFailure)
         reportWhileTyping(QStringLiteral("Protokollfehler: ") +
                           QString::fromStdString(*result.logFailure));

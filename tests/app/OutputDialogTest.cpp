@@ -22,8 +22,8 @@ class OutputDialogTest : public test::ProgramFixture {
 protected:
     OutputDialogTest() {
         const char* configuration = std::getenv("XDG_CONFIG_HOME");
-        savedConfigurationHome_ = configuration ? std::optional<std::string>(configuration)
-                                                : std::nullopt;
+        savedConfigurationHome_ =
+            configuration ? std::optional<std::string>(configuration) : std::nullopt;
         ::setenv("XDG_CONFIG_HOME", (dir.path() / "config").c_str(), 1);
     }
     ~OutputDialogTest() override {
@@ -149,10 +149,10 @@ TEST_F(OutputDialogTest, AFaultyStoredTemplateKeepsRedirectModeFromStarting) {
     ASSERT_TRUE(writeProfileString(ini, "Output", "Template", "{hex}{tabulator}"));
     start();
     ui().SpeedButtonStart->click();
-    EXPECT_EQ(texts(), std::vector<QString>{
-                           "Die Ausgabevorlage in den Einstellungen ist fehlerhaft:\n"
-                           "Unbekannter Platzhalter {tabulator} in der Ausgabevorlage\n\n"
-                           "Bitte unter Optionen, Ausgabe berichtigen."});
+    EXPECT_EQ(texts(),
+              std::vector<QString>{"Die Ausgabevorlage in den Einstellungen ist fehlerhaft:\n"
+                                   "Unbekannter Platzhalter {tabulator} in der Ausgabevorlage\n\n"
+                                   "Bitte unter Optionen, Ausgabe berichtigen."});
     EXPECT_FALSE(serialLink().isOpen());
     EXPECT_FALSE(reader.waitForProgram(std::chrono::milliseconds(300)));
 

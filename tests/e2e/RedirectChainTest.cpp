@@ -10,8 +10,8 @@
 #include "tests/e2e/NotificationArea.h"
 #include "tests/personnel/SqliteTool.h"
 #include "tests/redirect/KeystrokeReceiver.h"
-#include "tests/support/PluggableReader.h"
 #include "tests/support/FileText.h"
+#include "tests/support/PluggableReader.h"
 #include "tests/support/Polling.h"
 #include "tools/simulator/ReaderSimulator.h"
 
@@ -63,8 +63,9 @@ protected:
             storePersonnelNumber(test::numberedCode(card), personnelNumber(card));
     }
     void storePersonnelNumber(const std::string& code, const std::string& number) {
-        test::runSqliteTool(program.directory() / "db_Personal.sqlite",
-                            {"INSERT INTO t_card_personal VALUES('" + code + "','" + number + "')"});
+        test::runSqliteTool(
+            program.directory() / "db_Personal.sqlite",
+            {"INSERT INTO t_card_personal VALUES('" + code + "','" + number + "')"});
     }
 
     test::NotificationArea area{display.name()};
@@ -92,9 +93,9 @@ TEST_F(RedirectChainTest, EveryCardArrivesOnceAndExactly) {
 
 TEST_F(RedirectChainTest, TemplateTypesWhatTheReceivingSystemStoresAndHoldsBackRepeats) {
     sim::ReaderSimulator reader;
-    ASSERT_NO_FATAL_FAILURE(startHidden(
-        reader, reader.devicePath(),
-        "[Output]\nTemplate=\"{dec10}{tab}{w26}{tab}{pnr}\"\nRepeatGuard=1\nLog=1\n"));
+    ASSERT_NO_FATAL_FAILURE(
+        startHidden(reader, reader.devicePath(),
+                    "[Output]\nTemplate=\"{dec10}{tab}{w26}{tab}{pnr}\"\nRepeatGuard=1\nLog=1\n"));
     const std::string worked = "123456789A";
     ASSERT_NO_FATAL_FAILURE(storePersonnelNumber(worked, personnelNumber(7)));
     test::KeystrokeReceiverProcess receiver(display);

@@ -122,13 +122,9 @@ public:
     }
 
     void put(const std::string& code) {
-        pelvaro::PersonnelNumberSource lookup;
-        if (database_)
-            lookup = [this](std::string_view card) {
-                return database_->LookupPersonnelNumber(card);
-            };
         const pelvaro::CardOutput::Result result =
-            output_.take({code, options_->personnel, lookup, pelvaro::localTimeNow()},
+            output_.take({code, options_->personnel, pelvaro::personnelNumbersIn(database_.get()),
+                          pelvaro::localTimeNow()},
                          pelvaro::RepeatGuard::Clock::now());
         if (result.logFailure)
             std::fprintf(stderr, "%s\n", result.logFailure->c_str());
