@@ -37,6 +37,10 @@ std::string TextToType(std::string_view currentCode, bool substitute,
 // U+FFFD each, as a toolkit shows them.
 std::u32string decodeText(std::string_view text);
 
+// What the user is told, once, when a text could not be typed whole.
+inline constexpr char kNotAllTypedText[] =
+    "Nicht alle Zeichen konnten getippt werden (fehlen sie in der Tastaturbelegung?)";
+
 // Types the UTF-8 text, then ENTER when asked, however long the text is. A
 // character that cannot be sent does not stop the others; true if every key
 // stroke went out.

@@ -166,8 +166,7 @@ void RedirectMode::SendCodeAsKeystrokes() {
     if (result.text && !sendKeystrokes(*injector_, *result.text, controls_.lineFeed->isChecked()) &&
         !skippedCharactersReported_) {
         skippedCharactersReported_ = true;
-        reportWhileTyping(QStringLiteral("Nicht alle Zeichen konnten getippt werden (fehlen sie "
-                                         "in der Tastaturbelegung?)"));
+        reportWhileTyping(QString::fromUtf8(kNotAllTypedText));
     }
 }
 

@@ -137,8 +137,7 @@ public:
             if (!pelvaro::sendKeystrokes(*injector_, *result.text, options_->enter) &&
                 !skippedCharactersReported_) {
                 skippedCharactersReported_ = true;
-                std::fprintf(stderr, "Nicht alle Zeichen konnten getippt werden (fehlen sie in der "
-                                     "Tastaturbelegung?)\n");
+                std::fprintf(stderr, "%s\n", pelvaro::kNotAllTypedText);
             }
             return;
         }
