@@ -9,6 +9,8 @@
 #include "text/LocalClock.h"
 #include "tools/simulator/ReaderSimulator.h"
 
+#include <QAccessible>
+#include <QLabel>
 #include <QMenu>
 #include <cstdlib>
 #include <future>
@@ -37,6 +39,10 @@ protected:
     }
 
     QString preview() { return outputDialog().LabelPreview->text(); }
+    // What a person (or a screen reader) is shown: markup in a value stays text.
+    static QString shown(QLabel* label) {
+        return QAccessible::queryAccessibleInterface(label)->text(QAccessible::Name);
+    }
     void pick(const QString& placeholder) {
         for (QAction* entry : outputDialog().ButtonPlaceholders->menu()->actions())
             if (entry->text().startsWith(placeholder + " "))
@@ -88,11 +94,17 @@ TEST_F(OutputDialogTest, PreviewFollowsTheTemplateAndMistakesAreRefused) {
         EXPECT_EQ(outputDialog().EditTemplate->text(), "{dec10}{tab}{w26}");
         EXPECT_EQ(preview(), "0878082202⇥086,30874↵");
 
+        outputDialog().EditTemplate->setText("<b>{code}</b>");
+        EXPECT_EQ(shown(outputDialog().LabelPreview), "<b>123456789A</b>↵");
+
         outputDialog().EditTemplate->setText("{hex}{foo}");
         EXPECT_FALSE(outputDialog().BitBtn1->isEnabled());
         EXPECT_EQ(outputDialog().LabelTemplateError->text(),
                   "Unbekannter Platzhalter {foo} in der Ausgabevorlage");
         EXPECT_EQ(preview(), "");
+        outputDialog().EditTemplate->setText("{<i>x</i>}");
+        EXPECT_EQ(shown(outputDialog().LabelTemplateError),
+                  "Unbekannter Platzhalter {<i>x</i>} in der Ausgabevorlage");
         outputDialog().BitBtn2->click();
     });
 

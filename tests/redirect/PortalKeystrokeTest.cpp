@@ -20,6 +20,7 @@
 #include <QRegularExpression>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <thread>
 #include <xkbcommon/xkbcommon-keysyms.h>
@@ -112,6 +113,27 @@ TEST_F(PortalKeystrokeTest, OneSessionTypesKeysymsAndIsRestoredWithTheNextTokenO
     expectSessionStart("token-1 known");
     expectCalls(strike("37"));
     EXPECT_EQ(test::fileText(tokenFile()), "token-2");
+}
+
+TEST_F(PortalKeystrokeTest, ATokenThePortalFailsIsDroppedAndOneNotInItsFormNeverSent) {
+    startPortal(2);
+    const auto startWithTokenFile = [&](const std::string& content) {
+        std::filesystem::create_directories(tokenFile().parent_path());
+        std::ofstream(tokenFile(), std::ios::binary) << content;
+        const KeyboardBackendChoice choice = chooseKeyboardBackend(forcedBackend("portal"));
+        ASSERT_NE(choice.injector, nullptr) << keystrokesImpossibleText(choice);
+        EXPECT_EQ(choice.injector->begin(), std::nullopt);
+    };
+    startWithTokenFile("token-from-elsewhere");
+    expectCalls({"SelectDevices types=1 persist_mode=2 restore_token=token-from-elsewhere unknown"});
+    expectSessionStart(" unknown");
+    EXPECT_EQ(test::fileText(tokenFile()), "token-1");
+
+    startWithTokenFile("token-1\r\n"); // as an editor saves it
+    expectSessionStart("token-1 known");
+
+    startWithTokenFile(std::string(1 << 20, 'x'));
+    expectSessionStart(" unknown");
 }
 
 TEST_F(PortalKeystrokeTest, CharactersTheKnownLayoutLacksAreSkippedAndTheTextNotWhole) {
