@@ -1,13 +1,13 @@
 #include "app/CommandLineText.h"
-#include "app/ProgramWindows.h"
-#include "app/QtUserDialogs.h"
-#include "app/StandInFont.h"
 #include "fileio/FileLocations.h"
 #include "fileio/SessionStart.h"
+#include "redirect/KeyboardBackend.h"
 #include "personnel/PersonnelDatabase.h"
+#include "app/ProgramWindows.h"
+#include "app/QtUserDialogs.h"
 #include "personnel/SharedLibrary.h"
 #include "personnel/SqliteLibrary.h"
-#include "redirect/KeyboardBackend.h"
+#include "app/StandInFont.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
@@ -38,11 +38,10 @@ int printPaths(const pelvaro::FileLocations& files) {
     };
     std::string text = "Einstellungen: " + utf8(files.settingsFile) + "\n";
     text += "Datenbank: " + utf8(files.databaseDirectory / pelvaro::kPersonnelDatabaseFile) + "\n";
-    text +=
-        "SQLite: " + (sqlite.library ? utf8(sqlite.library->file()) : "keine Bibliothek gefunden") +
-        "\n";
-    text +=
-        files.besideProgram ? "Dateien neben dem Programm\n" : "Dateien im Ordner des Benutzers\n";
+    text += "SQLite: " +
+            (sqlite.library ? utf8(sqlite.library->file()) : "keine Bibliothek gefunden") + "\n";
+    text += files.besideProgram ? "Dateien neben dem Programm\n"
+                                : "Dateien im Ordner des Benutzers\n";
     pelvaro::showCommandLineText(text);
     return 0;
 }
