@@ -3,6 +3,8 @@
 // mode, the [Output] section and the session's autostart entry saved only
 // with "Einstellungen speichern", and a faulty stored template.
 
+#include "fileio/FileLocations.h"
+#include "fileio/SessionStart.h"
 #include "redirect/OutputSettings.h"
 #include "tests/app/ProgramFixture.h"
 #include "tests/support/FileText.h"
@@ -141,7 +143,7 @@ TEST_F(OutputDialogTest, OkHandsTheOutputOverAndSavesOnlyWhenAsked) {
     });
     EXPECT_EQ(readOutputSettings(ini), (OutputSettings{" {rhex}{tab}{dec} ", 5, true}))
         << "blanks at the ends survive";
-    EXPECT_NE(test::fileText(autostartEntry()).find("Exec="), std::string::npos);
+    EXPECT_EQ(sessionStartProgram(), runningProgramFile()) << test::fileText(autostartEntry());
 
     // A log that cannot be written is said in the status bar; the card is typed.
     std::filesystem::create_directory(dir.path() /
