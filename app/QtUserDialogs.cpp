@@ -60,6 +60,7 @@ DialogAnswer QtUserDialogs::message(const QString& caption, const QString& text,
                     question ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok,
                     askingWindow());
     box.setAccessibleName(caption);
+    box.setTextFormat(Qt::PlainText); // texts carry paths and a reader's answers, never markup
     if (question) {
         box.setWindowFlags((box.windowFlags() & ~Qt::WindowCloseButtonHint) |
                            Qt::CustomizeWindowHint | Qt::WindowTitleHint);
