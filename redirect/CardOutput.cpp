@@ -23,8 +23,8 @@ CardOutput::Result CardOutput::take(const CardRead& card, RepeatGuard::Clock::ti
     }
     if (log_) {
         const std::string personnelNumber = StoredPersonnelNumber(read.code, read.lookup);
-        result.logFailure = log_->append({read.time, read.code, personnelNumber,
-                                          result.text.value_or(std::string()), outcome});
+        result.logFailure = log_->append(
+            {read.time, read.code, personnelNumber, result.text.value_or(std::string()), outcome});
     }
     return result;
 }

@@ -125,8 +125,7 @@ std::optional<OutputTemplate> OutputTemplate::parse(std::string_view text, std::
             const size_t close = text.find_first_of("{}", i + 1);
             if (close == std::string_view::npos || text[close] == '{') {
                 error = "Nicht geschlossener Platzhalter " + quoted(text.substr(i, close - i)) +
-                        std::string(kWhere) +
-                        " (eine Klammer als Text: {{)";
+                        std::string(kWhere) + " (eine Klammer als Text: {{)";
                 return std::nullopt;
             }
             const std::string_view placeholder = text.substr(i, close + 1 - i);

@@ -46,8 +46,7 @@ public:
         // One call: the system puts the whole text into the input stream at
         // once, so a key the user presses meanwhile cannot land inside it. It
         // stops at the first event that another program's input blocks.
-        const UINT sent =
-            SendInput(static_cast<UINT>(events.size()), events.data(), sizeof(INPUT));
+        const UINT sent = SendInput(static_cast<UINT>(events.size()), events.data(), sizeof(INPUT));
         if (sent == events.size())
             return {};
         return TypingResult::stopped(sent > 0, "Windows hat Tastendrücke nicht angenommen "

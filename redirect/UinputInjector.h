@@ -4,8 +4,8 @@
 #include "redirect/StepPacer.h"
 
 #include <chrono>
-#include <deque>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>

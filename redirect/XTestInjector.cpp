@@ -608,8 +608,8 @@ StepPacer::Pause XTestInjector::typeQueued() {
         front.erase(front.begin(), front.begin() + static_cast<std::ptrdiff_t>(portion.consumed));
         if (!portion.sent) {
             // The rest of the text goes no further than the keys refused.
-            typing_ = TypingResult::stopped(frontBegun_,
-                                            "der X-Server hat Tastendrücke abgewiesen.");
+            typing_ =
+                TypingResult::stopped(frontBegun_, "der X-Server hat Tastendrücke abgewiesen.");
             front.clear();
         } else if (portion.skipped && typing_.typedWhole()) {
             typing_ = TypingResult::stopped(true, kLackingCharactersReason);

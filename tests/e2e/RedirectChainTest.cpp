@@ -93,13 +93,13 @@ TEST_F(RedirectChainTest, EveryCardArrivesOnceAndExactly) {
 
 TEST_F(RedirectChainTest, TemplateTypesWhatTheReceivingSystemStoresAndHoldsBackRepeats) {
     sim::ReaderSimulator reader;
-    ASSERT_NO_FATAL_FAILURE(
-        startHidden(reader, reader.devicePath(),
-                    "[Output]\nTemplate=\"{dec10}{tab}{w26}{tab}\x1b{pnr}\"\nRepeatGuard=1\nLog=1\n"));
+    ASSERT_NO_FATAL_FAILURE(startHidden(
+        reader, reader.devicePath(),
+        "[Output]\nTemplate=\"{dec10}{tab}{w26}{tab}\x1b{pnr}\"\nRepeatGuard=1\nLog=1\n"));
     const std::string worked = "123456789A";
     ASSERT_NO_FATAL_FAILURE(storePersonnelNumber(worked, personnelNumber(7)));
     // Control characters, as an import may bring them: not typed as keys.
-    ASSERT_NO_FATAL_FAILURE(storePersonnelNumber("000000000F", "A\x1b" "B\x08" "C\x7f" "D"));
+    ASSERT_NO_FATAL_FAILURE(storePersonnelNumber("000000000F", "A\033B\010C\177D"));
     test::KeystrokeReceiverProcess receiver(display);
     ASSERT_TRUE(receiver.waitUntilReady(kPatience));
     const auto hold = [&](const std::string& code) {

@@ -82,7 +82,7 @@ TEST(OutputTemplate, PersonnelNumberMomentKeysAndBraces) {
 }
 
 TEST(OutputTemplate, ControlCharactersAreLeftOutButTheKeysOfThePlaceholders) {
-    FakePersonnelNumbers database{{{}, "A\x1b" "B\x08" "C\x7f" "D\u0085\u009f\u00a0"}, {}};
+    FakePersonnelNumbers database{{{}, "A\033B\010C\177D\u0085\u009f\u00a0"}, {}};
     EXPECT_EQ(parsed("\x1b[2J{pnr}\t{tab}\r\n{enter}\x01")
                   .render({"0A", false, database.source(), kMoment}),
               "[2JABCD\u00a0\t\n");

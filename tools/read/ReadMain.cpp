@@ -122,10 +122,11 @@ public:
     }
 
     void put(const std::string& code) {
-        const pelvaro::CardOutput::Result result = output_.take(
-            {code, options_->personnel, pelvaro::personnelNumbersIn(database_.get()),
-             pelvaro::localTimeNow()},
-            pelvaro::RepeatGuard::Clock::now(), [this](const std::string& text) { return giveOut(text); });
+        const pelvaro::CardOutput::Result result =
+            output_.take({code, options_->personnel, pelvaro::personnelNumbersIn(database_.get()),
+                          pelvaro::localTimeNow()},
+                         pelvaro::RepeatGuard::Clock::now(),
+                         [this](const std::string& text) { return giveOut(text); });
         if (result.logFailure)
             std::fprintf(stderr, "%s\n", result.logFailure->c_str());
         if (result.typing && !result.typing->typedWhole() && !typingTroubleReported_) {
