@@ -120,16 +120,21 @@ TEST_F(RedirectChainTest, TemplateTypesWhatTheReceivingSystemStoresAndHoldsBackR
     hold("000000000F");
     EXPECT_EQ(receiver.receiveLine(kPatience).text, "0000000015\t000,00015\tABCD\n");
 
-    // Every read is in the day's log, the held-back one without output.
+    // Every read is in the day's log, the held-back one without output; the
+    // line of a card once its typing is over.
     std::vector<std::string> lines;
-    for (const auto& entry : std::filesystem::directory_iterator(program.directory())) {
-        if (entry.path().extension() != ".csv")
-            continue;
-        std::istringstream log(test::fileText(entry.path()));
-        for (std::string line; std::getline(log, line);)
-            lines.push_back(line);
-    }
-    ASSERT_EQ(lines.size(), 7u) << "the column names and six reads";
+    const auto readLog = [&] {
+        lines.clear();
+        for (const auto& entry : std::filesystem::directory_iterator(program.directory())) {
+            if (entry.path().extension() != ".csv")
+                continue;
+            std::istringstream log(test::fileText(entry.path()));
+            for (std::string line; std::getline(log, line);)
+                lines.push_back(line);
+        }
+        return lines.size() == 7;
+    };
+    ASSERT_TRUE(waitFor(readLog)) << lines.size() << ": the column names and six reads";
     EXPECT_EQ(lines[0], "Zeit;Code;Personalnummer;Ausgabe;Ergebnis\r");
     const auto fields = [&](size_t line) { return lines[line].substr(lines[line].find(';')); };
     EXPECT_EQ(fields(1), ";123456789A;" + personnelNumber(7) + ";0878082202{tab}086,30874{tab}" +
