@@ -10,4 +10,7 @@ namespace pelvaro {
 // from, or into a message box when it was started without one.
 void showCommandLineText(const std::string& text);
 
+// The same for why an option failed: on standard error, or as an error.
+void showCommandLineError(const std::string& text);
+
 } // namespace pelvaro

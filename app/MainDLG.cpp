@@ -24,6 +24,7 @@
 #include <QMenu>
 #include <QScreen>
 #include <QSignalBlocker>
+#include <QTextDocument>
 #include <QTimer>
 #include <chrono>
 #include <new>
@@ -108,6 +109,7 @@ void TMainForm::makeStatusPanels() {
     ui->StatusBar->setFixedHeight(20);
     for (size_t panel = 0; panel < statusPanels_.size(); ++panel) {
         statusPanels_[panel] = new QLabel(this);
+        statusPanels_[panel]->setTextFormat(Qt::PlainText); // paths and reasons, never markup
         statusPanels_[panel]->setFixedWidth(kStatusPanelWidths[panel]);
         statusPanels_[panel]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         ui->StatusBar->addWidget(statusPanels_[panel]);
@@ -206,7 +208,8 @@ QString TMainForm::statusPanelText(StatusPanel panel) const {
 void TMainForm::setStatusPanel(StatusPanel panel, const QString& text) {
     QLabel* label = statusPanels_.at(static_cast<size_t>(panel));
     label->setText(text);
-    label->setToolTip(text); // the whole of a text too long for the panel
+    // The whole of a text too long for the panel; a tip would take markup.
+    label->setToolTip(Qt::convertFromPlainText(text, Qt::WhiteSpaceNoWrap));
 }
 
 void TMainForm::modeChanged() {

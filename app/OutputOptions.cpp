@@ -7,7 +7,6 @@
 #include "redirect/RedirectMode.h"
 
 #include <QCheckBox>
-#include <QCoreApplication>
 #include <QDir>
 
 namespace pelvaro {
@@ -84,12 +83,8 @@ void OutputOptions::Ausgabe1Click() {
 }
 
 void OutputOptions::applySessionStart(bool wanted) {
-    std::optional<std::filesystem::path> program;
-    if (wanted)
-        program = std::filesystem::path(QCoreApplication::applicationFilePath().toStdU16String());
-    if (const auto failure = setSessionStart(program))
-        host_.dialogs().error(QStringLiteral("„Mit der Sitzung starten“ konnte nicht geändert "
-                                             "werden:\n") +
+    if (const auto failure = setSessionStartOfRunningProgram(wanted))
+        host_.dialogs().error(QString::fromUtf8(kSessionStartFailureText) + QLatin1Char('\n') +
                               QString::fromStdString(*failure));
 }
 

@@ -2,7 +2,9 @@
 
 #include "app/TRequestLfdnrStringDLG.h"
 
+#include <QApplication>
 #include <QFileDialog>
+#include <QKeyEvent>
 #include <QMessageBox>
 
 namespace pelvaro {
@@ -23,15 +25,46 @@ QMessageBox::Icon boxIcon(DialogIcon icon) {
     return QMessageBox::NoIcon;
 }
 
+// Keeps a question open until one of its buttons answers it, as a Yes/No box
+// of Windows does. Qt would take Escape and the window's close button for No,
+// and No may throw a card list away.
+class AnswerOnlyByButton final : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* box, QEvent* event) override {
+        if (event->type() == QEvent::KeyPress)
+            return static_cast<QKeyEvent*>(event)->matches(QKeySequence::Cancel);
+        if (event->type() == QEvent::Close && !static_cast<QMessageBox*>(box)->clickedButton()) {
+            event->ignore();
+            return true;
+        }
+        return false;
+    }
+};
+
 } // namespace
+
+QWidget* QtUserDialogs::askingWindow() const {
+    // Code that runs while a dialog is open asks from that dialog: its boxes
+    // belong to it, so the window manager keeps them and it above the window.
+    QWidget* modal = QApplication::activeModalWidget();
+    return modal ? modal : owner_;
+}
 
 DialogAnswer QtUserDialogs::message(const QString& caption, const QString& text,
                                     DialogButtons buttons, DialogIcon icon) {
+    const bool question = buttons == DialogButtons::YesNo;
     QMessageBox box(boxIcon(icon), caption, text,
-                    buttons == DialogButtons::YesNo ? QMessageBox::Yes | QMessageBox::No
-                                                    : QMessageBox::Ok,
-                    owner_);
+                    question ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok,
+                    askingWindow());
     box.setAccessibleName(caption);
+    if (question) {
+        box.setWindowFlags((box.windowFlags() & ~Qt::WindowCloseButtonHint) |
+                           Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+        box.installEventFilter(new AnswerOnlyByButton(&box));
+    }
     switch (box.exec()) {
     case QMessageBox::Yes:
         return DialogAnswer::Yes;
@@ -49,7 +82,7 @@ std::optional<QString> QtUserDialogs::promptText(const QString& caption, const Q
 
 std::optional<QString> QtUserDialogs::saveFileName(const QString& title, const QString& filter,
                                                    const QString& defaultSuffix) {
-    QFileDialog dialog(owner_, title);
+    QFileDialog dialog(askingWindow(), title);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
     dialog.setNameFilter(filter);

@@ -8,8 +8,8 @@ namespace pelvaro {
 
 class TRequestLfdnrStringDLG;
 
-// The dialogs as a person sees them: QMessageBox, QInputDialog, QFileDialog,
-// owned by the given window.
+// The dialogs as a person sees them: QMessageBox, the prompt, QFileDialog,
+// owned by the dialog open at the time, or else by the given window.
 class QtUserDialogs final : public UserDialogs {
 public:
     explicit QtUserDialogs(QWidget* owner = nullptr) : owner_(owner) {}
@@ -24,6 +24,8 @@ public:
                                         const QString& defaultSuffix) override;
 
 private:
+    QWidget* askingWindow() const;
+
     QWidget* owner_;
     TRequestLfdnrStringDLG* prompt_ = nullptr;
 };

@@ -1,9 +1,11 @@
 #include "app/CommandLineText.h"
 #include "fileio/FileLocations.h"
+#include "fileio/SessionStart.h"
 #include "redirect/KeyboardBackend.h"
 #include "personnel/PersonnelDatabase.h"
 #include "app/ProgramWindows.h"
 #include "app/QtUserDialogs.h"
+#include "personnel/SharedLibrary.h"
 #include "personnel/SqliteLibrary.h"
 #include "app/StandInFont.h"
 
@@ -15,6 +17,7 @@
 #include <exception>
 #include <filesystem>
 #include <string_view>
+#include <vector>
 
 namespace {
 
@@ -24,12 +27,6 @@ void useGermanTranslations(QApplication& application, QTranslator& translator) {
     if (translator.load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         application.installTranslator(&translator);
-}
-
-// Where the program keeps its files: beside itself, or in the user's folders.
-pelvaro::FileLocations programFiles() {
-    return pelvaro::locateFiles(
-        std::filesystem::path(QCoreApplication::applicationDirPath().toStdU16String()));
 }
 
 // What `pelvaro --paths` says: the settings file, the database and the
@@ -63,33 +60,71 @@ int printKeyboardInfo(const std::filesystem::path& settingsFile) {
     return 0;
 }
 
+// What `pelvaro --autostart on|off` does, for scripts and deployment tools:
+// the same as the tick "Mit der Sitzung starten" in the output dialog.
+int setAutostart(const std::vector<std::string_view>& arguments) {
+    if (arguments.size() != 2 || (arguments[1] != "on" && arguments[1] != "off")) {
+        pelvaro::showCommandLineError("Aufruf: pelvaro --autostart on|off\n");
+        return 2;
+    }
+    const bool wanted = arguments[1] == "on";
+    const bool wasOn = pelvaro::sessionStartProgram().has_value();
+    if (const auto failure = pelvaro::setSessionStartOfRunningProgram(wanted)) {
+        pelvaro::showCommandLineError(std::string(pelvaro::kSessionStartFailureText) + " " +
+                                      *failure + "\n");
+        return 1;
+    }
+    const std::string entry = pelvaro::sessionStartEntryName();
+    if (wanted)
+        pelvaro::showCommandLineText("Pelvaro startet mit der Sitzung: " + entry +
+                                     " geschrieben.\n");
+    else if (wasOn)
+        pelvaro::showCommandLineText("Pelvaro startet nicht mehr mit der Sitzung: " + entry +
+                                     " entfernt.\n");
+    else
+        pelvaro::showCommandLineText("Pelvaro startet nicht mit der Sitzung: " + entry +
+                                     " gibt es nicht.\n");
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 2 && std::string_view(argv[1]) == "--keyboard-info") {
+    pelvaro::restrictLibrarySearch();
+    const std::vector<std::string_view> arguments(argv + 1, argv + argc);
+    if (!arguments.empty() && arguments[0] == "--autostart")
+        return setAutostart(arguments);
+    // Where the program keeps its files: beside itself, or in the user's folders.
+    const std::optional<pelvaro::FileLocations> files = pelvaro::locateRunningProgramFiles();
+    if (arguments.size() == 1 && (arguments[0] == "--keyboard-info" || arguments[0] == "--paths")) {
         const QCoreApplication application(argc, argv);
-        return printKeyboardInfo(programFiles().settingsFile);
-    }
-    if (argc == 2 && std::string_view(argv[1]) == "--paths") {
-        const QCoreApplication application(argc, argv);
-        return printPaths(programFiles());
+        if (!files) {
+            pelvaro::showCommandLineError(std::string(pelvaro::kUnknownProgramFolderText) + "\n");
+            return 1;
+        }
+        return arguments[0] == "--paths" ? printPaths(*files)
+                                         : printKeyboardInfo(files->settingsFile);
     }
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Pelvaro"));
     pelvaro::useStandInFont();
     QTranslator translator;
     useGermanTranslations(application, translator);
+    if (!files) {
+        QMessageBox::critical(nullptr, QApplication::applicationName(),
+                              QString::fromUtf8(pelvaro::kUnknownProgramFolderText));
+        return 1;
+    }
 
     try {
         pelvaro::QtUserDialogs dialogs;
-        const pelvaro::FileLocations files = programFiles();
-        pelvaro::prepareFolders(files);
-        pelvaro::ProgramWindows windows(dialogs, files);
+        pelvaro::prepareFolders(*files);
+        pelvaro::ProgramWindows windows(dialogs, *files);
         dialogs.setOwner(&windows.mainForm);
         dialogs.setPrompt(&windows.labelPrompt);
         // Pauses of the keystroke output wait on the event loop, never in it.
         pelvaro::KeyboardBackendChoice keyboard = pelvaro::chooseKeyboardBackend(
-            pelvaro::readKeyboardSettings(files.settingsFile),
+            pelvaro::readKeyboardSettings(files->settingsFile),
             [&windows](std::chrono::milliseconds delay, std::function<void()> work) {
                 QTimer::singleShot(delay, &windows.mainForm, std::move(work));
             });

@@ -22,6 +22,13 @@ FileLocations locateFiles(const std::filesystem::path& programDirectory) {
     return locateFiles(programDirectory, userFolders(), isPortableCopy(programDirectory));
 }
 
+std::optional<FileLocations> locateRunningProgramFiles() {
+    const auto program = runningProgramFile();
+    if (!program)
+        return std::nullopt;
+    return locateFiles(program->parent_path());
+}
+
 bool prepareFolders(const FileLocations& locations) {
     if (locations.besideProgram)
         return true;

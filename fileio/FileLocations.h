@@ -24,6 +24,16 @@ struct UserFolders {
 // ignored, as the XDG rules say.
 std::optional<UserFolders> userFolders();
 
+// The file of the running program as the system names it: /proc/self/exe on
+// Linux, the module's file name on Windows. Nothing when the system does not
+// say; the current directory is no stand-in, since anyone may have chosen it.
+std::optional<std::filesystem::path> runningProgramFile();
+
+// What the programs say when the system does not name their file.
+inline constexpr char kUnknownProgramFolderText[] =
+    "Der Ordner des Programms lässt sich nicht ermitteln: das System nennt die Programmdatei "
+    "nicht.";
+
 // Whether this copy of the program keeps its files beside itself: on Linux
 // when the user may write to its directory (a copy unpacked anywhere, the
 // build folder), on Windows when no installer put it there (administrators
@@ -48,6 +58,9 @@ FileLocations locateFiles(const std::filesystem::path& programDirectory,
 
 // The same for the running user and this copy.
 FileLocations locateFiles(const std::filesystem::path& programDirectory);
+
+// The same for the running program; nothing when the system does not name it.
+std::optional<FileLocations> locateRunningProgramFiles();
 
 // Creates the folders of the user's files when they are used; false when
 // they cannot be made (the saves then fail with the program's message).

@@ -28,6 +28,14 @@ std::optional<UserFolders> userFolders() {
                        data.value_or(home.value_or("") / ".local" / "share") / kFolderName};
 }
 
+std::optional<std::filesystem::path> runningProgramFile() {
+    std::error_code error;
+    const auto program = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error || !program.is_absolute())
+        return std::nullopt;
+    return program;
+}
+
 bool isPortableCopy(const std::filesystem::path& programDirectory) {
     return ::access(programDirectory.c_str(), W_OK) == 0;
 }

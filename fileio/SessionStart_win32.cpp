@@ -40,7 +40,9 @@ std::optional<std::string> setSessionStart(const std::optional<std::filesystem::
     if (result != ERROR_SUCCESS)
         return failureText(result);
     if (program) {
-        const std::wstring command = L"\"" + program->wstring() + L"\"";
+        // Quoted for the blanks; with backslashes, as Windows writes paths.
+        const std::wstring command =
+            L"\"" + std::filesystem::path(*program).make_preferred().wstring() + L"\"";
         result = RegSetValueExW(run, kValueName, 0, REG_SZ,
                                 reinterpret_cast<const BYTE*>(command.c_str()),
                                 static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
@@ -51,6 +53,10 @@ std::optional<std::string> setSessionStart(const std::optional<std::filesystem::
     }
     RegCloseKey(run);
     return result == ERROR_SUCCESS ? std::nullopt : std::optional(failureText(result));
+}
+
+std::string sessionStartEntryName() {
+    return "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run, Wert „Pelvaro“";
 }
 
 } // namespace pelvaro

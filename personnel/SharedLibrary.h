@@ -5,6 +5,13 @@
 
 namespace pelvaro {
 
+// From now on a library loaded by its bare name, by us, Qt or a shell
+// extension in the file dialog, comes from the program's directory or the
+// system's, never from the current directory or PATH, where anyone may have
+// put one. The first thing each program does. Linux's loader searches no
+// current directory, so there it has nothing to do.
+void restrictLibrarySearch();
+
 // A shared library, unloaded when the object goes.
 class SharedLibrary {
 public:

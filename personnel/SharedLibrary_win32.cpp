@@ -4,10 +4,16 @@
 
 namespace pelvaro {
 
+void restrictLibrarySearch() {
+    ::SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
+}
+
 std::unique_ptr<SharedLibrary> SharedLibrary::load(const std::filesystem::path& file) {
-    // The altered search path lets the library's own dependencies load from its directory.
-    return adopt(::LoadLibraryExW(std::filesystem::absolute(file).c_str(), nullptr,
-                                  LOAD_WITH_ALTERED_SEARCH_PATH));
+    // The library's own dependencies may come from its directory, and
+    // otherwise only from where restrictLibrarySearch() allows.
+    return adopt(
+        ::LoadLibraryExW(std::filesystem::absolute(file).c_str(), nullptr,
+                         LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS));
 }
 
 std::unique_ptr<SharedLibrary> SharedLibrary::loadInstalled(const char* name) {

@@ -10,9 +10,10 @@ namespace pelvaro {
 inline constexpr char kReaderLostText[] = "Leser getrennt, warte auf Leser...";
 
 // Takes up a reader that was unplugged and plugged in again. Told that the
-// line went away, it closes the dead handle; from then on it opens the same
-// port again, at most twice a second, until it is back. It never waits
-// itself, so a GUI thread can call it in every cycle.
+// line went away, it closes the dead handle; from then on it opens the very
+// device again, at most twice a second, until it is back; a port mapped to
+// another device meanwhile stays away. It never waits itself, so a GUI
+// thread can call it in every cycle.
 class LineRecovery {
 public:
     using Clock = std::chrono::steady_clock;

@@ -50,8 +50,9 @@ public:
     OpenResult open(int portNumber, int baudRate);
     // Opens a device by its path; same results as open.
     OpenResult openDevice(const std::string& devicePath, int baudRate);
-    // Opens again what the last open named, at its speed: the port number
-    // through the mapping, or the device.
+    // Opens again, at its speed, the very device the last open named; never
+    // another one. Once the port number is mapped to another device (or to
+    // none), the port counts as gone and this fails until the next open.
     OpenResult reopen();
     // True if the port was not open or was released. The line gets back the
     // settings and modem lines it had before the open; on Linux a line that
@@ -78,6 +79,8 @@ private:
     int portNumber_ = 0;
     int baudRate_ = kReaderBaudRate;
     bool openedByNumber_ = false;
+    // The port number was found mapped elsewhere since the last open.
+    bool remapped_ = false;
     std::string devicePath_;
     OpenFailure openFailure_ = OpenFailure::None;
     bool rtsEnable_;

@@ -4,8 +4,9 @@
 #include "redirect/LayoutKeysyms.h"
 #include "redirect/PortalSession.h"
 
+#include <algorithm>
+#include <cctype>
 #include <fstream>
-#include <iterator>
 #include <system_error>
 #include <xkbcommon/xkbcommon.h>
 
@@ -13,9 +14,21 @@ namespace pelvaro {
 
 namespace {
 
+// Portals hand out short printable tokens; anything else in the file (an
+// edit, a stray newline, another program's data) would only fail the start.
+constexpr std::size_t kLongestToken = 256;
+
 std::string readToken(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::string token(kLongestToken + 1, '\0');
+    in.read(token.data(), static_cast<std::streamsize>(token.size()));
+    token.resize(static_cast<std::size_t>(in.gcount()));
+    while (!token.empty() && std::isspace(static_cast<unsigned char>(token.back())))
+        token.pop_back();
+    const bool printable = std::all_of(token.begin(), token.end(), [](unsigned char c) {
+        return c > ' ' && c < 0x7f;
+    });
+    return printable && token.size() <= kLongestToken ? token : std::string();
 }
 
 // A token restores once: the next start needs the one it hands out.
@@ -82,8 +95,17 @@ std::optional<std::string> PortalInjector::begin() {
     if (starting_)
         return "das Desktop-Portal fragt noch nach der Freigabe.";
     starting_ = true;
+    const std::string token = readToken(tokenFile_);
     auto session = std::make_unique<PortalSession>();
-    const PortalSession::Start started = session->start(readToken(tokenFile_), kConsentPatience);
+    PortalSession::Start started = session->start(token, kConsentPatience);
+    // A token this portal does not take (a stale copy, another portal version)
+    // would fail every start: it is dropped, even if the user is asked again.
+    if (started.outcome == PortalSession::Outcome::Failed && !token.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove(tokenFile_, ignored);
+        session = std::make_unique<PortalSession>();
+        started = session->start({}, kConsentPatience);
+    }
     starting_ = false;
     if (started.outcome != PortalSession::Outcome::Started)
         return refusalText(started.outcome);

@@ -132,7 +132,12 @@ PortalSession::Start PortalSession::start(const std::string& restoreToken,
                          {{QStringLiteral("session_handle_token"), nextToken()}}, patience);
     if (created.outcome != Outcome::Started)
         return {created.outcome, {}};
-    handle_ = created.results.value(QStringLiteral("session_handle")).toString().toStdString();
+    // Given as a string by the portal's definition, as an object path by some.
+    const QVariant given = created.results.value(QStringLiteral("session_handle"));
+    handle_ = (given.metaType() == QMetaType::fromType<QDBusObjectPath>()
+                   ? given.value<QDBusObjectPath>().path()
+                   : given.toString())
+                  .toStdString();
     const QString handle = QString::fromStdString(handle_);
     const QVariant session = QVariant::fromValue(QDBusObjectPath(handle));
     closedListener_ = std::make_unique<PortalListener>([this] { open_ = false; });

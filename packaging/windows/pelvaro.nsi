@@ -1,9 +1,10 @@
 ; The Pelvaro installer: the staged programs into Program Files, a Start-menu
 ; entry and an uninstaller. Each user's settings and personnel numbers live in
 ; %APPDATA%\Pelvaro and stay when Pelvaro is removed.
-; makensis -DVERSION=3.0 -DSTAGE=<staged folder> -DICON=<pelvaro.ico> -DOUTFILE=<setup.exe> pelvaro.nsi
+; makensis -INPUTCHARSET UTF8 -DVERSION=3.0 -DSTAGE=<staged folder> -DICON=<pelvaro.ico> -DOUTFILE=<setup.exe> pelvaro.nsi
 Unicode true
 Target amd64-unicode
+!include "LogicLib.nsh"
 !include "MUI2.nsh"
 !include "x64.nsh"
 
@@ -18,7 +19,9 @@ SetCompressor /SOLID lzma
 ; The program keeps its users' files in their own folders when it finds this
 ; file beside itself.
 !define INSTALLED_MARKER "Pelvaro.installed"
+!define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
 
+!define MUI_PAGE_CUSTOMFUNCTION_LEAVE checkProgramFolder
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_UNPAGE_CONFIRM
@@ -26,6 +29,8 @@ SetCompressor /SOLID lzma
 !insertmacro MUI_LANGUAGE "German"
 
 Section "Pelvaro"
+    ; The page has checked the folder; a silent install (/D=) has not.
+    Call checkProgramFolder
     SetRegView 64
     SetShellVarContext all
     SetOutPath "$INSTDIR"
@@ -45,9 +50,32 @@ Section "Pelvaro"
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
 SectionEnd
 
+; Removes a user's Run value when it starts this copy.
+; ROOT: HKCU or HKU; SUBKEY: "" or the user's key under HKU with a backslash.
+!macro removeRunValue ROOT SUBKEY
+    ReadRegStr $1 ${ROOT} "${SUBKEY}${RUN_KEY}" "Pelvaro"
+    ${If} $1 == $0
+        DeleteRegValue ${ROOT} "${SUBKEY}${RUN_KEY}" "Pelvaro"
+    ${EndIf}
+!macroend
+
 Section "Uninstall"
     SetRegView 64
     SetShellVarContext all
+    ; "Mit der Sitzung starten" of the uninstalling user and of the users
+    ; logged on, whose part of the registry is loaded; the others' values
+    ; stay and start nothing.
+    StrCpy $0 '"$INSTDIR\pelvaro.exe"'
+    !insertmacro removeRunValue HKCU ""
+    StrCpy $2 0
+    ${Do}
+        EnumRegKey $3 HKU "" $2
+        ${If} $3 == ""
+            ${Break}
+        ${EndIf}
+        !insertmacro removeRunValue HKU "$3\"
+        IntOp $2 $2 + 1
+    ${Loop}
     Delete "$SMPROGRAMS\Pelvaro.lnk"
     ; Only what the installer put there; the users' files are elsewhere.
     RMDir /r "$INSTDIR\platforms"
@@ -60,6 +88,23 @@ Section "Uninstall"
     RMDir "$INSTDIR"
     DeleteRegKey HKLM "${UNINSTALL_KEY}"
 SectionEnd
+
+; Only below Program Files: another folder (C:\Pelvaro) inherits from C:\
+; that every user may change its files, and so replace a program or a
+; library that someone else starts next.
+Function checkProgramFolder
+    ; ".." and "." resolved, so that the folder is where its name says.
+    GetFullPathName $0 "$INSTDIR"
+    StrLen $1 "$PROGRAMFILES64\"
+    StrCpy $2 "$0" $1
+    StrCpy $3 "$0" "" $1
+    ${If} $2 != "$PROGRAMFILES64\"
+    ${OrIf} $3 == ""
+        MessageBox MB_ICONSTOP "Pelvaro wird nur in einen Ordner unter $PROGRAMFILES64 installiert: in anderen Ordnern dürfen oft alle Benutzer Dateien ändern, auch die Programme, die andere starten." /SD IDOK
+        Abort
+    ${EndIf}
+    StrCpy $INSTDIR $0
+FunctionEnd
 
 Function .onInit
     ${IfNot} ${RunningX64}

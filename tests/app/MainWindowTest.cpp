@@ -6,7 +6,9 @@
 #include "tools/simulator/ReaderSimulator.h"
 
 #include <QAccessible>
+#include <QFileDialog>
 #include <QLabel>
+#include <QMessageBox>
 #include <QTest>
 #include <filesystem>
 
@@ -171,6 +173,37 @@ TEST_F(MainWindowTest, BeendenClosesTheWindow) {
     ui().Beenden1->trigger();
     EXPECT_FALSE(form.isVisible());
     EXPECT_TRUE(host().stopRequested());
+}
+
+// Escape and the close button would answer the question with No, and the
+// list would be gone unsaved.
+TEST_F(MainWindowTest, ClosingQuestionIsAnsweredOnlyByItsButtons) {
+    realBoxes = true;
+    TMainForm& form = start();
+    addEntry("0000000001");
+    const auto neitherEscapeNorCloseEnds = [](QMessageBox& box) {
+        EXPECT_EQ(box.text(), "Kartenliste speichern?");
+        QTest::keyClick(box.focusWidget() ? box.focusWidget() : &box, Qt::Key_Escape);
+        EXPECT_TRUE(box.isVisible()) << "Escape answered the question";
+        EXPECT_FALSE(box.close()) << "the close button answered the question";
+        EXPECT_TRUE(box.isVisible());
+    };
+    // Yes asks for a file; cancelled there, nothing is saved and nothing lost.
+    whenShown<QMessageBox>([&](QMessageBox& box) {
+        neitherEscapeNorCloseEnds(box);
+        whenShown<QFileDialog>([](QFileDialog& files) { files.reject(); });
+        box.button(QMessageBox::Yes)->click();
+    });
+    form.close();
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_EQ(ui().ListViewKarten->topLevelItemCount(), 1);
+
+    whenShown<QMessageBox>([&](QMessageBox& box) {
+        neitherEscapeNorCloseEnds(box);
+        box.button(QMessageBox::No)->click();
+    });
+    form.close();
+    EXPECT_FALSE(form.isVisible());
 }
 
 TEST_F(MainWindowTest, PictureButtonsAreNamedForAssistiveTechnology) {

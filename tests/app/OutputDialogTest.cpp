@@ -3,12 +3,16 @@
 // mode, the [Output] section and the session's autostart entry saved only
 // with "Einstellungen speichern", and a faulty stored template.
 
+#include "fileio/FileLocations.h"
+#include "fileio/SessionStart.h"
 #include "redirect/OutputSettings.h"
 #include "tests/app/ProgramFixture.h"
 #include "tests/support/FileText.h"
 #include "text/LocalClock.h"
 #include "tools/simulator/ReaderSimulator.h"
 
+#include <QAccessible>
+#include <QLabel>
 #include <QMenu>
 #include <cstdlib>
 #include <future>
@@ -37,6 +41,10 @@ protected:
     }
 
     QString preview() { return outputDialog().LabelPreview->text(); }
+    // What a person (or a screen reader) is shown: markup in a value stays text.
+    static QString shown(QLabel* label) {
+        return QAccessible::queryAccessibleInterface(label)->text(QAccessible::Name);
+    }
     void pick(const QString& placeholder) {
         for (QAction* entry : outputDialog().ButtonPlaceholders->menu()->actions())
             if (entry->text().startsWith(placeholder + " "))
@@ -88,11 +96,17 @@ TEST_F(OutputDialogTest, PreviewFollowsTheTemplateAndMistakesAreRefused) {
         EXPECT_EQ(outputDialog().EditTemplate->text(), "{dec10}{tab}{w26}");
         EXPECT_EQ(preview(), "0878082202⇥086,30874↵");
 
+        outputDialog().EditTemplate->setText("<b>{code}</b>");
+        EXPECT_EQ(shown(outputDialog().LabelPreview), "<b>123456789A</b>↵");
+
         outputDialog().EditTemplate->setText("{hex}{foo}");
         EXPECT_FALSE(outputDialog().BitBtn1->isEnabled());
         EXPECT_EQ(outputDialog().LabelTemplateError->text(),
                   "Unbekannter Platzhalter {foo} in der Ausgabevorlage");
         EXPECT_EQ(preview(), "");
+        outputDialog().EditTemplate->setText("{<i>x</i>}");
+        EXPECT_EQ(shown(outputDialog().LabelTemplateError),
+                  "Unbekannter Platzhalter {<i>x</i>} in der Ausgabevorlage");
         outputDialog().BitBtn2->click();
     });
 
@@ -129,7 +143,7 @@ TEST_F(OutputDialogTest, OkHandsTheOutputOverAndSavesOnlyWhenAsked) {
     });
     EXPECT_EQ(readOutputSettings(ini), (OutputSettings{" {rhex}{tab}{dec} ", 5, true}))
         << "blanks at the ends survive";
-    EXPECT_NE(test::fileText(autostartEntry()).find("Exec="), std::string::npos);
+    EXPECT_EQ(sessionStartProgram(), runningProgramFile()) << test::fileText(autostartEntry());
 
     // A log that cannot be written is said in the status bar; the card is typed.
     std::filesystem::create_directory(dir.path() /

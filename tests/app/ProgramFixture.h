@@ -2,6 +2,7 @@
 
 #include "app/ProgramSettings.h"
 #include "app/ProgramWindows.h"
+#include "app/QtUserDialogs.h"
 #include "app/StandInFont.h"
 #include "fileio/ProfileFile.h"
 #include "forms/ui_MainDLG.h"
@@ -15,6 +16,7 @@
 #include "tests/support/ScriptedDialogs.h"
 #include "tests/support/TempDir.h"
 
+#include <QApplication>
 #include <QTimer>
 #include <fstream>
 #include <functional>
@@ -50,7 +52,9 @@ protected:
 
     // The windows, typing into a recorder in place of a real keyboard.
     void makeWindows(const SerialSystemCalls* serialCalls = nullptr) {
-        windows = std::make_unique<ProgramWindows>(dialogs, files, serialCalls);
+        UserDialogs& asking = realBoxes ? static_cast<UserDialogs&>(screenDialogs) : dialogs;
+        windows = std::make_unique<ProgramWindows>(asking, files, serialCalls);
+        screenDialogs.setOwner(&window());
         window().setKeyboard(std::make_unique<RecordingInjector>(), {});
         window().trayIcon().setAreaProbe([this] { return trayArea; });
     }
@@ -94,6 +98,25 @@ protected:
         whileOpen(windows->output, *outputDialog().BitBtn2, *ui().Ausgabe1, inside);
     }
 
+    // Works the next modal dialog of type Dialog once it is shown; work must
+    // end it. With realBoxes the program's own message boxes are such dialogs.
+    template <typename Dialog> void whenShown(std::function<void(Dialog&)> work) {
+        auto* poll = new QTimer(&window());
+        QObject::connect(poll, &QTimer::timeout, [poll, work] {
+            auto* shown = qobject_cast<Dialog*>(QApplication::activeModalWidget());
+            if (!shown || !shown->isVisible())
+                return;
+            poll->stop();
+            poll->deleteLater();
+            work(*shown);
+            if (shown->isVisible()) {
+                ADD_FAILURE() << "the dialog was left open";
+                shown->reject();
+            }
+        });
+        poll->start(10);
+    }
+
     std::vector<QString> texts() const {
         std::vector<QString> all;
         for (const auto& shown : dialogs.shown)
@@ -123,6 +146,9 @@ protected:
     // unless a test takes it away.
     bool trayArea = true;
     ScriptedDialogs dialogs;
+    // Set before the windows are made, they ask through real boxes instead.
+    bool realBoxes = false;
+    QtUserDialogs screenDialogs;
     std::unique_ptr<ProgramWindows> windows;
 };
 

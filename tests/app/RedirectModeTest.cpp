@@ -2,6 +2,7 @@
 // start and stop, the status texts, the page lock, the tray hand-over and the
 // read thread's events.
 
+#include "reader/LineRecovery.h"
 #include "reader/PortMapping.h"
 #include "redirect/TrayIcon.h"
 #include "tests/app/ProgramFixture.h"
@@ -292,6 +293,28 @@ TEST_F(RedirectModeTest, UnpluggedReaderIsShownAndTakenUpAgainByItself) {
     plug.plugIn();
     test::serveEventsFor(700ms);
     EXPECT_FALSE(serialLink().isOpen()) << "nothing is opened after the stop";
+}
+
+// The simulator takes its own mapping away when it ends; here another reader
+// has taken Com1 over before the first one is pulled out.
+TEST_F(RedirectModeTest, ReaderIsTakenUpAgainOnlyOnTheDeviceThatWasOpened) {
+    sim::ReaderSimulator other;
+    const auto status = [&] { return window().statusPanelText(StatusPanel::Activity); };
+    ui().SpeedButtonStart->click();
+    ASSERT_TRUE(active());
+    ASSERT_TRUE(other.mapAsPort(ini, 1));
+    reader.hangUp();
+    ASSERT_TRUE(waitUntil([&] { return status() == "Leser getrennt, warte auf Leser..."; }));
+    test::serveEventsFor(3 * LineRecovery::kRetryInterval);
+    EXPECT_EQ(status(), "Leser getrennt, warte auf Leser...");
+    EXPECT_FALSE(serialLink().isOpen());
+    EXPECT_FALSE(other.waitForProgram(0ms)) << "another device was opened in its place";
+
+    // A new start takes the port as it is mapped now.
+    ui().SpeedButtonStopp->click();
+    ui().SpeedButtonStart->click();
+    EXPECT_TRUE(other.waitForProgram(test::kPatience));
+    ui().SpeedButtonStopp->click();
 }
 
 } // namespace

@@ -5,6 +5,8 @@
 #include "tests/app/ProgramFixture.h"
 #include "tools/simulator/ReaderSimulator.h"
 
+#include <QMessageBox>
+
 namespace pelvaro {
 namespace {
 
@@ -140,6 +142,28 @@ TEST_F(SettingsDialogTest, SilentReaderAndMissingSelectionAreReported) {
         EXPECT_EQ(shown.icon, DialogIcon::Error);
     }
     EXPECT_GE(com1.requestsReceived(), 5) << "asked again and again for three seconds";
+}
+
+// A box owned by the main window lets the window manager raise the window
+// over the dialog that asked.
+class SettingsDialogBoxTest : public SettingsDialogTest {
+protected:
+    SettingsDialogBoxTest() { realBoxes = true; }
+};
+
+TEST_F(SettingsDialogBoxTest, BoxesOfTheOpenDialogBelongToIt) {
+    const QWidget* owner = nullptr;
+    withSettingsDialog([&] {
+        whenShown<QMessageBox>([&](QMessageBox& box) {
+            EXPECT_EQ(box.text(), "Konnte Schnittstelle Com 0 nicht öffnen");
+            owner = box.parentWidget();
+            box.button(QMessageBox::Ok)->click();
+        });
+        dialog().ComboBoxPort->setCurrentIndex(-1);
+        dialog().SpeedButtonScanSerial->click();
+        dialog().BitBtn2->click();
+    });
+    EXPECT_EQ(owner, &windows->settings);
 }
 
 class SettingsDialogWithoutPortsTest : public test::ProgramFixture {};

@@ -3,11 +3,11 @@
 
 #include "fileio/FileLocations.h"
 #include "fileio/SessionStart.h"
-
 #include "tests/support/TempDir.h"
 
 #include <fstream>
 #include <gtest/gtest.h>
+#include <windows.h>
 
 namespace pelvaro {
 namespace {
@@ -29,12 +29,25 @@ TEST(InstalledCopyTest, TheInstallersMarkerSendsTheFilesToTheRoamingFolder) {
     EXPECT_TRUE(locateFiles(dir.path()).besideProgram) << "a settings file beside it still counts";
 }
 
+// The command the Run value holds, as Windows reads it at login.
+std::wstring runCommand() {
+    wchar_t command[1024] = {};
+    DWORD size = sizeof command;
+    if (RegGetValueW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Run",
+                     L"Pelvaro", RRF_RT_REG_SZ, nullptr, command, &size) != ERROR_SUCCESS)
+        return {};
+    return command;
+}
+
 TEST(SessionStartTest, RunEntryOfTheUserComesAndGoes) {
-    const std::filesystem::path program = L"C:\\Program Files\\Pelvaro 3\\pelvaro.exe";
+    // As Qt names the program: with forward slashes.
+    const std::filesystem::path program = L"C:/Program Files/Pelvaro 3/pelvaro.exe";
     ASSERT_EQ(setSessionStart(std::nullopt), std::nullopt) << "nothing to remove is no failure";
     EXPECT_EQ(sessionStartProgram(), std::nullopt);
     EXPECT_EQ(setSessionStart(program), std::nullopt);
-    EXPECT_EQ(sessionStartProgram(), program);
+    EXPECT_EQ(runCommand(), L"\"C:\\Program Files\\Pelvaro 3\\pelvaro.exe\"");
+    EXPECT_EQ(sessionStartProgram().value_or("").wstring(),
+              L"C:\\Program Files\\Pelvaro 3\\pelvaro.exe");
     EXPECT_EQ(setSessionStart(std::nullopt), std::nullopt);
     EXPECT_EQ(sessionStartProgram(), std::nullopt);
 }

@@ -21,6 +21,7 @@
 #include <QRegularExpression>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <thread>
 #include <xkbcommon/xkbcommon-keysyms.h>
@@ -146,6 +147,27 @@ TEST_F(PortalKeystrokeTest, CardRefusedByAClosedSessionIsLoggedSoAndTypedWhenHel
               "2026-12-09T14:03:07;0A;;0A;nicht getippt: das Desktop-Portal hat einen "
               "Tastendruck nicht angenommen.\r\n"
               "2026-12-09T14:03:07;0A;;0A;getippt\r\n");
+}
+
+TEST_F(PortalKeystrokeTest, ATokenThePortalFailsIsDroppedAndOneNotInItsFormNeverSent) {
+    startPortal(2);
+    const auto startWithTokenFile = [&](const std::string& content) {
+        std::filesystem::create_directories(tokenFile().parent_path());
+        std::ofstream(tokenFile(), std::ios::binary) << content;
+        const KeyboardBackendChoice choice = chooseKeyboardBackend(forcedBackend("portal"));
+        ASSERT_NE(choice.injector, nullptr) << keystrokesImpossibleText(choice);
+        EXPECT_EQ(choice.injector->begin(), std::nullopt);
+    };
+    startWithTokenFile("token-from-elsewhere");
+    expectCalls({"SelectDevices types=1 persist_mode=2 restore_token=token-from-elsewhere unknown"});
+    expectSessionStart(" unknown");
+    EXPECT_EQ(test::fileText(tokenFile()), "token-1");
+
+    startWithTokenFile("token-1\r\n"); // as an editor saves it
+    expectSessionStart("token-1 known");
+
+    startWithTokenFile(std::string(1 << 20, 'x'));
+    expectSessionStart(" unknown");
 }
 
 TEST_F(PortalKeystrokeTest, CharactersTheKnownLayoutLacksAreSkippedAndTheTextNotWhole) {

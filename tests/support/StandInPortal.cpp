@@ -45,17 +45,21 @@ QDBusObjectPath StandInPortal::CreateSession(const QVariantMap& options) {
     const QString session =
         pathFor(QStringLiteral("session"),
                 options.value(QStringLiteral("session_handle_token")).toString());
-    return answer(options, 0, {{QStringLiteral("session_handle"), session}});
+    // The portal's definition says a string; some portals send an object path.
+    const QVariant handle =
+        version_ >= 2 ? QVariant::fromValue(QDBusObjectPath(session)) : QVariant(session);
+    return answer(options, 0, {{QStringLiteral("session_handle"), handle}});
 }
 
 QDBusObjectPath StandInPortal::SelectDevices(const QDBusObjectPath&, const QVariantMap& options) {
     const QString token = options.value(QStringLiteral("restore_token")).toString();
+    const bool known = !token.isEmpty() && token == token_;
     print(QStringLiteral("SelectDevices types=%1 persist_mode=%2 restore_token=%3 %4")
               .arg(options.value(QStringLiteral("types")).toUInt())
               .arg(options.value(QStringLiteral("persist_mode")).toUInt())
-              .arg(token, !token.isEmpty() && token == token_ ? QStringLiteral("known")
-                                                              : QStringLiteral("unknown")));
-    return answer(options, 0, {});
+              .arg(token, known ? QStringLiteral("known") : QStringLiteral("unknown")));
+    // As a desktop's portal that cannot make sense of a token it is handed.
+    return answer(options, token.isEmpty() || known ? 0 : 2, {});
 }
 
 QDBusObjectPath StandInPortal::Start(const QDBusObjectPath& session, const QString&,

@@ -10,8 +10,8 @@ namespace pelvaro::test {
 
 // The desktop portal's RemoteDesktop interface, as a desktop's portal answers
 // it, on the session bus of a test: it grants the keyboard (or refuses, as a
-// user who declines), hands out a restore token from version 2 on and checks
-// the one it gets back. It prints every call, one line each, for the test to
+// user who declines), hands out a restore token from version 2 on and fails
+// a start with a token it did not hand out. It prints every call, one line each, for the test to
 // read: "SelectDevices types=1 persist_mode=2 restore_token=<token> <known|unknown>",
 // "Start", "key <keysym in hex> <1|0>".
 class StandInPortal : public QObject, protected QDBusContext {

@@ -5,6 +5,7 @@
 
 #include "fileio/FileLocations.h"
 #include "personnel/PersonnelDatabase.h"
+#include "personnel/SharedLibrary.h"
 #include "personnel/SqliteLibrary.h"
 #include "reader/PortFailureTexts.h"
 #include "reader/PortMapping.h"
@@ -27,9 +28,10 @@
 namespace {
 
 // The tool's files, by the rule of the program: beside it or the user's.
-const pelvaro::FileLocations& programFiles() {
-    static const pelvaro::FileLocations files =
-        pelvaro::locateFiles(pelvaro::readtool::programDirectory());
+// Nothing when the system does not name the tool's file; main then stops
+// before anything needs them.
+const std::optional<pelvaro::FileLocations>& programFiles() {
+    static const std::optional<pelvaro::FileLocations> files = pelvaro::locateRunningProgramFiles();
     return files;
 }
 
@@ -96,7 +98,7 @@ public:
         options_ = &options;
         if (options.type) {
             pelvaro::KeyboardSettings settings =
-                pelvaro::readKeyboardSettings(programFiles().settingsFile);
+                pelvaro::readKeyboardSettings(programFiles()->settingsFile);
             if (!options.backend.empty())
                 settings.backend = options.backend;
             pelvaro::KeyboardBackendChoice keyboard = pelvaro::chooseKeyboardBackend(settings);
@@ -150,11 +152,11 @@ private:
 
     // As the program does: without the library or the file, codes are typed.
     void openPersonnelDatabase() {
-        const pelvaro::SqliteBinding binding = pelvaro::BindSqliteLibrary(programFiles());
+        const pelvaro::SqliteBinding binding = pelvaro::BindSqliteLibrary(*programFiles());
         if (!binding.library)
             return;
         auto database = std::make_unique<pelvaro::PersonnelDatabase>(binding.library);
-        database->OpenPersonnelDatabase(programFiles().databaseDirectory);
+        database->OpenPersonnelDatabase(programFiles()->databaseDirectory);
         if (database->isOpen())
             database_ = std::move(database);
     }
@@ -170,6 +172,7 @@ private:
 
 int main(int argc, char** argv) {
     using namespace pelvaro;
+    restrictLibrarySearch();
     readtool::useUtf8Console();
     std::string error;
     const auto options = readtool::parseReadOptions({argv + 1, argv + argc}, error);
@@ -181,6 +184,10 @@ int main(int argc, char** argv) {
         std::printf("%s", readtool::kReadUsage);
         return 0;
     }
+    if (!programFiles()) {
+        std::fprintf(stderr, "%s\n", kUnknownProgramFolderText);
+        return 1;
+    }
     // Typing may go over D-Bus, whose answers and signals come through Qt's
     // event loop.
     std::optional<QCoreApplication> events;
@@ -190,7 +197,7 @@ int main(int argc, char** argv) {
     if (!output.prepare(*options))
         return 1;
 
-    T_Serial_Interface port(false, PortMap(programFiles().settingsFile));
+    T_Serial_Interface port(false, PortMap(programFiles()->settingsFile));
     if (openReader(port, *options) != OpenResult::Opened) {
         std::fprintf(stderr, "%s\n", openFailureText(port, *options).c_str());
         return 1;

@@ -1,13 +1,9 @@
 #pragma once
 
-#include <filesystem>
 #include <string>
 
 // What the command-line reader does differently per platform.
 namespace pelvaro::readtool {
-
-// The folder that holds the running program.
-std::filesystem::path programDirectory();
 
 // The sentence that follows "keine Berechtigung für <device>.": what the user
 // can do about it, with a leading space; empty where there is no advice.

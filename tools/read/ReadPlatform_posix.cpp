@@ -25,12 +25,6 @@ std::string owningGroup(const std::string& devicePath) {
 
 } // namespace
 
-std::filesystem::path programDirectory() {
-    std::error_code error;
-    const auto executable = std::filesystem::read_symlink("/proc/self/exe", error);
-    return error ? std::filesystem::current_path() : executable.parent_path();
-}
-
 std::string permissionAdvice(const std::string& devicePath) {
     const std::string group = owningGroup(devicePath);
     return " Der Benutzer muss in der Gruppe '" + group + "' sein (sudo adduser $USER " + group +

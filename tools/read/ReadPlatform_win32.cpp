@@ -41,25 +41,6 @@ void restoreOutputCodePage() {
 
 } // namespace
 
-std::filesystem::path programDirectory() {
-    std::wstring name(MAX_PATH, L'\0');
-    // Paths may be longer than MAX_PATH; the name is cut to fit when the
-    // buffer is too small.
-    while (name.size() <= 32768) {
-        const DWORD length =
-            GetModuleFileNameW(nullptr, name.data(), static_cast<DWORD>(name.size()));
-        if (length == 0)
-            break;
-        if (length < name.size()) {
-            name.resize(length);
-            return std::filesystem::path(name).parent_path();
-        }
-        name.resize(name.size() * 2);
-    }
-    std::error_code error;
-    return std::filesystem::current_path(error);
-}
-
 std::string permissionAdvice(const std::string&) {
     return {}; // access to a port is no matter of groups here
 }
