@@ -25,10 +25,10 @@ using Clock = std::chrono::steady_clock;
 // Notes when the first key of each code arrives.
 class TimingInjector final : public KeystrokeInjector {
 public:
-    bool typeText(std::u32string_view, bool) override {
+    TypingResult typeText(std::u32string_view, bool) override {
         if (!firstKey)
             firstKey = Clock::now();
-        return true;
+        return {};
     }
 
     std::optional<Clock::time_point> firstKey;

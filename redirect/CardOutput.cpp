@@ -1,22 +1,30 @@
 #include "redirect/CardOutput.h"
 
+#include "redirect/KeystrokeOutput.h"
+
 namespace pelvaro {
 
 CardOutput::CardOutput(OutputTemplate outputTemplate, RepeatGuard repeatGuard,
                        std::optional<ReadLog> log)
     : template_(std::move(outputTemplate)), repeatGuard_(repeatGuard), log_(std::move(log)) {}
 
-CardOutput::Result CardOutput::take(const CardRead& card, RepeatGuard::Clock::time_point now) {
+CardOutput::Result CardOutput::take(const CardRead& card, RepeatGuard::Clock::time_point now,
+                                    const GiveOut& giveOut) {
     // The text and the log ask the database about the card once between them.
     CardRead read = card;
     read.lookup = askingOnce(card.lookup);
     Result result;
-    if (repeatGuard_.letsThrough(read.code, now))
+    std::string outcome = "zurückgehalten";
+    if (!repeatGuard_.holdsBack(read.code, now)) {
         result.text = template_.render(read);
+        result.typing = giveOut(*result.text);
+        repeatGuard_.givenOut(read.code, now, !result.typing || result.typing->typedWhole());
+        outcome = result.typing ? typingResultText(*result.typing) : "ausgegeben";
+    }
     if (log_) {
         const std::string personnelNumber = StoredPersonnelNumber(read.code, read.lookup);
         result.logFailure = log_->append(
-            {read.time, read.code, personnelNumber, result.text.value_or(std::string())});
+            {read.time, read.code, personnelNumber, result.text.value_or(std::string()), outcome});
     }
     return result;
 }

@@ -1,28 +1,34 @@
 #pragma once
 
+#include "redirect/KeystrokeInjector.h"
 #include "redirect/OutputTemplate.h"
 #include "redirect/ReadLog.h"
 #include "redirect/RepeatGuard.h"
 
+#include <functional>
 #include <optional>
 #include <string>
 
 namespace pelvaro {
 
 // What becomes of each card read: the repeat guard decides whether it is
-// given out, the template makes the text, and the read log, if there is one,
-// keeps a line of it either way.
+// given out, the template makes the text, and once it is given out the
+// guard and the read log, if there is one, learn what became of it.
 class CardOutput {
 public:
+    // Types the text and says what became of it; or prints it and says nothing.
+    using GiveOut = std::function<std::optional<TypingResult>(const std::string& text)>;
+
     // The defaults give out every card as redirect mode has always typed it.
     CardOutput() = default;
     CardOutput(OutputTemplate outputTemplate, RepeatGuard repeatGuard, std::optional<ReadLog> log);
 
     struct Result {
-        std::optional<std::string> text;       // to type or print; none for a held-back repeat
+        std::optional<std::string> text;       // given out; none for a held-back repeat
+        std::optional<TypingResult> typing;    // what became of the typing of it
         std::optional<std::string> logFailure; // the read log's complaint, said once
     };
-    Result take(const CardRead& card, RepeatGuard::Clock::time_point now);
+    Result take(const CardRead& card, RepeatGuard::Clock::time_point now, const GiveOut& giveOut);
 
 private:
     OutputTemplate template_;

@@ -14,6 +14,23 @@ namespace pelvaro {
 inline constexpr char32_t kTabKey = U'\t';
 inline constexpr char32_t kEnterKey = U'\n';
 
+// What became of a text handed to an injector.
+struct TypingResult {
+    enum class Extent { Whole, InPart, None };
+
+    Extent extent = Extent::Whole;
+    std::string reason; // why not whole, in German; empty when whole
+
+    bool typedWhole() const { return extent == Extent::Whole; }
+    // Typing that stopped short, after some keys or before the first.
+    static TypingResult stopped(bool someTyped, std::string reason) {
+        return {someTyped ? Extent::InPart : Extent::None, std::move(reason)};
+    }
+};
+
+// Why a text is not whole when its characters are skipped.
+inline constexpr char kLackingCharactersReason[] = "Zeichen fehlen in der Tastaturbelegung.";
+
 // Synthetic keyboard input for whichever window holds the keyboard focus.
 class KeystrokeInjector {
 public:
@@ -28,9 +45,9 @@ public:
     // Types the text as itself, whatever the keyboard layout, Shift or Caps
     // Lock: per character one press and one release, then ENTER when asked.
     // kTabKey and kEnterKey in the text are the Tab and Return keys. A
-    // character that cannot be typed is skipped and the rest still goes
-    // out; false if one was skipped or nothing could be sent.
-    virtual bool typeText(std::u32string_view text, bool enter) = 0;
+    // character the layout lacks is skipped and the rest still goes out; a
+    // key that cannot be sent stops the rest of the text.
+    virtual TypingResult typeText(std::u32string_view text, bool enter) = 0;
     // Gives back what typing borrowed from the system (keys bound for
     // characters the keyboard map lacks); typing again borrows anew.
     virtual void release() {}

@@ -62,8 +62,26 @@ std::u32string decodeText(std::string_view text) {
     return characters;
 }
 
-bool sendKeystrokes(KeystrokeInjector& injector, std::string_view text, bool enter) {
+TypingResult sendKeystrokes(KeystrokeInjector& injector, std::string_view text, bool enter) {
     return injector.typeText(decodeText(text), enter);
+}
+
+std::string typingResultText(const TypingResult& result) {
+    switch (result.extent) {
+    case TypingResult::Extent::Whole:
+        return "getippt";
+    case TypingResult::Extent::InPart:
+        return "teilweise getippt: " + result.reason;
+    case TypingResult::Extent::None:
+        break;
+    }
+    return "nicht getippt: " + result.reason;
+}
+
+std::string typingTroubleText(const TypingResult& result) {
+    std::string text = typingResultText(result);
+    text.front() = static_cast<char>(text.front() - 'a' + 'A');
+    return text;
 }
 
 } // namespace pelvaro

@@ -37,13 +37,13 @@ std::string TextToType(std::string_view currentCode, bool substitute,
 // U+FFFD each, as a toolkit shows them.
 std::u32string decodeText(std::string_view text);
 
-// What the user is told, once, when a text could not be typed whole.
-inline constexpr char kNotAllTypedText[] =
-    "Nicht alle Zeichen konnten getippt werden (fehlen sie in der Tastaturbelegung?)";
+// Types the UTF-8 text, then ENTER when asked, however long the text is.
+TypingResult sendKeystrokes(KeystrokeInjector& injector, std::string_view text, bool enter);
 
-// Types the UTF-8 text, then ENTER when asked, however long the text is. A
-// character that cannot be sent does not stop the others; true if every key
-// stroke went out.
-bool sendKeystrokes(KeystrokeInjector& injector, std::string_view text, bool enter);
+// What became of a typing, as the read log keeps it: "getippt", "teilweise
+// getippt: <Grund>" or "nicht getippt: <Grund>".
+std::string typingResultText(const TypingResult& result);
+// The same as the user is told of a text not typed whole.
+std::string typingTroubleText(const TypingResult& result);
 
 } // namespace pelvaro

@@ -3,6 +3,7 @@
 #include "text/CodeNumbers.h"
 #include "text/DecimalText.h"
 #include "text/HexPairs.h"
+#include "text/Utf8Decoding.h"
 
 #include <algorithm>
 #include <array>
@@ -27,6 +28,39 @@ constexpr std::array<std::pair<std::string_view, Field>, 11> kPlaceholders = {{
     {"tab", Field::Tab},
     {"enter", Field::Enter},
 }};
+
+// How much of a faulty template an error message quotes.
+constexpr size_t kQuotedCharacters = 20;
+
+// The bytes of the first characters of UTF-8 text, at most count of them.
+size_t firstCharacters(std::string_view text, size_t count) {
+    size_t bytes = 0;
+    for (; bytes < text.size() && count > 0; --count)
+        bytes += decodeUtf8Front(text.substr(bytes)).length;
+    return bytes;
+}
+
+// A part of the template for an error message: a long one cut short.
+std::string quoted(std::string_view text) {
+    const size_t bytes = firstCharacters(text, kQuotedCharacters);
+    return std::string(text.substr(0, bytes)) + (bytes < text.size() ? "…" : "");
+}
+
+// The text without control characters (C0, DEL, C1): typed, they would be
+// keys such as Escape, BackSpace and Delete. TAB and ENTER come only from
+// their placeholders.
+std::string withoutControlCharacters(std::string_view text) {
+    std::string kept;
+    kept.reserve(text.size());
+    while (!text.empty()) {
+        const Utf8Character character = decodeUtf8Front(text);
+        const char32_t c = character.codePoint;
+        if (!character.wellFormed || (c >= 0x20 && c != 0x7F && (c < 0x80 || c > 0x9F)))
+            kept += text.substr(0, character.length);
+        text.remove_prefix(character.length);
+    }
+    return kept;
+}
 
 std::optional<Field> placeholderField(std::string_view name) {
     const auto known = std::find_if(kPlaceholders.begin(), kPlaceholders.end(),
@@ -71,6 +105,11 @@ OutputTemplate::OutputTemplate() : parts_{Field::Code} {}
 
 std::optional<OutputTemplate> OutputTemplate::parse(std::string_view text, std::string& error) {
     constexpr std::string_view kWhere = " in der Ausgabevorlage";
+    if (firstCharacters(text, kMaxCharacters) < text.size()) {
+        error = "Die Ausgabevorlage ist länger als " + std::to_string(kMaxCharacters) +
+                " Zeichen: " + quoted(text);
+        return std::nullopt;
+    }
     std::vector<Part> parts;
     std::string literal;
     for (size_t i = 0; i < text.size();) {
@@ -85,15 +124,14 @@ std::optional<OutputTemplate> OutputTemplate::parse(std::string_view text, std::
         } else if (c == '{') {
             const size_t close = text.find_first_of("{}", i + 1);
             if (close == std::string_view::npos || text[close] == '{') {
-                error = "Nicht geschlossener Platzhalter " +
-                        std::string(text.substr(i, close - i)) + std::string(kWhere) +
-                        " (eine Klammer als Text: {{)";
+                error = "Nicht geschlossener Platzhalter " + quoted(text.substr(i, close - i)) +
+                        std::string(kWhere) + " (eine Klammer als Text: {{)";
                 return std::nullopt;
             }
             const std::string_view placeholder = text.substr(i, close + 1 - i);
             const auto field = placeholderField(placeholder.substr(1, placeholder.size() - 2));
             if (!field) {
-                error = "Unbekannter Platzhalter " + std::string(placeholder) + std::string(kWhere);
+                error = "Unbekannter Platzhalter " + quoted(placeholder) + std::string(kWhere);
                 return std::nullopt;
             }
             if (!literal.empty())
@@ -119,10 +157,12 @@ std::string OutputTemplate::render(const CardRead& card) const {
     const PersonnelNumberSource lookup = askingOnce(card.lookup);
     std::string text;
     for (const Part& part : parts_) {
-        if (const auto* literal = std::get_if<std::string>(&part))
-            text += *literal;
+        const Field* field = std::get_if<Field>(&part);
+        if (field && (*field == Field::Tab || *field == Field::Enter))
+            text += fieldText(*field, card, bytes, lookup);
         else
-            text += fieldText(std::get<Field>(part), card, bytes, lookup);
+            text += withoutControlCharacters(field ? fieldText(*field, card, bytes, lookup)
+                                                   : std::get<std::string>(part));
     }
     return text;
 }

@@ -25,12 +25,15 @@ struct CardRead {
 class OutputTemplate {
 public:
     static constexpr std::string_view kDefaultText = "{code}";
+    // As long as the output dialog lets it be.
+    static constexpr size_t kMaxCharacters = 1000;
 
     // The default: exactly the text redirect mode has always typed.
     OutputTemplate();
 
     // The template the text describes, or nothing and in error the mistake,
-    // in German, naming the placeholder or brace at fault.
+    // in German, naming the placeholder or brace at fault. A text longer
+    // than kMaxCharacters is refused.
     static std::optional<OutputTemplate> parse(std::string_view text, std::string& error);
 
     // Whether {pnr} is in it: the personnel number is needed even without
@@ -38,7 +41,8 @@ public:
     bool namesPersonnelNumber() const;
 
     // The text for the card in UTF-8; the TAB key is U+0009, the ENTER key
-    // U+000A, as the keystroke injectors type them.
+    // U+000A, as the keystroke injectors type them. Other control characters,
+    // in the template or a personnel number, are left out.
     std::string render(const CardRead& card) const;
 
     // What a placeholder stands for.

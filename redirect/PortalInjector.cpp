@@ -118,21 +118,31 @@ std::optional<std::string> PortalInjector::begin() {
     return std::nullopt;
 }
 
-bool PortalInjector::typeText(std::u32string_view text, bool enter) {
-    if (begin())
-        return false;
-    bool allTyped = true;
-    const auto type = [&](char32_t character) {
+TypingResult PortalInjector::typeText(std::u32string_view text, bool enter) {
+    if (const auto refusal = begin())
+        return TypingResult::stopped(false, *refusal);
+    std::u32string keys(text);
+    if (enter)
+        keys += kEnterKey;
+    bool someTyped = false;
+    bool someSkipped = false;
+    for (const char32_t character : keys) {
         const uint32_t keysym = keysymOf(character);
         // The desktop would drop it without a word.
-        const bool typeable = keysym != XKB_KEY_NoSymbol && (!layout_ || layout_->contains(keysym));
-        allTyped = typeable && strike(keysym) && allTyped;
-    };
-    for (const char32_t character : text)
-        type(character);
-    if (enter)
-        type(kEnterKey);
-    return allTyped;
+        if (keysym == XKB_KEY_NoSymbol || (layout_ && !layout_->contains(keysym))) {
+            someSkipped = true;
+            continue;
+        }
+        if (!strike(keysym)) {
+            // The session is of no more use: the next text starts another.
+            session_.reset();
+            return TypingResult::stopped(
+                someTyped, "das Desktop-Portal hat einen Tastendruck nicht angenommen.");
+        }
+        someTyped = true;
+    }
+    return someSkipped ? TypingResult::stopped(someTyped, kLackingCharactersReason)
+                       : TypingResult();
 }
 
 bool PortalInjector::strike(uint32_t keysym) {

@@ -41,7 +41,7 @@ public:
     ~PortalInjector() override;
 
     std::optional<std::string> begin() override;
-    bool typeText(std::u32string_view text, bool enter) override;
+    TypingResult typeText(std::u32string_view text, bool enter) override;
 
 private:
     PortalInjector(std::optional<std::unordered_set<uint32_t>> layout,

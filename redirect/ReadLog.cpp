@@ -7,7 +7,7 @@ namespace pelvaro {
 
 namespace {
 
-constexpr std::string_view kHeader = "Zeit;Code;Personalnummer;Ausgabe\r\n";
+constexpr std::string_view kHeader = "Zeit;Code;Personalnummer;Ausgabe;Ergebnis\r\n";
 constexpr std::string_view kLineEnd = "\r\n";
 
 // TAB and ENTER as the placeholders that stand for them, so that a line stays
@@ -42,7 +42,7 @@ std::string csvField(std::string_view value) {
 std::string logLine(const ReadLogEntry& entry) {
     return DateTimeText(entry.time) + ';' + csvField(entry.code) + ';' +
            csvField(entry.personnelNumber) + ';' + csvField(keysAsPlaceholders(entry.output)) +
-           std::string(kLineEnd);
+           ';' + csvField(entry.result) + std::string(kLineEnd);
 }
 
 } // namespace

@@ -15,6 +15,7 @@ struct ReadLogEntry {
     std::string_view code;
     std::string_view personnelNumber; // empty if none
     std::string_view output;          // the text given out, TAB and ENTER as U+0009 and U+000A
+    std::string_view result;          // what became of it: typed, held back, printed
 };
 
 // A CSV file in UTF-8 with a line per card read: time, code, personnel

@@ -85,7 +85,7 @@ void RedirectMode::SpeedButtonStartClick() {
     }
     host_.setStatusPanel(StatusPanel::Activity, kWaitingForCard);
     host_.setStatusPanel(StatusPanel::Spare, QString());
-    skippedCharactersReported_ = false;
+    typingTroubleReported_ = false;
     if (tray_.hidesIntoTray())
         tray_.hideIntoTray(!startingUp_);
     modes.port().flush();
@@ -157,16 +157,18 @@ void RedirectMode::SendCodeAsKeystrokes() {
         return;
     const std::string code = host_.currentCode().toStdString();
     const bool substitute = controls_.personnelNumber->isChecked() && database_;
+    const bool enter = controls_.lineFeed->isChecked();
     const CardOutput::Result result =
         output_->take({code, substitute, personnelNumbersIn(database_), localTimeNow()},
-                      RepeatGuard::Clock::now());
+                      RepeatGuard::Clock::now(), [&](const std::string& text) {
+                          return std::optional(sendKeystrokes(*injector_, text, enter));
+                      });
     if (result.logFailure)
         reportWhileTyping(QStringLiteral("Protokollfehler: ") +
                           QString::fromStdString(*result.logFailure));
-    if (result.text && !sendKeystrokes(*injector_, *result.text, controls_.lineFeed->isChecked()) &&
-        !skippedCharactersReported_) {
-        skippedCharactersReported_ = true;
-        reportWhileTyping(QString::fromUtf8(kNotAllTypedText));
+    if (result.typing && !result.typing->typedWhole() && !typingTroubleReported_) {
+        typingTroubleReported_ = true;
+        reportWhileTyping(QString::fromStdString(typingTroubleText(*result.typing)));
     }
 }
 

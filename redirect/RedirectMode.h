@@ -81,7 +81,7 @@ private:
     QString keyboardUnavailable_;
     std::optional<CardOutput> output_{CardOutput()};
     QString outputUnusable_;
-    bool skippedCharactersReported_ = false; // once per start
+    bool typingTroubleReported_ = false; // once per start
     PersonnelDatabase* database_ = nullptr;
     bool startingUp_ = false;
 };

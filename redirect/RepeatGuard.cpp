@@ -2,12 +2,16 @@
 
 namespace pelvaro {
 
-bool RepeatGuard::letsThrough(std::string_view code, Clock::time_point now) {
-    if (hold_.count() > 0 && code == lastCode_ && now - lastTime_ < hold_)
-        return false;
-    lastCode_.assign(code);
+bool RepeatGuard::holdsBack(std::string_view code, Clock::time_point now) const {
+    return hold_.count() > 0 && code == lastCode_ && now - lastTime_ < hold_;
+}
+
+void RepeatGuard::givenOut(std::string_view code, Clock::time_point now, bool whole) {
+    if (whole)
+        lastCode_.assign(code);
+    else
+        lastCode_.clear(); // no code was typed last
     lastTime_ = now;
-    return true;
 }
 
 } // namespace pelvaro

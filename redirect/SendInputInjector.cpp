@@ -23,7 +23,7 @@ void addStroke(std::vector<INPUT>& events, WORD virtualKey, WORD scanCode, DWORD
 // Multilingual Plane goes as its surrogate pair, high unit first.
 class SendInputInjector final : public KeystrokeInjector {
 public:
-    bool typeText(std::u32string_view text, bool enter) override {
+    TypingResult typeText(std::u32string_view text, bool enter) override {
         std::vector<INPUT> events;
         events.reserve(4 * text.size() + 2);
         for (const char32_t character : text) {
@@ -41,10 +41,16 @@ public:
         }
         if (enter)
             addStroke(events, VK_RETURN, 0, 0);
+        if (events.empty())
+            return {};
         // One call: the system puts the whole text into the input stream at
-        // once, so a key the user presses meanwhile cannot land inside it.
-        return events.empty() || SendInput(static_cast<UINT>(events.size()), events.data(),
-                                           sizeof(INPUT)) == events.size();
+        // once, so a key the user presses meanwhile cannot land inside it. It
+        // stops at the first event that another program's input blocks.
+        const UINT sent = SendInput(static_cast<UINT>(events.size()), events.data(), sizeof(INPUT));
+        if (sent == events.size())
+            return {};
+        return TypingResult::stopped(sent > 0, "Windows hat Tastendrücke nicht angenommen "
+                                               "(sperrt ein anderes Programm die Eingabe?).");
     }
 };
 

@@ -104,7 +104,9 @@ public:
         return allTyped;
     }
 
-    void strike(const UinputStroke& stroke) {
+    // False if a key event could not be written.
+    bool strike(const UinputStroke& stroke) {
+        written_ = true;
         if (stroke.liftCapsLock)
             tap(*capsLockKey_);
         for (const xkb_keycode_t modifier : stroke.modifierKeys)
@@ -115,9 +117,8 @@ public:
             key(*modifier, false);
         if (stroke.liftCapsLock)
             tap(*capsLockKey_);
+        return written_;
     }
-
-    bool writeFailed() const { return writeFailed_; }
 
 private:
     // The compositor sets the keyboards' LEDs, ours among them, to its locks.
@@ -184,7 +185,7 @@ private:
         event.type = type;
         event.code = code;
         event.value = value;
-        writeFailed_ = write(fd_, &event, sizeof event) != sizeof event || writeFailed_;
+        written_ = write(fd_, &event, sizeof event) == sizeof event && written_;
     }
 
     void key(xkb_keycode_t key, bool down) {
@@ -206,7 +207,7 @@ private:
     std::optional<xkb_keycode_t> capsLockKey_;
     bool capsLockOn_ = false;
     bool numLockOn_ = false;
-    bool writeFailed_ = false;
+    bool written_ = true; // every event of the stroke so far
 };
 
 UinputInjector::UinputInjector(std::unique_ptr<Device> device, DeferredCall later)
@@ -250,16 +251,27 @@ UinputInjector::Opening UinputInjector::open(const std::string& keymapText,
     return opening;
 }
 
-bool UinputInjector::typeText(std::u32string_view text, bool enter) {
+TypingResult UinputInjector::typeText(std::u32string_view text, bool enter) {
+    const uint64_t first = taken_ + strokes_.size();
     const bool planned = device_->plan(text, enter, strokes_);
     pacer_.run();
-    return planned && !device_->writeFailed();
+    if (failedAt_ && *failedAt_ >= first)
+        return TypingResult::stopped(*failedAt_ > first, "die virtuelle Tastatur des Kernels hat "
+                                                         "Tastendrücke nicht angenommen.");
+    return planned ? TypingResult() : TypingResult::stopped(true, kLackingCharactersReason);
 }
 
 StepPacer::Pause UinputInjector::sendBurst() {
     for (int stroke = 0; stroke < kStrokesPerBurst && !strokes_.empty(); ++stroke) {
-        device_->strike(strokes_.front());
+        if (!device_->strike(strokes_.front())) {
+            // What waits would only be typed without the strokes before it.
+            failedAt_ = taken_;
+            taken_ += strokes_.size();
+            strokes_.clear();
+            break;
+        }
         strokes_.pop_front();
+        ++taken_;
     }
     // The kernel drops what its readers have not taken in time.
     return strokes_.empty() ? StepPacer::Pause() : kBurstPause;

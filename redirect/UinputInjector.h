@@ -4,8 +4,10 @@
 #include "redirect/StepPacer.h"
 
 #include <chrono>
+#include <cstdint>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace pelvaro {
@@ -40,7 +42,7 @@ public:
                         DeferredCall later = {});
     ~UinputInjector() override;
 
-    bool typeText(std::u32string_view text, bool enter) override;
+    TypingResult typeText(std::u32string_view text, bool enter) override;
 
 private:
     class Device;
@@ -50,6 +52,8 @@ private:
 
     std::unique_ptr<Device> device_;
     std::deque<UinputStroke> strokes_; // not yet sent, in order
+    uint64_t taken_ = 0;               // strokes sent or dropped so far
+    std::optional<uint64_t> failedAt_; // the number of the stroke last refused
     StepPacer pacer_;
 };
 

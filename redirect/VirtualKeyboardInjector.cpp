@@ -72,9 +72,10 @@ public:
         return uploadKeymap();
     }
 
-    bool type(std::u32string_view text, bool enter) {
+    TypingResult type(std::u32string_view text, bool enter) {
         if (keymap_.hold(text) && !uploadKeymap())
-            return false;
+            return TypingResult::stopped(false, "der Compositor hat die Tastaturbelegung nicht "
+                                                "angenommen.");
         if (firstKeysNotBefore_) {
             std::this_thread::sleep_until(*firstKeysNotBefore_);
             firstKeysNotBefore_.reset();
@@ -83,8 +84,11 @@ public:
             strike(key);
         if (enter)
             strike(TextKeymap::kReturnKey);
-        // Also where a refusal of the compositor shows.
-        return wl_display_roundtrip(wayland_->display()) >= 0;
+        // Also where a refusal of the compositor shows; which keys it took
+        // before is not known.
+        if (wl_display_roundtrip(wayland_->display()) < 0)
+            return TypingResult::stopped(false, "die Verbindung zum Compositor ist abgebrochen.");
+        return {};
     }
 
 private:
@@ -140,7 +144,7 @@ VirtualKeyboardInjector::Opening VirtualKeyboardInjector::open() {
     return opening;
 }
 
-bool VirtualKeyboardInjector::typeText(std::u32string_view text, bool enter) {
+TypingResult VirtualKeyboardInjector::typeText(std::u32string_view text, bool enter) {
     return connection_->type(text, enter);
 }
 

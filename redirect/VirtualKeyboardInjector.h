@@ -25,7 +25,7 @@ public:
     static Opening open();
     ~VirtualKeyboardInjector() override;
 
-    bool typeText(std::u32string_view text, bool enter) override;
+    TypingResult typeText(std::u32string_view text, bool enter) override;
 
 private:
     class Connection;

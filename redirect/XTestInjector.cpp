@@ -586,7 +586,7 @@ XTestInjector::Opening XTestInjector::open(const std::string& displayName, Defer
     return opening;
 }
 
-bool XTestInjector::typeText(std::u32string_view text, bool enter) {
+TypingResult XTestInjector::typeText(std::u32string_view text, bool enter) {
     std::vector<Wanted> wanted;
     wanted.reserve(text.size() + 1);
     for (const char32_t character : text)
@@ -595,22 +595,31 @@ bool XTestInjector::typeText(std::u32string_view text, bool enter) {
         wanted.push_back(wantedCharacter(kEnterKey));
     queue_.push_back(std::move(wanted));
     if (pacer_.waiting())
-        return true; // after the texts before it
-    complete_ = true;
+        return {}; // after the texts before it
+    typing_ = {};
     pacer_.run();
-    return complete_;
+    return typing_;
 }
 
 StepPacer::Pause XTestInjector::typeQueued() {
     while (!queue_.empty()) {
         std::vector<Wanted>& front = queue_.front();
         const TypedPortion portion = connection_->type(front);
-        complete_ = complete_ && portion.sent && !portion.skipped;
         front.erase(front.begin(), front.begin() + static_cast<std::ptrdiff_t>(portion.consumed));
+        if (!portion.sent) {
+            // The rest of the text goes no further than the keys refused.
+            typing_ =
+                TypingResult::stopped(frontBegun_, "der X-Server hat Tastendrücke abgewiesen.");
+            front.clear();
+        } else if (portion.skipped && typing_.typedWhole()) {
+            typing_ = TypingResult::stopped(true, kLackingCharactersReason);
+        }
         if (front.empty()) {
             queue_.pop_front();
+            frontBegun_ = false;
             continue;
         }
+        frontBegun_ = true;
         // The rest needs the spare keys again: only once clients have read them.
         return std::max<std::chrono::milliseconds>(
             kPortionPause, kPortionPauseEachStroke * static_cast<int>(portion.consumed));

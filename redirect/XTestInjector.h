@@ -35,7 +35,7 @@ public:
     static Opening open(const std::string& displayName = {}, DeferredCall later = {});
     ~XTestInjector() override;
 
-    bool typeText(std::u32string_view text, bool enter) override;
+    TypingResult typeText(std::u32string_view text, bool enter) override;
     // Frees the spare keys once no portion waits.
     void release() override;
 
@@ -48,7 +48,8 @@ private:
 
     std::unique_ptr<Connection> connection_;
     std::deque<std::vector<Wanted>> queue_; // texts not yet typed, in order
-    bool complete_ = true;                  // of the portions typed in this call
+    TypingResult typing_;                   // of the portions typed in this call
+    bool frontBegun_ = false;               // a portion of the first text is typed
     unsigned typings_ = 0;
     StepPacer pacer_;
 };

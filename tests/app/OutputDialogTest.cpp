@@ -178,5 +178,16 @@ TEST_F(OutputDialogTest, AFaultyStoredTemplateKeepsRedirectModeFromStarting) {
     EXPECT_EQ(typedForCard({0x0A, 0x1B}), U"0000000A1B\t");
 }
 
+TEST_F(OutputDialogTest, AStoredTemplateTooLongIsRefusedQuotingLittleOfIt) {
+    ASSERT_TRUE(writeProfileString(ini, "Output", "Template", "{pnr" + std::string(1 << 20, 'x')));
+    start();
+    ui().SpeedButtonStart->click();
+    EXPECT_EQ(texts(), std::vector<QString>{"Die Ausgabevorlage in den Einstellungen ist "
+                                            "fehlerhaft:\nDie Ausgabevorlage ist l\u00E4nger als "
+                                            "1000 Zeichen: {pnrxxxxxxxxxxxxxxxx\u2026\n\n"
+                                            "Bitte unter Optionen, Ausgabe berichtigen."});
+    EXPECT_FALSE(serialLink().isOpen());
+}
+
 } // namespace
 } // namespace pelvaro

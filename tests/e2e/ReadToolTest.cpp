@@ -88,12 +88,13 @@ TEST_F(ReadToolTest, TemplateRepeatGuardAndReadLog) {
 
     // The probe's cards come first; each line starts with the local time of its read.
     const std::string text = test::fileText(log);
-    EXPECT_TRUE(text.starts_with("Zeit;Code;Personalnummer;Ausgabe\r\n")) << text;
+    EXPECT_TRUE(text.starts_with("Zeit;Code;Personalnummer;Ausgabe;Ergebnis\r\n")) << text;
     const std::string read = R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d;)";
-    const std::regex lastLines(R"([\s\S]*\r\n)" + read + "123456789A;;" +
-                               R"(0878082202\{tab\}086,30874\{enter\}\{78187493530\}\r\n)" + read +
-                               R"(123456789A;;\r\n)" + read + "0A102C3D4E;;" +
-                               R"(0271334734\{tab\}044,15694\{enter\}\{43221007694\}\r\n)");
+    const std::regex lastLines(
+        R"([\s\S]*\r\n)" + read + "123456789A;;" +
+        R"(0878082202\{tab\}086,30874\{enter\}\{78187493530\};ausgegeben\r\n)" + read +
+        R"(123456789A;;;zurückgehalten\r\n)" + read + "0A102C3D4E;;" +
+        R"(0271334734\{tab\}044,15694\{enter\}\{43221007694\};ausgegeben\r\n)");
     EXPECT_TRUE(std::regex_match(text, lastLines)) << text;
 
     test::ChildProcess badTemplate({program.string(), "--port", "3", "--template", "{code}{foo}"});

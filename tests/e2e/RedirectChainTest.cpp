@@ -93,11 +93,13 @@ TEST_F(RedirectChainTest, EveryCardArrivesOnceAndExactly) {
 
 TEST_F(RedirectChainTest, TemplateTypesWhatTheReceivingSystemStoresAndHoldsBackRepeats) {
     sim::ReaderSimulator reader;
-    ASSERT_NO_FATAL_FAILURE(
-        startHidden(reader, reader.devicePath(),
-                    "[Output]\nTemplate=\"{dec10}{tab}{w26}{tab}{pnr}\"\nRepeatGuard=1\nLog=1\n"));
+    ASSERT_NO_FATAL_FAILURE(startHidden(
+        reader, reader.devicePath(),
+        "[Output]\nTemplate=\"{dec10}{tab}{w26}{tab}\x1b{pnr}\"\nRepeatGuard=1\nLog=1\n"));
     const std::string worked = "123456789A";
     ASSERT_NO_FATAL_FAILURE(storePersonnelNumber(worked, personnelNumber(7)));
+    // Control characters, as an import may bring them: not typed as keys.
+    ASSERT_NO_FATAL_FAILURE(storePersonnelNumber("000000000F", "A\033B\010C\177D"));
     test::KeystrokeReceiverProcess receiver(display);
     ASSERT_TRUE(receiver.waitUntilReady(kPatience));
     const auto hold = [&](const std::string& code) {
@@ -115,23 +117,30 @@ TEST_F(RedirectChainTest, TemplateTypesWhatTheReceivingSystemStoresAndHoldsBackR
     EXPECT_EQ(receiver.receiveLine(kPatience).text, "0000000001\t000,00001\t\n");
     hold(worked); // another card than the last is always typed
     EXPECT_EQ(receiver.receiveLine(kPatience).text, workedLine);
+    hold("000000000F");
+    EXPECT_EQ(receiver.receiveLine(kPatience).text, "0000000015\t000,00015\tABCD\n");
 
-    // Every read is in the day's log, the held-back one without output.
+    // Every read is in the day's log, the held-back one without output; the
+    // line of a card once its typing is over.
     std::vector<std::string> lines;
-    for (const auto& entry : std::filesystem::directory_iterator(program.directory())) {
-        if (entry.path().extension() != ".csv")
-            continue;
-        std::istringstream log(test::fileText(entry.path()));
-        for (std::string line; std::getline(log, line);)
-            lines.push_back(line);
-    }
-    ASSERT_EQ(lines.size(), 6u) << "the column names and five reads";
-    EXPECT_EQ(lines[0], "Zeit;Code;Personalnummer;Ausgabe\r");
+    const auto readLog = [&] {
+        lines.clear();
+        for (const auto& entry : std::filesystem::directory_iterator(program.directory())) {
+            if (entry.path().extension() != ".csv")
+                continue;
+            std::istringstream log(test::fileText(entry.path()));
+            for (std::string line; std::getline(log, line);)
+                lines.push_back(line);
+        }
+        return lines.size() == 7;
+    };
+    ASSERT_TRUE(waitFor(readLog)) << lines.size() << ": the column names and six reads";
+    EXPECT_EQ(lines[0], "Zeit;Code;Personalnummer;Ausgabe;Ergebnis\r");
     const auto fields = [&](size_t line) { return lines[line].substr(lines[line].find(';')); };
     EXPECT_EQ(fields(1), ";123456789A;" + personnelNumber(7) + ";0878082202{tab}086,30874{tab}" +
-                             personnelNumber(7) + "\r");
-    EXPECT_EQ(fields(2), ";123456789A;" + personnelNumber(7) + ";\r");
-    EXPECT_EQ(fields(3), ";0000000001;;0000000001{tab}000,00001{tab}\r");
+                             personnelNumber(7) + ";getippt\r");
+    EXPECT_EQ(fields(2), ";123456789A;" + personnelNumber(7) + ";;zurückgehalten\r");
+    EXPECT_EQ(fields(3), ";0000000001;;0000000001{tab}000,00001{tab};getippt\r");
 }
 
 TEST_F(RedirectChainTest, UnpluggedReaderIsTakenUpAgainWithoutLosingOrDoublingACard) {

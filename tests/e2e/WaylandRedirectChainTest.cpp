@@ -2,7 +2,8 @@
 // native Wayland client, starts with redirect mode; with no notification area
 // to hide in it stays shown, opening behind the foot terminal the user types
 // in. The simulated reader holds card after card from the start on, and each
-// code arrives through the virtual keyboard, the seat's first, in the terminal.
+// code arrives through the virtual keyboard, the seat's first, in the terminal;
+// the control characters of a template hand-written into the settings do not.
 
 #include "tests/e2e/DesktopProgram.h"
 #include "tests/support/Polling.h"
@@ -27,7 +28,8 @@ TEST(WaylandRedirectChainTest, EveryCardArrivesOnceAndExactly) {
     sim::ReaderSimulator reader;
     test::DesktopProgram program(session.environment());
     program.writeSettings(
-        "[Global]\nAutostart=1\nSysTray=1\nLineFeed=1\n[Serial]\nPort=1\n[Ports]\nDefaults=0\n");
+        "[Global]\nAutostart=1\nSysTray=1\nLineFeed=1\n[Serial]\nPort=1\n[Ports]\nDefaults=0\n"
+        "[Output]\nTemplate=\x1b{code}\x08\x7f\n");
     ASSERT_TRUE(reader.mapAsPort(program.settingsFile(), 1));
     program.launch();
     ASSERT_TRUE(reader.waitForProgram(kPatience)) << "redirect mode did not start";

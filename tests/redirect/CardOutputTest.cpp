@@ -22,10 +22,15 @@ OutputTemplate templateOf(std::string_view text) {
     return OutputTemplate::parse(text, error).value();
 }
 
+// Prints the text, as the command-line reader does without typing.
+std::optional<TypingResult> printed(const std::string&) {
+    return std::nullopt;
+}
+
 TEST(CardOutput, RepeatGuardHoldsBackTheCardTypedLastWithinItsTime) {
     CardOutput output(OutputTemplate(), RepeatGuard(3s), std::nullopt);
     const auto typed = [&](std::string_view code, std::chrono::milliseconds after) {
-        return output.take({code, false, {}, kMoment}, kStart + after).text;
+        return output.take({code, false, {}, kMoment}, kStart + after, printed).text;
     };
     EXPECT_EQ(typed("0A", 0ms), "0A");
     EXPECT_EQ(typed("0A", 2999ms), std::nullopt);
@@ -36,15 +41,18 @@ TEST(CardOutput, RepeatGuardHoldsBackTheCardTypedLastWithinItsTime) {
 
     CardOutput unguarded;
     for (int read = 0; read < 3; ++read)
-        EXPECT_EQ(unguarded.take({"0A", false, {}, kMoment}, kStart).text, "0A");
+        EXPECT_EQ(unguarded.take({"0A", false, {}, kMoment}, kStart, printed).text, "0A");
 }
 
 class ReadLogTest : public ::testing::Test {
 protected:
     CardOutput::Result take(CardOutput& output, std::string_view code, const LocalDateTime& moment,
                             std::chrono::seconds after) {
-        return output.take({code, false, database.source(), moment}, kStart + after);
+        return output.take({code, false, database.source(), moment}, kStart + after,
+                           [this](const std::string&) { return std::optional(typing); });
     }
+
+    TypingResult typing; // what became of each text typed
 
     test::TempDir dir;
     FakePersonnelNumbers database{{{}, "4711"}, {}};
@@ -60,14 +68,36 @@ TEST_F(ReadLogTest, LineForEveryCardReadInAFilePerDay) {
     take(output, "0A", {2026, 12, 10, 0, 0, 1}, 36000s);
 
     EXPECT_EQ(test::fileText(folder / "Pelvaro-2026-12-09.csv"),
-              "Zeit;Code;Personalnummer;Ausgabe\r\n"
-              "2026-12-09T14:03:07;123456789A;4711;4711{tab}0878082202{enter}\r\n"
-              "2026-12-09T14:03:08;123456789A;4711;\r\n");
+              "Zeit;Code;Personalnummer;Ausgabe;Ergebnis\r\n"
+              "2026-12-09T14:03:07;123456789A;4711;4711{tab}0878082202{enter};getippt\r\n"
+              "2026-12-09T14:03:08;123456789A;4711;;zurückgehalten\r\n");
     EXPECT_EQ(test::fileText(folder / "Pelvaro-2026-12-10.csv"),
-              "Zeit;Code;Personalnummer;Ausgabe\r\n"
+              "Zeit;Code;Personalnummer;Ausgabe;Ergebnis\r\n"
               "2026-12-10T00:00:01;0A;\"Nr. \"\"7\"\";\nneu\";"
-              "\"Nr. \"\"7\"\";{enter}neu{tab}0000000010{enter}\"\r\n");
+              "\"Nr. \"\"7\"\";neu{tab}0000000010{enter}\";getippt\r\n")
+        << "a line break in the number is not typed";
     EXPECT_EQ(database.asked.size(), 3u) << "one lookup per card for the text and the log";
+}
+
+TEST_F(ReadLogTest, CardNotTypedWholeIsLoggedSoAndNotHeldBackWhenItComesAgain) {
+    const auto file = dir.path() / "gelesen.csv";
+    CardOutput output(OutputTemplate(), RepeatGuard(60s), ReadLog::intoFile(file));
+    typing = TypingResult::stopped(false, "das Desktop-Portal hat einen Tastendruck nicht "
+                                          "angenommen.");
+    EXPECT_EQ(take(output, "0A", kMoment, 0s).typing->extent, TypingResult::Extent::None);
+    typing = TypingResult::stopped(true, "Zeichen fehlen in der Tastaturbelegung.");
+    EXPECT_EQ(take(output, "0A", kMoment, 1s).text, "0A") << "not held back";
+    typing = {};
+    EXPECT_EQ(take(output, "0A", kMoment, 2s).text, "0A") << "typed in part: not held back";
+    EXPECT_EQ(take(output, "0A", kMoment, 3s).text, std::nullopt) << "typed whole: held back";
+    EXPECT_EQ(test::fileText(file),
+              "Zeit;Code;Personalnummer;Ausgabe;Ergebnis\r\n"
+              "2026-12-09T14:03:07;0A;4711;0A;nicht getippt: das Desktop-Portal hat einen "
+              "Tastendruck nicht angenommen.\r\n"
+              "2026-12-09T14:03:07;0A;4711;0A;teilweise getippt: Zeichen fehlen in der "
+              "Tastaturbelegung.\r\n"
+              "2026-12-09T14:03:07;0A;4711;0A;getippt\r\n"
+              "2026-12-09T14:03:07;0A;4711;;zurückgehalten\r\n");
 }
 
 TEST_F(ReadLogTest, UnwritableLogIsReportedOnceAndTheCardsStillGoOut) {

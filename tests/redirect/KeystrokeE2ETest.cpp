@@ -81,14 +81,14 @@ protected:
 
     // Types the text with ENTER and returns what arrived.
     Received type(std::string_view text) {
-        EXPECT_TRUE(sendKeystrokes(*injector, text, true)) << text;
+        EXPECT_TRUE(sendKeystrokes(*injector, text, true).typedWhole()) << text;
         return receiveLine();
     }
 
     // Returns once the receiver has taken in every map change so far, and
     // makes the XTest keyboard the one the server last heard from.
     void settle() {
-        ASSERT_TRUE(injector->typeText(U"", true));
+        ASSERT_TRUE(injector->typeText(U"", true).typedWhole());
         ASSERT_EQ(receiveLine().text, "\n");
     }
 
@@ -189,7 +189,7 @@ TEST_F(KeystrokeE2ETest, HeldShiftIsLiftedWhileTypingAndHeldAgain) {
 TEST_F(KeystrokeE2ETest, CharacterWithoutKeyIsSkippedWhenNoKeycodeIsFree) {
     run({"setxkbmap", "us"});
     keyboard.fillSpareKeycodes();
-    EXPECT_FALSE(sendKeystrokes(*injector, "a\u20ACb", true));
+    EXPECT_FALSE(sendKeystrokes(*injector, "a\u20ACb", true).typedWhole());
     EXPECT_EQ(receiveLine().text, "ab\n");
 }
 
@@ -202,10 +202,10 @@ TEST_F(KeystrokeE2ETest, MoreMissingCharactersThanSpareKeysAreTypedInPortions) {
     // The first portion at once; the pauses before the others are left to
     // the caller's loop instead of sleeping.
     const auto started = std::chrono::steady_clock::now();
-    EXPECT_TRUE(sendKeystrokes(*injector, text, true));
+    EXPECT_TRUE(sendKeystrokes(*injector, text, true).typedWhole());
     EXPECT_LT(std::chrono::steady_clock::now() - started, 500ms);
     EXPECT_EQ(later.delays.size(), 1u);
-    EXPECT_TRUE(sendKeystrokes(*injector, "9", true)) << "queued behind the portions";
+    EXPECT_TRUE(sendKeystrokes(*injector, "9", true).typedWhole()) << "queued behind the portions";
     later.runSoon();
     EXPECT_EQ(receiveLine().text, line(text));
     EXPECT_EQ(receiveLine().text, "9\n");
@@ -224,7 +224,7 @@ TEST_F(KeystrokeE2ETest, LongTextWithManyMissingCharactersBlocksOnlyBriefly) {
             text += static_cast<char32_t>(U'0' + digit);
     }
     const auto started = std::chrono::steady_clock::now();
-    EXPECT_TRUE(injector->typeText(text, true));
+    EXPECT_TRUE(injector->typeText(text, true).typedWhole());
     const auto held = std::chrono::duration_cast<std::chrono::microseconds>(
         std::chrono::steady_clock::now() - started);
     RecordProperty("held_us", static_cast<int>(held.count()));

@@ -81,6 +81,13 @@ TEST(OutputTemplate, PersonnelNumberMomentKeysAndBraces) {
     EXPECT_EQ(rendered("Karte: {hex}; \u00DC {{}}", "11"), "Karte: 11; \u00DC {}");
 }
 
+TEST(OutputTemplate, ControlCharactersAreLeftOutButTheKeysOfThePlaceholders) {
+    FakePersonnelNumbers database{{{}, "A\033B\010C\177D\u0085\u009f\u00a0"}, {}};
+    EXPECT_EQ(parsed("\x1b[2J{pnr}\t{tab}\r\n{enter}\x01")
+                  .render({"0A", false, database.source(), kMoment}),
+              "[2JABCD\u00a0\t\n");
+}
+
 TEST(OutputTemplate, MistakesAreRefusedNamingThem) {
     EXPECT_EQ(refusal("{code}{foo}"), "Unbekannter Platzhalter {foo} in der Ausgabevorlage");
     EXPECT_EQ(refusal("{CODE}"), "Unbekannter Platzhalter {CODE} in der Ausgabevorlage");
@@ -91,6 +98,15 @@ TEST(OutputTemplate, MistakesAreRefusedNamingThem) {
                                   "(eine Klammer als Text: {{)");
     EXPECT_EQ(refusal("{code}}"),
               "Einzelne Klammer } in der Ausgabevorlage (eine Klammer als Text: }})");
+    EXPECT_EQ(refusal("{\u00DC" + std::string(100, 'x') + "}"),
+              "Unbekannter Platzhalter {\u00DCxxxxxxxxxxxxxxxxxx\u2026 in der Ausgabevorlage");
+}
+
+TEST(OutputTemplate, LongerThanTheDialogAllowsIsRefusedQuotingLittle) {
+    const std::string longest = std::string(OutputTemplate::kMaxCharacters - 1, 'x') + "\u00DC";
+    EXPECT_EQ(parsed(longest).render({"0A", false, {}, kMoment}), longest);
+    EXPECT_EQ(refusal(longest + "x"), "Die Ausgabevorlage ist l\u00E4nger als 1000 Zeichen: "
+                                      "xxxxxxxxxxxxxxxxxxxx\u2026");
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 // the desktops' own portals on kwin and on mutter, where the command-line
 // reader types into a terminal.
 
+#include "redirect/CardOutput.h"
 #include "redirect/KeyboardBackend.h"
 #include "redirect/KeystrokeOutput.h"
 #include "tests/support/ChildProcess.h"
@@ -77,6 +78,14 @@ protected:
         expectCalls(strike("ffe1")); // Shift_L, before the first character
     }
 
+    // As the screen lock does; the program hears of it only on its event loop.
+    static void closeSession() {
+        QDBusMessage close = QDBusMessage::createMethodCall(
+            "org.freedesktop.portal.Desktop", "/org/freedesktop/portal/desktop",
+            "org.freedesktop.portal.RemoteDesktop", "CloseSession");
+        ASSERT_EQ(QDBusConnection::sessionBus().call(close).type(), QDBusMessage::ReplyMessage);
+    }
+
     std::filesystem::path tokenFile() const {
         return config.path() / "Pelvaro" / "portal-restore-token";
     }
@@ -99,20 +108,45 @@ TEST_F(PortalKeystrokeTest, OneSessionTypesKeysymsAndIsRestoredWithTheNextTokenO
 
     // The same session: no second question.
     EXPECT_EQ(choice.injector->begin(), std::nullopt);
-    EXPECT_TRUE(sendKeystrokes(*choice.injector, "a1\t\u0416", true));
+    EXPECT_TRUE(sendKeystrokes(*choice.injector, "a1\t\u0416", true).typedWhole());
     for (const char* keysym : {"61", "31", "ff09", "6f6", "ff0d"})
         expectCalls(strike(keysym));
 
     // The screen lock ends the session; the next text starts one with the token.
-    QDBusMessage close = QDBusMessage::createMethodCall(
-        "org.freedesktop.portal.Desktop", "/org/freedesktop/portal/desktop",
-        "org.freedesktop.portal.RemoteDesktop", "CloseSession");
-    ASSERT_EQ(QDBusConnection::sessionBus().call(close).type(), QDBusMessage::ReplyMessage);
+    closeSession();
     QCoreApplication::processEvents();
-    EXPECT_TRUE(sendKeystrokes(*choice.injector, "7", false));
+    EXPECT_TRUE(sendKeystrokes(*choice.injector, "7", false).typedWhole());
     expectSessionStart("token-1 known");
     expectCalls(strike("37"));
     EXPECT_EQ(test::fileText(tokenFile()), "token-2");
+}
+
+TEST_F(PortalKeystrokeTest, CardRefusedByAClosedSessionIsLoggedSoAndTypedWhenHeldAgain) {
+    startPortal(2);
+    const KeyboardBackendChoice choice = chooseKeyboardBackend(forcedBackend("portal"));
+    ASSERT_NE(choice.injector, nullptr) << keystrokesImpossibleText(choice);
+    ASSERT_EQ(choice.injector->begin(), std::nullopt);
+    expectSessionStart(" unknown");
+    const std::filesystem::path log = config.path() / "gelesen.csv";
+    CardOutput output(OutputTemplate(), RepeatGuard(60s), ReadLog::intoFile(log));
+    const auto hold = [&](std::chrono::seconds after) {
+        return output.take({"0A", false, {}, {2026, 12, 9, 14, 3, 7}},
+                           RepeatGuard::Clock::time_point(after), [&](const std::string& text) {
+                               return std::optional(sendKeystrokes(*choice.injector, text, false));
+                           });
+    };
+
+    closeSession(); // before the program hears of it
+    EXPECT_EQ(hold(0s).typing->extent, TypingResult::Extent::None);
+    EXPECT_EQ(hold(1s).text, "0A") << "not held back";
+    expectSessionStart("token-1 known");
+    expectCalls(strike("30"));
+    expectCalls(strike("41"));
+    EXPECT_EQ(test::fileText(log),
+              "Zeit;Code;Personalnummer;Ausgabe;Ergebnis\r\n"
+              "2026-12-09T14:03:07;0A;;0A;nicht getippt: das Desktop-Portal hat einen "
+              "Tastendruck nicht angenommen.\r\n"
+              "2026-12-09T14:03:07;0A;;0A;getippt\r\n");
 }
 
 TEST_F(PortalKeystrokeTest, ATokenThePortalFailsIsDroppedAndOneNotInItsFormNeverSent) {
@@ -144,7 +178,7 @@ TEST_F(PortalKeystrokeTest, CharactersTheKnownLayoutLacksAreSkippedAndTheTextNot
     ASSERT_NE(choice.injector, nullptr) << keystrokesImpossibleText(choice);
     EXPECT_EQ(choice.report.at(0),
               "portal: Fernsteuerung der Tastatur über das Desktop-Portal (Version 1)");
-    EXPECT_FALSE(sendKeystrokes(*choice.injector, "a\u0416b", false));
+    EXPECT_FALSE(sendKeystrokes(*choice.injector, "a\u0416b", false).typedWhole());
     expectSessionStart(" unknown");
     expectCalls(strike("61"));
     expectCalls(strike("62"));

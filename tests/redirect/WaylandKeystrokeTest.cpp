@@ -34,7 +34,7 @@ protected:
     void TearDown() override { unsetenv("WAYLAND_DISPLAY"); }
 
     std::string typed(KeystrokeInjector& injector, std::string_view text) {
-        EXPECT_TRUE(sendKeystrokes(injector, text, true));
+        EXPECT_TRUE(sendKeystrokes(injector, text, true).typedWhole());
         return terminal->receiveUntil("\r", kPatience);
     }
 

@@ -15,14 +15,16 @@ std::vector<KeyEvent> keyStrokes(std::u32string_view text, bool enter) {
     return events;
 }
 
-bool RecordingInjector::typeText(std::u32string_view text, bool enter) {
+TypingResult RecordingInjector::typeText(std::u32string_view text, bool enter) {
     std::u32string typeable;
     for (const char32_t character : text)
         if (lacking.find(character) == std::u32string_view::npos)
             typeable += character;
     const std::vector<KeyEvent> events = keyStrokes(typeable, enter);
     events_.insert(events_.end(), events.begin(), events.end());
-    return typeable.size() == text.size();
+    if (typeable.size() == text.size())
+        return {};
+    return TypingResult::stopped(!events.empty(), kLackingCharactersReason);
 }
 
 } // namespace pelvaro

@@ -28,7 +28,7 @@ std::vector<KeyEvent> keyStrokes(std::u32string_view text, bool enter);
 class RecordingInjector final : public KeystrokeInjector {
 public:
     std::optional<std::string> begin() override { return refusal; }
-    bool typeText(std::u32string_view text, bool enter) override;
+    TypingResult typeText(std::u32string_view text, bool enter) override;
 
     // What begin() answers, as a desktop that refuses its consent.
     std::optional<std::string> refusal;

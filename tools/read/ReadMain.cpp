@@ -127,27 +127,29 @@ public:
         const pelvaro::CardOutput::Result result =
             output_.take({code, options_->personnel, pelvaro::personnelNumbersIn(database_.get()),
                           pelvaro::localTimeNow()},
-                         pelvaro::RepeatGuard::Clock::now());
+                         pelvaro::RepeatGuard::Clock::now(),
+                         [this](const std::string& text) { return giveOut(text); });
         if (result.logFailure)
             std::fprintf(stderr, "%s\n", result.logFailure->c_str());
-        if (!result.text)
-            return;
-        if (injector_) {
-            // Takes in what the desktop said meanwhile: a session it closed
-            // is started anew.
-            QCoreApplication::processEvents();
-            if (!pelvaro::sendKeystrokes(*injector_, *result.text, options_->enter) &&
-                !skippedCharactersReported_) {
-                skippedCharactersReported_ = true;
-                std::fprintf(stderr, "%s\n", pelvaro::kNotAllTypedText);
-            }
-            return;
+        if (result.typing && !result.typing->typedWhole() && !typingTroubleReported_) {
+            typingTroubleReported_ = true;
+            std::fprintf(stderr, "%s\n", pelvaro::typingTroubleText(*result.typing).c_str());
         }
-        std::printf("%s\n", result.text->c_str());
-        std::fflush(stdout);
     }
 
 private:
+    std::optional<pelvaro::TypingResult> giveOut(const std::string& text) {
+        if (!injector_) {
+            std::printf("%s\n", text.c_str());
+            std::fflush(stdout);
+            return std::nullopt;
+        }
+        // Takes in what the desktop said meanwhile: a session it closed is
+        // started anew.
+        QCoreApplication::processEvents();
+        return pelvaro::sendKeystrokes(*injector_, text, options_->enter);
+    }
+
     // As the program does: without the library or the file, codes are typed.
     void openPersonnelDatabase() {
         const pelvaro::SqliteBinding binding = pelvaro::BindSqliteLibrary(*programFiles());
@@ -163,7 +165,7 @@ private:
     std::unique_ptr<pelvaro::KeystrokeInjector> injector_;
     std::unique_ptr<pelvaro::PersonnelDatabase> database_;
     pelvaro::CardOutput output_;
-    bool skippedCharactersReported_ = false;
+    bool typingTroubleReported_ = false;
 };
 
 } // namespace
