@@ -21,4 +21,8 @@ CardOutput::Result CardOutput::take(const CardRead& card, RepeatGuard::Clock::ti
     return result;
 }
 
+std::optional<std::string> CardOutput::flushLog() {
+    return log_ ? log_->flush() : std::nullopt;
+}
+
 } // namespace pelvaro

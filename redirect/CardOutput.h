@@ -23,6 +23,8 @@ public:
         std::optional<std::string> logFailure; // the read log's complaint, said once
     };
     Result take(const CardRead& card, RepeatGuard::Clock::time_point now);
+    // Writes the read log's waiting lines, if any; its complaint as take gives it.
+    std::optional<std::string> flushLog();
 
 private:
     OutputTemplate template_;

@@ -147,6 +147,12 @@ public:
         std::fflush(stdout);
     }
 
+    // The read log's waiting lines, a last time.
+    void finish() {
+        if (const auto failure = output_.flushLog())
+            std::fprintf(stderr, "%s\n", failure->c_str());
+    }
+
 private:
     // As the program does: without the library or the file, codes are typed.
     void openPersonnelDatabase() {
@@ -230,5 +236,6 @@ int main(int argc, char** argv) {
         }
     }
     port.close();
+    output.finish();
     return 0;
 }
