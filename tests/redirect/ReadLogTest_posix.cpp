@@ -59,7 +59,7 @@ TEST(ReadLogOnAFullDiskTest, LinesStayWholeAndTheWaitingOnesGoFirst) {
     const auto rows = test::spreadsheetCells(text);
     ASSERT_EQ(rows.size(), 5u) << text;
     for (size_t row = 1; row < rows.size(); ++row)
-        EXPECT_EQ(rows[row][1], "0" + std::to_string(row)) << text;
+        EXPECT_EQ(rows[row][1], (std::string{'0', static_cast<char>('0' + row)})) << text;
 }
 
 } // namespace
