@@ -1,7 +1,11 @@
 #include "fileio/AtomicFile.h"
 
+#include "fileio/WriteAll_posix.h"
+
+#include <atomic>
 #include <cerrno>
 #include <fcntl.h>
+#include <optional>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,20 +14,20 @@ namespace pelvaro {
 
 namespace {
 
-bool writeAll(int fd, std::string_view content) {
-    const char* data = content.data();
-    size_t left = content.size();
-    while (left > 0) {
-        const ssize_t written = ::write(fd, data, left);
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += written;
-        left -= static_cast<size_t>(written);
+// A new file beside the target for the content, created exclusively, so
+// that nobody else's file is used. The kernel gives it mode less the umask
+// (or what a default ACL of the folder says).
+int createBeside(const std::filesystem::path& target, mode_t mode, std::string& name) {
+    static std::atomic<unsigned> serial = 0;
+    constexpr int kAttempts = 100; // names left by earlier runs with the same process id
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        name = target.string() + ".new-" + std::to_string(::getpid()) + '-' +
+               std::to_string(serial++);
+        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
     }
-    return true;
+    return -1;
 }
 
 // The file a path names, through any symbolic links (a link may point to a
@@ -43,21 +47,27 @@ std::filesystem::path linkTarget(std::filesystem::path path) {
 
 } // namespace
 
-bool replaceFileContents(const std::filesystem::path& link, std::string_view content) {
+bool replaceFileContents(const std::filesystem::path& link, std::string_view content,
+                         NewFileAccess access) {
     const std::filesystem::path target = linkTarget(link);
-    mode_t mode = 0644;
+    // The mode set whatever the umask: an existing file's, or the user's
+    // alone for a private one; otherwise the umask decides.
+    std::optional<mode_t> exactMode;
+    if (access == NewFileAccess::UserOnly)
+        exactMode = 0600;
     struct stat existing {};
     if (::stat(target.c_str(), &existing) == 0) {
         if ((existing.st_mode & 0222) == 0)
             return false;
-        mode = existing.st_mode & 07777;
+        exactMode = existing.st_mode & 07777;
     }
 
-    std::string temporary = target.string() + ".XXXXXX";
-    const int fd = ::mkstemp(temporary.data());
+    std::string temporary;
+    const int fd = createBeside(target, exactMode.value_or(0666), temporary);
     if (fd < 0)
         return false;
-    const bool written = ::fchmod(fd, mode) == 0 && writeAll(fd, content) && ::fsync(fd) == 0;
+    const bool written = (!exactMode || ::fchmod(fd, *exactMode) == 0) &&
+                         writeAll(fd, content) && ::fsync(fd) == 0;
     const bool closed = ::close(fd) == 0;
     if (!written || !closed || ::rename(temporary.c_str(), target.c_str()) != 0) {
         ::unlink(temporary.c_str());

@@ -29,4 +29,8 @@ CardOutput::Result CardOutput::take(const CardRead& card, RepeatGuard::Clock::ti
     return result;
 }
 
+std::optional<std::string> CardOutput::flushLog() {
+    return log_ ? log_->flush() : std::nullopt;
+}
+
 } // namespace pelvaro

@@ -29,6 +29,8 @@ public:
         std::optional<std::string> logFailure; // the read log's complaint, said once
     };
     Result take(const CardRead& card, RepeatGuard::Clock::time_point now, const GiveOut& giveOut);
+    // Writes the read log's waiting lines, if any; its complaint as take gives it.
+    std::optional<std::string> flushLog();
 
 private:
     OutputTemplate template_;

@@ -37,7 +37,7 @@ void saveToken(const std::filesystem::path& file, const std::string& token) {
         return;
     std::error_code ignored;
     std::filesystem::create_directories(file.parent_path(), ignored);
-    replaceFileContents(file, token);
+    replaceFileContents(file, token, NewFileAccess::UserOnly);
 }
 
 std::string refusalText(PortalSession::Outcome outcome) {

@@ -2,6 +2,7 @@
 
 #include "text/DateTimeText.h"
 
+#include <deque>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -30,17 +31,33 @@ public:
     // Every line into one file.
     static ReadLog intoFile(std::filesystem::path file);
 
-    // Appends the entry. When it cannot be written, the first time says why in
-    // German; after that it stays silent until a line can be written again.
+    // Appends the entry, after the lines still waiting. Lines that cannot be
+    // written wait, in order, for the next append or flush: a file held by a
+    // spreadsheet or a full disk loses nothing. While they wait, the answer
+    // says in German why and how many: when the writing starts to fail and
+    // at each tenfold of waiting lines; otherwise it stays silent.
     std::optional<std::string> append(const ReadLogEntry& entry);
+    // Writes the waiting lines; answers as append does.
+    std::optional<std::string> flush();
+
+    // Past this, the oldest waiting line goes for each new one: the lines
+    // kept join up with the reads that follow once the file can be written.
+    static constexpr size_t kMostWaiting = 10000;
 
 private:
     ReadLog(std::filesystem::path place, bool daily) : place_(std::move(place)), daily_(daily) {}
     std::filesystem::path fileFor(const LocalDateTime& time) const;
+    std::optional<std::string> failure(const std::filesystem::path& file);
+
+    struct WaitingLine {
+        std::filesystem::path file;
+        std::string text;
+    };
 
     std::filesystem::path place_;
     bool daily_;
-    bool failing_ = false;
+    std::deque<WaitingLine> waiting_;
+    size_t waitingReported_ = 0; // none: the writing has not failed
 };
 
 } // namespace pelvaro

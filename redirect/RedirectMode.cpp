@@ -17,6 +17,9 @@ RedirectMode::RedirectMode(ModeHost& host, TrayWindow& tray, const RedirectPageC
                            QObject* parent)
     : QObject(parent), host_(host), tray_(tray), controls_(controls) {
     controls_.status->setText(QStringLiteral("Umleitung aus!"));
+    // A spreadsheet holding the read log may let go long before the next card.
+    logRetry_.setInterval(std::chrono::seconds(30));
+    connect(&logRetry_, &QTimer::timeout, this, &RedirectMode::flushReadLog);
 }
 
 RedirectMode::~RedirectMode() = default;
@@ -90,6 +93,7 @@ void RedirectMode::SpeedButtonStartClick() {
         tray_.hideIntoTray(!startingUp_);
     modes.port().flush();
     ReadThread->resume();
+    logRetry_.start();
 }
 
 void RedirectMode::failRedirectStart(const QString& reason) {
@@ -112,13 +116,16 @@ void RedirectMode::SpeedButtonStoppClick() {
     tray_.icon().setNotice(QString());
     if (injector_)
         injector_->release();
+    logRetry_.stop();
+    flushReadLog(); // a last try
 }
 
 void RedirectMode::shutDown() {
-    if (!ReadThread)
-        return;
-    pauseReadThread();
-    ReadThread->requestTermination();
+    if (ReadThread) {
+        pauseReadThread();
+        ReadThread->requestTermination();
+    }
+    flushReadLog(); // a last try
 }
 
 void RedirectMode::WMReaderEvent(ReaderEvent event) {
@@ -170,6 +177,13 @@ void RedirectMode::SendCodeAsKeystrokes() {
         typingTroubleReported_ = true;
         reportWhileTyping(QString::fromStdString(typingTroubleText(*result.typing)));
     }
+}
+
+void RedirectMode::flushReadLog() {
+    if (!output_)
+        return;
+    if (const auto failure = output_->flushLog())
+        reportWhileTyping(QStringLiteral("Protokollfehler: ") + QString::fromStdString(*failure));
 }
 
 void RedirectMode::reportWhileTyping(const QString& trouble) {

@@ -7,6 +7,7 @@
 #include "redirect/KeystrokeInjector.h"
 
 #include <QObject>
+#include <QTimer>
 #include <memory>
 #include <optional>
 
@@ -56,7 +57,8 @@ public:
     void SpeedButtonStoppClick();
     void WMReaderEvent(ReaderEvent event) override;
     void UpdateRedirectStatus();
-    // The program ends: the read thread stops for good.
+    // The program ends: the read thread stops for good, the read log's
+    // waiting lines are tried a last time.
     void shutDown();
 
     // The block the read thread shares with the window; the settings keep
@@ -68,6 +70,8 @@ private:
     // Trouble that does not stop the typing: said in the status bar, and in
     // a balloon while the window is hidden.
     void reportWhileTyping(const QString& trouble);
+    // The read log's waiting lines, tried again without waiting for a card.
+    void flushReadLog();
     // A start that fails: the stop, the window back, the reason in a box.
     void failRedirectStart(const QString& reason);
     void pauseReadThread();
@@ -84,6 +88,7 @@ private:
     bool typingTroubleReported_ = false; // once per start
     PersonnelDatabase* database_ = nullptr;
     bool startingUp_ = false;
+    QTimer logRetry_;
 };
 
 } // namespace pelvaro

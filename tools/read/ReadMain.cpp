@@ -137,6 +137,12 @@ public:
         }
     }
 
+    // The read log's waiting lines, a last time.
+    void finish() {
+        if (const auto failure = output_.flushLog())
+            std::fprintf(stderr, "%s\n", failure->c_str());
+    }
+
 private:
     std::optional<pelvaro::TypingResult> giveOut(const std::string& text) {
         if (!injector_) {
@@ -232,5 +238,6 @@ int main(int argc, char** argv) {
         }
     }
     port.close();
+    output.finish();
     return 0;
 }
