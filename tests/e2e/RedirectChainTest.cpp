@@ -53,6 +53,10 @@ protected:
         const auto window = program.start();
         ASSERT_TRUE(window) << "no main window";
         ASSERT_TRUE(reader.waitForProgram(kPatience)) << "the port was not opened";
+        // The program empties the line after opening it: a card is only
+        // sure to be read once the reader's status comes back acknowledged.
+        ASSERT_TRUE(waitFor([&] { return reader.sendStatus('e', '2').acknowledged; }))
+            << "the program does not read the line";
         ASSERT_TRUE(waitFor([&] { return !area.viewable(std::stoul(*window)); }))
             << "the window did not hide";
     }
