@@ -15,7 +15,7 @@
 #include "personnel/PersonnelMode.h"
 #include "personnel/SqliteLibrary.h"
 #include "redirect/RedirectMode.h"
-#include "redirect/TrayWindow.h"
+#include "tray/TrayWindow.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>

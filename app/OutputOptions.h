@@ -1,7 +1,7 @@
 #pragma once
 
 #include "modes/ModeHost.h"
-#include "redirect/CardOutput.h"
+#include "output/CardOutput.h"
 #include "redirect/OutputSettings.h"
 
 #include <QString>

@@ -9,7 +9,7 @@
 #include "tests/e2e/DesktopProgram.h"
 #include "tests/e2e/DesktopRig.h"
 #include "tests/e2e/NotificationArea.h"
-#include "tests/redirect/KeystrokeReceiver.h"
+#include "tests/keyboard/KeystrokeReceiver.h"
 #include "tests/support/PluggableReader.h"
 #include "tests/support/Polling.h"
 
