@@ -22,6 +22,10 @@ LAYERS = [
 ]
 LAYER_OF = {folder: rank for rank, folder_set in enumerate(LAYERS) for folder in folder_set}
 
+# Folders of one layer that include nothing of each other: what typing made of
+# a text reaches the card output only through redirect/.
+APART = [{"output", "keyboard"}]
+
 # Not product code.
 OUTSIDE = {"tests", "bench", "docs", "cmake", "scripts"}
 
@@ -92,6 +96,8 @@ def main():
                 breaches.append(f"{where}: includes {target}/, which is not product code")
             elif LAYER_OF[target] > LAYER_OF[own]:
                 breaches.append(f"{where}: includes {target}/, a higher layer than {own}/")
+            elif {own, target} in APART:
+                breaches.append(f"{where}: includes {target}/, which {own}/ is kept apart from")
             if target != own:
                 edges.setdefault(own, set()).add(target)
     cycle = find_cycle(edges)
