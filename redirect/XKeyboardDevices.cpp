@@ -59,6 +59,8 @@ std::optional<int> xtestKeyboard(Display* display) {
 }
 
 Keymap deviceKeymap(Display* display, xkb_context* context, int device) {
+    if (!context)
+        return nullptr;
     return Keymap(xkb_x11_keymap_new_from_device(context, XGetXCBConnection(display), device,
                                                  XKB_KEYMAP_COMPILE_NO_FLAGS));
 }
