@@ -1,6 +1,6 @@
 #pragma once
 
-#include "redirect/OutputSettings.h"
+#include "settings/OutputSettings.h"
 #include "redirect/OutputTemplate.h"
 
 #include <QDialog>

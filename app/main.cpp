@@ -2,6 +2,7 @@
 #include "fileio/FileLocations.h"
 #include "fileio/SessionStart.h"
 #include "redirect/KeyboardBackend.h"
+#include "settings/KeyboardSettings.h"
 #include "personnel/PersonnelDatabase.h"
 #include "app/ProgramWindows.h"
 #include "app/QtUserDialogs.h"

@@ -3,7 +3,7 @@
 // read thread's events.
 
 #include "reader/LineRecovery.h"
-#include "reader/PortMapping.h"
+#include "settings/PortSettings.h"
 #include "redirect/TrayIcon.h"
 #include "tests/app/ProgramFixture.h"
 #include "tests/support/PluggableReader.h"

@@ -14,6 +14,7 @@
 #include "redirect/CardOutput.h"
 #include "redirect/KeyboardBackend.h"
 #include "redirect/KeystrokeOutput.h"
+#include "settings/KeyboardSettings.h"
 #include "text/LocalClock.h"
 #include "tools/read/ReadOptions.h"
 #include "tools/read/ReadPlatform.h"
