@@ -2,7 +2,7 @@
 
 #include "modes/ModeHost.h"
 #include "output/CardOutput.h"
-#include "redirect/OutputSettings.h"
+#include "settings/OutputSettings.h"
 
 #include <QString>
 #include <filesystem>

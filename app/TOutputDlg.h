@@ -1,7 +1,7 @@
 #pragma once
 
 #include "output/OutputTemplate.h"
-#include "redirect/OutputSettings.h"
+#include "settings/OutputSettings.h"
 
 #include <QDialog>
 #include <memory>

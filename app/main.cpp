@@ -8,6 +8,7 @@
 #include "personnel/PersonnelDatabase.h"
 #include "personnel/SharedLibrary.h"
 #include "personnel/SqliteLibrary.h"
+#include "settings/KeyboardSettings.h"
 
 #include <QApplication>
 #include <QLibraryInfo>

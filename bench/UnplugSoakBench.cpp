@@ -5,7 +5,7 @@
 // CPU share over the run. It takes some minutes: not part of the tests.
 
 #include "bench/ProcessUsage.h"
-#include "reader/PortMapping.h"
+#include "settings/PortSettings.h"
 #include "tests/e2e/DesktopProgram.h"
 #include "tests/e2e/DesktopRig.h"
 #include "tests/e2e/NotificationArea.h"

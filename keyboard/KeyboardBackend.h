@@ -1,8 +1,8 @@
 #pragma once
 
 #include "keyboard/KeystrokeInjector.h"
+#include "settings/KeyboardSettings.h"
 
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,23 +16,6 @@ struct KeyboardBackendChoice {
     std::vector<std::string> report;             // a line per backend looked at
     std::string unavailable;                     // without one: why, in German
 };
-
-// How the user wants to type: section [Keyboard] of the settings file.
-struct KeyboardSettings {
-    std::string backend; // Backend=: the only one to look at; empty: the platform's choice
-    std::string layout;  // Layout=, Variant=: the user's layout for uinput, as for setxkbmap
-    std::string variant;
-};
-
-// Settings that force one backend, and nothing else.
-inline KeyboardSettings forcedBackend(std::string name) {
-    KeyboardSettings settings;
-    settings.backend = std::move(name);
-    return settings;
-}
-
-// The [Keyboard] section of a settings file; empty values when it is missing.
-KeyboardSettings readKeyboardSettings(const std::filesystem::path& settingsFile);
 
 // Looks at the platform's backends in order and takes the first that can
 // type: on a Wayland session the virtual keyboard, else the desktop portal's

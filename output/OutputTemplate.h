@@ -24,7 +24,6 @@ struct CardRead {
 // and the keys TAB and ENTER. "{{" and "}}" are literal braces.
 class OutputTemplate {
 public:
-    static constexpr std::string_view kDefaultText = "{code}";
     // As long as the output dialog lets it be.
     static constexpr size_t kMaxCharacters = 1000;
 

@@ -5,7 +5,7 @@
 #include "list/CardList.h"
 #include "list/CardListSaving.h"
 #include "list/ListReadSession.h"
-#include "reader/PortMapping.h"
+#include "settings/PortSettings.h"
 #include "tests/app/ReaderProgramFixture.h"
 #include "tests/support/PluggableReader.h"
 #include "tests/support/Polling.h"

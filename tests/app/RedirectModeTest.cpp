@@ -3,7 +3,8 @@
 // read thread's events.
 
 #include "reader/LineRecovery.h"
-#include "reader/PortMapping.h"
+#include "settings/PortSettings.h"
+#include "tray/TrayIcon.h"
 #include "tests/app/ProgramFixture.h"
 #include "tests/support/PluggableReader.h"
 #include "tests/support/RecordingInjector.h"

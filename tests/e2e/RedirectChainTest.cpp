@@ -4,7 +4,7 @@
 // personnel numbers from the program's database in place of their codes; and
 // the reader unplugged and plugged in again under another name in between.
 
-#include "reader/PortMapping.h"
+#include "settings/PortSettings.h"
 #include "tests/e2e/DesktopProgramTest.h"
 #include "tests/e2e/DesktopRig.h"
 #include "tests/e2e/NotificationArea.h"

@@ -3,6 +3,7 @@
 
 #include "output/OutputTemplate.h"
 
+#include "settings/OutputSettings.h"
 #include "tests/support/FakePersonnelNumbers.h"
 
 #include <gtest/gtest.h>
@@ -47,7 +48,7 @@ TEST(OutputTemplate, CodeNumbersOfShortMiddleAndLongCodes) {
 
 TEST(OutputTemplate, DefaultTemplateTypesWhatRedirectModeAlwaysTyped) {
     const OutputTemplate byDefault;
-    const OutputTemplate written = parsed(OutputTemplate::kDefaultText);
+    const OutputTemplate written = parsed(OutputSettings::kDefaultTemplate);
     for (const PersonnelLookup& answer :
          {PersonnelLookup{{}, "4711"}, PersonnelLookup{{}, ""}, PersonnelLookup{},
           PersonnelLookup{{1, "SQL SELECT error"}, std::nullopt}}) {

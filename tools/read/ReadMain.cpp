@@ -16,6 +16,7 @@
 #include "reader/ReaderSession.h"
 #include "reader/T_Serial_Interface.h"
 #include "redirect/TypedDelivery.h"
+#include "settings/KeyboardSettings.h"
 #include "text/LocalClock.h"
 #include "tools/read/ReadOptions.h"
 #include "tools/read/ReadPlatform.h"

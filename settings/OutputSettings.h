@@ -1,9 +1,8 @@
 #pragma once
 
-#include "output/OutputTemplate.h"
-
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 namespace pelvaro {
 
@@ -12,10 +11,12 @@ namespace pelvaro {
 // it always was.
 struct OutputSettings {
     static constexpr int kMaxRepeatGuardSeconds = 3600;
+    // The bare code, as redirect mode has always typed it.
+    static constexpr std::string_view kDefaultTemplate = "{code}";
 
-    std::string templateText{OutputTemplate::kDefaultText}; // Template=
-    int repeatGuardSeconds = 0;                             // RepeatGuard=: 0 is off
-    bool log = false;                                       // Log=1: the read log is kept
+    std::string templateText{kDefaultTemplate}; // Template=
+    int repeatGuardSeconds = 0;                 // RepeatGuard=: 0 is off
+    bool log = false;                           // Log=1: the read log is kept
 
     bool operator==(const OutputSettings&) const = default;
 };

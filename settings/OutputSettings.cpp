@@ -1,9 +1,11 @@
-#include "redirect/OutputSettings.h"
+#include "settings/OutputSettings.h"
 
 #include "fileio/ProfileFile.h"
 
 #include <algorithm>
 #include <charconv>
+#include <optional>
+#include <string_view>
 
 namespace pelvaro {
 
