@@ -93,17 +93,37 @@ SectionEnd
 ; that every user may change its files, and so replace a program or a
 ; library that someone else starts next.
 Function checkProgramFolder
-    ; ".." and "." resolved, so that the folder is where its name says.
-    GetFullPathName $0 "$INSTDIR"
-    StrLen $1 "$PROGRAMFILES64\"
-    StrCpy $2 "$0" $1
-    StrCpy $3 "$0" "" $1
-    ${If} $2 != "$PROGRAMFILES64\"
-    ${OrIf} $3 == ""
-        MessageBox MB_ICONSTOP "Pelvaro wird nur in einen Ordner unter $PROGRAMFILES64 installiert: in anderen Ordnern dürfen oft alle Benutzer Dateien ändern, auch die Programme, die andere starten." /SD IDOK
-        Abort
+    StrCpy $1 "$INSTDIR" "" -1
+    ${If} $1 == "\"
+        StrCpy $INSTDIR "$INSTDIR" -1
     ${EndIf}
-    StrCpy $INSTDIR $0
+    ; The folder is where its name says: no "." or ".." among its names and
+    ; no "/", which Windows takes for a "\" as well. (GetFullPathName cannot
+    ; resolve them here: it finds no missing folder, such as the one to make.)
+    StrCpy $1 "$INSTDIR\"
+    StrLen $2 $1
+    StrCpy $3 0
+    ${DoWhile} $3 < $2
+        StrCpy $4 $1 4 $3
+        StrCpy $5 $1 3 $3
+        StrCpy $6 $1 1 $3
+        ${If} $4 == "\..\"
+        ${OrIf} $5 == "\.\"
+        ${OrIf} $6 == "/"
+            Goto refuse
+        ${EndIf}
+        IntOp $3 $3 + 1
+    ${Loop}
+    StrLen $2 "$PROGRAMFILES64\"
+    StrCpy $3 "$INSTDIR" $2
+    StrCpy $4 "$INSTDIR" "" $2
+    ${If} $3 == "$PROGRAMFILES64\"
+    ${AndIf} $4 != ""
+        Return
+    ${EndIf}
+refuse:
+    MessageBox MB_ICONSTOP "Pelvaro wird nur in einen Ordner unter $PROGRAMFILES64 installiert: in anderen Ordnern dürfen oft alle Benutzer Dateien ändern, auch die Programme, die andere starten." /SD IDOK
+    Abort
 FunctionEnd
 
 Function .onInit

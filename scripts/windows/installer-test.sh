@@ -28,7 +28,8 @@ start_menu=$drive_c/ProgramData/Microsoft/Windows/Start\ Menu/Programs
 app_data=$drive_c/users/$(id -un)/AppData/Roaming/Pelvaro
 
 echo "== no folder outside Program Files, where every user may change the programs"
-for folder in 'C:\Pelvaro' 'C:\Program Files\..\Pelvaro'; do
+# /D= takes the rest of the command line and no quotes, so no blanks here.
+for folder in 'C:\Pelvaro' 'C:\PROGRA~1\..\Pelvaro'; do
     if wine "$setup" /S "/D=$folder"; then fail "installed into $folder"; fi
     wineserver --wait
     [ ! -e "$drive_c/Pelvaro" ] || fail "files were put into $folder"
