@@ -6,6 +6,7 @@
 #include "list/CardListSaving.h"
 #include "list/ListReadSession.h"
 #include "reader/PortMapping.h"
+#include "reader/SerialSystemCalls_posix.h"
 #include "tests/app/ReaderProgramFixture.h"
 #include "tests/support/PluggableReader.h"
 #include "tests/support/Polling.h"

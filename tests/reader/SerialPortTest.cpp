@@ -5,6 +5,7 @@
 #include "fileio/ProfileFile.h"
 #include "reader/PortDiscovery.h"
 #include "reader/ReaderProtocol.h"
+#include "reader/SerialSystemCalls_posix.h"
 #include "reader/T_Serial_Interface.h"
 #include "tests/support/Polling.h"
 #include "tests/support/ScriptedLink.h"
@@ -266,7 +267,7 @@ TEST_F(SerialPortTest, DeviceThatIsNoSerialLineIsReleased) {
     calls.refusedSettings = 1;
     EXPECT_EQ(port.openDevice(reader.devicePath(), 9600), OpenResult::NotSerial)
         << "a line that refuses its settings is not opened";
-    EXPECT_EQ(port.openFailure(), OpenFailure::Other);
+    EXPECT_EQ(port.problem().kind, PortProblem::Kind::NotSerial);
     EXPECT_EQ(calls.closes, 2);
     EXPECT_EQ(port.openDevice(reader.devicePath(), 9600), OpenResult::Opened) << "nor left held";
 }
@@ -276,16 +277,16 @@ TEST_F(SerialPortTest, StepThatFailsIsReportedWithItsReasonAndTheLineIsReleasedA
     ASSERT_GE(observer, 0);
     const LineSettings found = settingsOf(observer);
     T_Serial_Interface port(false, PortMap(), &recording);
-    const std::vector<std::pair<std::function<void()>, OpenFailure>> refusals = {
-        {[&] { calls.failingIoctls[TIOCEXCL] = EPERM; }, OpenFailure::NoPermission},
-        {[&] { calls.failingIoctls[TIOCMBIC] = EIO; }, OpenFailure::Other},
-        {[&] { calls.failingFlush = ENODEV; }, OpenFailure::NoDevice},
+    const std::vector<std::pair<std::function<void()>, PortProblem::Kind>> refusals = {
+        {[&] { calls.failingIoctls[TIOCEXCL] = EPERM; }, PortProblem::Kind::NoPermission},
+        {[&] { calls.failingIoctls[TIOCMBIC] = EIO; }, PortProblem::Kind::Other},
+        {[&] { calls.failingFlush = ENODEV; }, PortProblem::Kind::Missing},
     };
     for (const auto& [refuse, reason] : refusals) {
         refuse();
         const int closes = calls.closes;
         EXPECT_EQ(port.openDevice(reader.devicePath(), 9600), OpenResult::NotSerial);
-        EXPECT_EQ(port.openFailure(), reason);
+        EXPECT_EQ(port.problem().kind, reason);
         EXPECT_EQ(calls.closes, closes + 1) << "the handle is not leaked";
         EXPECT_EQ(settingsOf(observer), found);
         calls.failingIoctls.clear();
