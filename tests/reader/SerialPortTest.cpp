@@ -180,7 +180,7 @@ TEST_F(SerialPortTest, SessionsAndScansLeaveTheLineAsTheyFoundIt) {
     writeProfileString(ini, "Ports", "Defaults", "0");
     writeProfileString(ini, "Ports", "Com5", name);
     T_Serial_Interface scanning(false, PortMap(ini));
-    EXPECT_EQ(findOpenablePorts(scanning), std::vector<int>{5});
+    EXPECT_EQ(findOpenablePorts(scanning).openable, std::vector<int>{5});
     EXPECT_EQ(settingsOf(slave), found) << "a scan";
     close(slave);
     close(master);
