@@ -162,9 +162,8 @@ void ProgramSettings::scanPorts() {
     // hardware query does.
     PortNumber = configured;
     const auto missing = scan.problems.find(configured);
-    list->setToolTip(missing == scan.problems.end()
-                         ? QString()
-                         : portNotListedTip(configured, missing->second));
+    list->setToolTip(
+        missing == scan.problems.end() ? QString() : portNotListedTip(configured, missing->second));
 }
 
 void ProgramSettings::HardwareInfo1Click() {

@@ -5,10 +5,10 @@
 #include <chrono>
 #include <fcntl.h>
 #include <optional>
-#include <system_error>
-#include <utility>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <system_error>
+#include <utility>
 
 namespace pelvaro {
 
@@ -135,8 +135,8 @@ struct T_Serial_Interface::Line {
 
 T_Serial_Interface::T_Serial_Interface(bool rtsEnable, PortMap ports,
                                        const SerialSystemCalls* calls)
-    : rtsEnable_(rtsEnable), ports_(std::move(ports)),
-      calls_(calls ? calls : &systemSerialCalls()), line_(std::make_unique<Line>()) {}
+    : rtsEnable_(rtsEnable), ports_(std::move(ports)), calls_(calls ? calls : &systemSerialCalls()),
+      line_(std::make_unique<Line>()) {}
 
 T_Serial_Interface::~T_Serial_Interface() {
     close();
@@ -208,8 +208,7 @@ bool T_Serial_Interface::close() {
     const int fd = std::exchange(line_->fd, -1);
     // A line that went away refuses everything but the release of its handle.
     const bool putBack =
-        lineLost_ ||
-        putLineBack(*calls_, fd, line_->foundSettings, line_->foundModemLines) == 0;
+        lineLost_ || putLineBack(*calls_, fd, line_->foundSettings, line_->foundModemLines) == 0;
     return calls_->close(fd) == 0 && putBack;
 }
 

@@ -121,8 +121,8 @@ struct T_Serial_Interface::Line {
 
 T_Serial_Interface::T_Serial_Interface(bool rtsEnable, PortMap ports,
                                        const SerialSystemCalls* calls)
-    : rtsEnable_(rtsEnable), ports_(std::move(ports)),
-      calls_(calls ? calls : &systemSerialCalls()), line_(std::make_unique<Line>()) {}
+    : rtsEnable_(rtsEnable), ports_(std::move(ports)), calls_(calls ? calls : &systemSerialCalls()),
+      line_(std::make_unique<Line>()) {}
 
 T_Serial_Interface::~T_Serial_Interface() {
     close();

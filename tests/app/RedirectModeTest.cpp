@@ -111,8 +111,8 @@ TEST_F(RedirectModeTest, PortThatCannotBeOpenedLeavesRedirectOffAndTheTipSaysWhy
     EXPECT_FALSE(active());
     EXPECT_EQ(ui().LabelUmleitungInfo->text(), "Umleitung aus!");
     EXPECT_TRUE(ui().Optionen1->menuAction()->isEnabled());
-    const QString busy = QString::fromStdString(reader.devicePath()) +
-                         " wird von einem anderen Programm benutzt.";
+    const QString busy =
+        QString::fromStdString(reader.devicePath()) + " wird von einem anderen Programm benutzt.";
     EXPECT_TRUE(statusPanelTip(StatusPanel::Port).contains(busy))
         << statusPanelTip(StatusPanel::Port).toStdString();
 
