@@ -1,10 +1,10 @@
 #pragma once
 
 #include "fileio/FileLocations.h"
+#include "keyboard/KeystrokeInjector.h"
 #include "modes/ModeHost.h"
 #include "reader/ReaderProtocol.h"
 #include "reader/T_Serial_Interface.h"
-#include "redirect/KeystrokeInjector.h"
 
 #include <QMainWindow>
 #include <array>

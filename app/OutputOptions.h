@@ -1,8 +1,8 @@
 #pragma once
 
 #include "modes/ModeHost.h"
-#include "redirect/CardOutput.h"
-#include "redirect/OutputSettings.h"
+#include "output/CardOutput.h"
+#include "settings/OutputSettings.h"
 
 #include <QString>
 #include <filesystem>

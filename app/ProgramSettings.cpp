@@ -1,6 +1,5 @@
 #include "app/ProgramSettings.h"
 
-#include "app/SettingsFile.h"
 #include "app/TSettingsDlg.h"
 #include "forms/ui_MainDLG.h"
 #include "forms/ui_TSettingsDlg.h"
@@ -9,6 +8,8 @@
 #include "reader/HardwareReply.h"
 #include "reader/MessageDecoding.h"
 #include "reader/PortDiscovery.h"
+#include "settings/GlobalSettings.h"
+#include "settings/SerialSettings.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -47,18 +48,19 @@ bool ProgramSettings::hitagInverse() const {
 }
 
 void ProgramSettings::LoadSettings() {
-    const StoredSettings stored = readStoredSettings(settingsFile);
-    PortNumber = stored.port;
-    ReadResult.cardLength = stored.cardLength;
-    ReadResult.hitagInverse = stored.hitagInverse;
+    const SerialSettings serial = readSerialSettings(settingsFile);
+    const GlobalSettings global = readGlobalSettings(settingsFile);
+    PortNumber = serial.port;
+    ReadResult.cardLength = serial.cardLength;
+    ReadResult.hitagInverse = serial.hitagInverse;
     // Each box reacts as to a click when its value changes; saving is still
     // off while the first three are set, so loading never writes.
-    window_.CheckBoxLF->setChecked(stored.lineFeed);
-    window_.CheckBoxShowTray->setChecked(stored.sysTray);
-    window_.CheckBoxSndPSNR->setChecked(stored.sendPersonnelNumber);
+    window_.CheckBoxLF->setChecked(global.lineFeed);
+    window_.CheckBoxShowTray->setChecked(global.sysTray);
+    window_.CheckBoxSndPSNR->setChecked(global.sendPersonnelNumber);
     if (settingsDlg_) {
-        settingsDlg_->controls().CheckBoxAutoStart->setChecked(stored.autostart);
-        settingsDlg_->controls().CheckBoxSave->setChecked(stored.autosave);
+        settingsDlg_->controls().CheckBoxAutoStart->setChecked(global.autostart);
+        settingsDlg_->controls().CheckBoxSave->setChecked(global.autosave);
     }
     // The synchronous reads format with the dialog's controls: start them
     // from the stored values, not from the dialog's initial ones.
@@ -66,18 +68,20 @@ void ProgramSettings::LoadSettings() {
 }
 
 void ProgramSettings::SaveSettings() {
-    StoredSettings stored;
-    stored.port = PortNumber;
-    stored.cardLength = ReadResult.cardLength;
-    stored.hitagInverse = ReadResult.hitagInverse;
-    stored.lineFeed = window_.CheckBoxLF->isChecked();
-    stored.sysTray = window_.CheckBoxShowTray->isChecked();
-    stored.sendPersonnelNumber = window_.CheckBoxSndPSNR->isChecked();
+    SerialSettings serial;
+    serial.port = PortNumber;
+    serial.cardLength = ReadResult.cardLength;
+    serial.hitagInverse = ReadResult.hitagInverse;
+    GlobalSettings global;
+    global.lineFeed = window_.CheckBoxLF->isChecked();
+    global.sysTray = window_.CheckBoxShowTray->isChecked();
+    global.sendPersonnelNumber = window_.CheckBoxSndPSNR->isChecked();
     if (settingsDlg_) {
-        stored.autostart = settingsDlg_->controls().CheckBoxAutoStart->isChecked();
-        stored.autosave = settingsDlg_->controls().CheckBoxSave->isChecked();
+        global.autostart = settingsDlg_->controls().CheckBoxAutoStart->isChecked();
+        global.autosave = settingsDlg_->controls().CheckBoxSave->isChecked();
     }
-    if (!writeStoredSettings(settingsFile, stored))
+    // [Serial] before [Global]: a new file holds them in that order.
+    if (!writeSerialSettings(settingsFile, serial) || !writeGlobalSettings(settingsFile, global))
         reportUnsavedFile();
 }
 

@@ -1,6 +1,7 @@
 #include "app/TOutputDlg.h"
 
 #include "forms/ui_TOutputDlg.h"
+#include "keyboard/KeystrokeInjector.h"
 #include "text/LocalClock.h"
 
 #include <QMenu>

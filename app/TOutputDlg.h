@@ -1,7 +1,7 @@
 #pragma once
 
-#include "redirect/OutputSettings.h"
-#include "redirect/OutputTemplate.h"
+#include "output/OutputTemplate.h"
+#include "settings/OutputSettings.h"
 
 #include <QDialog>
 #include <memory>

@@ -1,13 +1,14 @@
 #include "app/CommandLineText.h"
-#include "fileio/FileLocations.h"
-#include "fileio/SessionStart.h"
-#include "redirect/KeyboardBackend.h"
-#include "personnel/PersonnelDatabase.h"
 #include "app/ProgramWindows.h"
 #include "app/QtUserDialogs.h"
+#include "app/StandInFont.h"
+#include "fileio/FileLocations.h"
+#include "fileio/SessionStart.h"
+#include "keyboard/KeyboardBackend.h"
+#include "personnel/PersonnelDatabase.h"
 #include "personnel/SharedLibrary.h"
 #include "personnel/SqliteLibrary.h"
-#include "app/StandInFont.h"
+#include "settings/KeyboardSettings.h"
 
 #include <QApplication>
 #include <QLibraryInfo>

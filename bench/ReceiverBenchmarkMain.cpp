@@ -1,7 +1,7 @@
 // The main of benchmarks that type into an X client: the binary is started
 // again as that client.
 
-#include "tests/redirect/KeystrokeReceiver.h"
+#include "tests/keyboard/KeystrokeReceiver.h"
 
 #include <benchmark/benchmark.h>
 #include <cstdlib>

@@ -5,11 +5,11 @@
 // CPU share over the run. It takes some minutes: not part of the tests.
 
 #include "bench/ProcessUsage.h"
-#include "reader/PortMapping.h"
+#include "settings/PortSettings.h"
 #include "tests/e2e/DesktopProgram.h"
 #include "tests/e2e/DesktopRig.h"
 #include "tests/e2e/NotificationArea.h"
-#include "tests/redirect/KeystrokeReceiver.h"
+#include "tests/keyboard/KeystrokeReceiver.h"
 #include "tests/support/PluggableReader.h"
 #include "tests/support/Polling.h"
 

@@ -5,9 +5,9 @@
 // and how long typing a long text holds the caller (the GUI thread) at most.
 
 #include "bench/LatencyReport.h"
-#include "redirect/XTestInjector.h"
+#include "keyboard/x11/XTestInjector.h"
 #include "tests/e2e/DesktopProgram.h"
-#include "tests/redirect/KeystrokeReceiver.h"
+#include "tests/keyboard/KeystrokeReceiver.h"
 #include "tests/support/Polling.h"
 #include "tests/support/WaylandSession.h"
 #include "tools/simulator/ReaderSimulator.h"

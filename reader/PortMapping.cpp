@@ -1,6 +1,6 @@
 #include "reader/PortMapping.h"
 
-#include "fileio/ProfileFile.h"
+#include "settings/PortSettings.h"
 
 #include <array>
 
@@ -12,10 +12,10 @@ std::optional<std::string> PortMap::devicePath(int portNumber) const {
     if (portNumber < 1 || portNumber > kMaxPortNumber)
         return std::nullopt;
     if (!settingsFile_.empty()) {
-        auto mapped = readProfileString(settingsFile_, kPortsSection, portKey(portNumber));
-        if (mapped && !mapped->empty())
-            return mapped;
-        if (readProfileString(settingsFile_, kPortsSection, "Defaults") == "0")
+        PortEntry entry = readPortEntry(settingsFile_, portNumber);
+        if (!entry.device.empty())
+            return std::move(entry.device);
+        if (entry.onlyMapped)
             return std::nullopt;
     }
     return defaultDevicePath(portNumber);
@@ -34,20 +34,6 @@ std::optional<std::string> defaultDevicePath(int portNumber) {
         return std::nullopt;
     return kFamilies[family] + std::to_string((portNumber - 1) % kDevicesPerFamily);
 #endif
-}
-
-std::string portKey(int portNumber) {
-    return "Com" + std::to_string(portNumber);
-}
-
-bool writePortMapping(const std::filesystem::path& settingsFile, int portNumber,
-                      const std::string& devicePath) {
-    return writeProfileString(settingsFile, kPortsSection, portKey(portNumber), devicePath);
-}
-
-bool removePortMapping(const std::filesystem::path& settingsFile, int portNumber,
-                       const std::string& devicePath) {
-    return removeProfileString(settingsFile, kPortsSection, portKey(portNumber), devicePath);
 }
 
 } // namespace pelvaro

@@ -7,7 +7,6 @@
 namespace pelvaro {
 
 inline constexpr char kSettingsFileName[] = "Pelvaro.ini";
-inline constexpr char kPortsSection[] = "Ports";
 inline constexpr int kMaxPortNumber = 255;
 
 // Turns a COM port number (1..255) into the path of a serial device. A line
@@ -32,17 +31,5 @@ private:
 // /dev/ttyS0..31, Com33..Com64 /dev/ttyUSB0..31 and Com65..Com96
 // /dev/ttyACM0..31; on Windows \\.\COMn. Nothing for numbers without one.
 std::optional<std::string> defaultDevicePath(int portNumber);
-
-// The key of port n in the [Ports] section: "ComN".
-std::string portKey(int portNumber);
-
-// Takes "ComN=<device>" out of the [Ports] section again, keeping every other
-// byte of the file; a line that names another device by now stays.
-bool removePortMapping(const std::filesystem::path& settingsFile, int portNumber,
-                       const std::string& devicePath);
-
-// Writes "ComN=<device>" into the [Ports] section, keeping the rest of the file.
-bool writePortMapping(const std::filesystem::path& settingsFile, int portNumber,
-                      const std::string& devicePath);
 
 } // namespace pelvaro

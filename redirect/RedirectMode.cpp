@@ -1,10 +1,12 @@
 #include "redirect/RedirectMode.h"
 
+#include "keyboard/KeyboardBackend.h"
+#include "keyboard/TextTyping.h"
 #include "modes/ModeMessages.h"
-#include "redirect/KeyboardBackend.h"
-#include "redirect/KeystrokeOutput.h"
-#include "redirect/TrayWindow.h"
+#include "output/CardText.h"
+#include "redirect/TypedDelivery.h"
 #include "text/LocalClock.h"
+#include "tray/TrayWindow.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -168,14 +170,14 @@ void RedirectMode::SendCodeAsKeystrokes() {
     const CardOutput::Result result =
         output_->take({code, substitute, personnelNumbersIn(database_), localTimeNow()},
                       RepeatGuard::Clock::now(), [&](const std::string& text) {
-                          return std::optional(sendKeystrokes(*injector_, text, enter));
+                          return deliveryOf(sendKeystrokes(*injector_, text, enter));
                       });
     if (result.logFailure)
         reportWhileTyping(QStringLiteral("Protokollfehler: ") +
                           QString::fromStdString(*result.logFailure));
-    if (result.typing && !result.typing->typedWhole() && !typingTroubleReported_) {
+    if (result.delivery && !result.delivery->whole && !typingTroubleReported_) {
         typingTroubleReported_ = true;
-        reportWhileTyping(QString::fromStdString(typingTroubleText(*result.typing)));
+        reportWhileTyping(QString::fromStdString(deliveryTroubleText(*result.delivery)));
     }
 }
 

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "keyboard/KeystrokeInjector.h"
 #include "modes/ModeHost.h"
+#include "output/CardOutput.h"
 #include "reader/ReadResult.h"
 #include "reader/TThread_Read.h"
-#include "redirect/CardOutput.h"
-#include "redirect/KeystrokeInjector.h"
 
 #include <QObject>
 #include <QTimer>

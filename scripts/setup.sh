@@ -12,7 +12,7 @@ packages=(
     qt6-translations-l10n              # German texts of Qt's own dialogs and buttons
     fonts-liberation2                  # a font with the metrics the layouts were drawn for
     libsqlite3-dev libsqlite3-0 sqlite3   # the personnel database, bound at run time; the tool for tests
-    libx11-dev libxtst-dev libxi-dev libxkbcommon-dev   # typing keystrokes through XTest
+    libx11-dev libxtst-dev libxi-dev libxkbcommon-dev libxkbcommon-x11-dev libx11-xcb-dev   # typing keystrokes through XTest
     xvfb xauth xdotool x11-utils x11-xkb-utils xinput   # an X server, real keystrokes and layouts for the tests
     openbox trayer                     # a window manager and a notification area for the tray tests
     libwayland-dev libwayland-bin qt6-wayland   # typing on Wayland; the program as a Wayland client

@@ -1,7 +1,7 @@
 // The main window on the offscreen platform: start-up states, settings file
 // round trips, page sizes, the auxiliary dialogs and the end by menu.
 
-#include "app/SettingsFile.h"
+#include "settings/GlobalSettings.h"
 #include "tests/app/ProgramFixture.h"
 #include "tools/simulator/ReaderSimulator.h"
 
@@ -129,7 +129,7 @@ TEST_F(MainWindowTest, InstalledProgramKeepsSettingsAndDatabaseInTheUsersFolders
     dialog().CheckBoxSave->setChecked(true);
     ui().CheckBoxLF->click();
     EXPECT_TRUE(dialogs.shown.empty()) << "saving works";
-    EXPECT_EQ(readStoredSettings(user.settings / "Pelvaro.ini").lineFeed, true);
+    EXPECT_EQ(readGlobalSettings(user.settings / "Pelvaro.ini").lineFeed, true);
     EXPECT_FALSE(std::filesystem::exists(program)) << "nothing beside the program";
 }
 

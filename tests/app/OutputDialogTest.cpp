@@ -5,7 +5,7 @@
 
 #include "fileio/FileLocations.h"
 #include "fileio/SessionStart.h"
-#include "redirect/OutputSettings.h"
+#include "settings/OutputSettings.h"
 #include "tests/app/ProgramFixture.h"
 #include "tests/support/FileText.h"
 #include "text/LocalClock.h"

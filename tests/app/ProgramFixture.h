@@ -10,11 +10,11 @@
 #include "forms/ui_TSettingsDlg.h"
 #include "list/CardList.h"
 #include "redirect/RedirectMode.h"
-#include "redirect/TrayWindow.h"
 #include "tests/support/EventLoopWait.h"
 #include "tests/support/RecordingInjector.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "tests/support/TempDir.h"
+#include "tray/TrayWindow.h"
 
 #include <QApplication>
 #include <QTimer>

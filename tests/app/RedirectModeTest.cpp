@@ -3,12 +3,13 @@
 // read thread's events.
 
 #include "reader/LineRecovery.h"
-#include "reader/PortMapping.h"
-#include "redirect/TrayIcon.h"
+#include "settings/PortSettings.h"
+#include "tray/TrayIcon.h"
 #include "tests/app/ProgramFixture.h"
 #include "tests/support/PluggableReader.h"
 #include "tests/support/RecordingInjector.h"
 #include "tools/simulator/ReaderSimulator.h"
+#include "tray/TrayIcon.h"
 
 #include <future>
 

@@ -1,7 +1,8 @@
 // The settings dialog with its port list and hardware query, against
 // simulated readers on pseudo-terminals mapped as COM ports.
 
-#include "app/SettingsFile.h"
+#include "settings/GlobalSettings.h"
+#include "settings/SerialSettings.h"
 #include "tests/app/ProgramFixture.h"
 #include "tools/simulator/ReaderSimulator.h"
 
@@ -104,11 +105,12 @@ TEST_F(SettingsDialogTest, OkTakesOverEveryValueAndSavesWhenAsked) {
         EXPECT_EQ(dialog().UpDownTO->value(), 1234) << "the time-out is kept";
         dialog().BitBtn2->click();
     });
-    const StoredSettings stored = readStoredSettings(ini);
-    EXPECT_EQ(stored.port, 3);
-    EXPECT_EQ(stored.cardLength, 22);
-    EXPECT_FALSE(stored.hitagInverse);
-    EXPECT_TRUE(stored.autostart && stored.autosave);
+    const SerialSettings serial = readSerialSettings(ini);
+    EXPECT_EQ(serial.port, 3);
+    EXPECT_EQ(serial.cardLength, 22);
+    EXPECT_FALSE(serial.hitagInverse);
+    const GlobalSettings global = readGlobalSettings(ini);
+    EXPECT_TRUE(global.autostart && global.autosave);
 }
 
 TEST_F(SettingsDialogTest, OkWithoutASelectionClearsThePort) {

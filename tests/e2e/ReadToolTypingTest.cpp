@@ -2,8 +2,8 @@
 // the simulated reader arrives as key strokes in a real X client, with ENTER
 // and personnel numbers when asked.
 
+#include "tests/keyboard/KeystrokeReceiver.h"
 #include "tests/personnel/SqliteTool.h"
-#include "tests/redirect/KeystrokeReceiver.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/Polling.h"
 #include "tests/support/TempDir.h"

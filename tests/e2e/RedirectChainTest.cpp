@@ -4,12 +4,12 @@
 // personnel numbers from the program's database in place of their codes; and
 // the reader unplugged and plugged in again under another name in between.
 
-#include "reader/PortMapping.h"
+#include "settings/PortSettings.h"
 #include "tests/e2e/DesktopProgramTest.h"
 #include "tests/e2e/DesktopRig.h"
 #include "tests/e2e/NotificationArea.h"
+#include "tests/keyboard/KeystrokeReceiver.h"
 #include "tests/personnel/SqliteTool.h"
-#include "tests/redirect/KeystrokeReceiver.h"
 #include "tests/support/FileText.h"
 #include "tests/support/PluggableReader.h"
 #include "tests/support/Polling.h"

@@ -1,6 +1,7 @@
 #include "reader/PortDiscovery.h"
 
 #include "fileio/ProfileFile.h"
+#include "settings/PortSettings.h"
 #include "tests/support/TempDir.h"
 #include "tools/simulator/ReaderSimulator.h"
 

@@ -1,6 +1,7 @@
 #include "reader/PortMapping.h"
 
 #include "fileio/ProfileFile.h"
+#include "settings/PortSettings.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>

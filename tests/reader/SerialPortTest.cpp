@@ -7,6 +7,7 @@
 #include "reader/ReaderProtocol.h"
 #include "reader/SerialSystemCalls_posix.h"
 #include "reader/T_Serial_Interface.h"
+#include "settings/PortSettings.h"
 #include "tests/support/Polling.h"
 #include "tests/support/ScriptedLink.h"
 #include "tests/support/TempDir.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "redirect/KeystrokeOutput.h"
+#include "output/CardText.h"
 
 #include <string>
 #include <vector>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "redirect/KeystrokeInjector.h"
+#include "keyboard/KeystrokeInjector.h"
 
 #include <optional>
 #include <string>

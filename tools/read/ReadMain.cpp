@@ -4,6 +4,10 @@
 // of its own.
 
 #include "fileio/FileLocations.h"
+#include "keyboard/KeyboardBackend.h"
+#include "keyboard/TextTyping.h"
+#include "output/CardOutput.h"
+#include "output/CardText.h"
 #include "personnel/PersonnelDatabase.h"
 #include "personnel/SharedLibrary.h"
 #include "personnel/SqliteLibrary.h"
@@ -11,9 +15,8 @@
 #include "reader/PortMapping.h"
 #include "reader/ReaderSession.h"
 #include "reader/T_Serial_Interface.h"
-#include "redirect/CardOutput.h"
-#include "redirect/KeyboardBackend.h"
-#include "redirect/KeystrokeOutput.h"
+#include "redirect/TypedDelivery.h"
+#include "settings/KeyboardSettings.h"
 #include "text/LocalClock.h"
 #include "tools/read/ReadOptions.h"
 #include "tools/read/ReadPlatform.h"
@@ -121,9 +124,9 @@ public:
                          [this](const std::string& text) { return giveOut(text); });
         if (result.logFailure)
             std::fprintf(stderr, "%s\n", result.logFailure->c_str());
-        if (result.typing && !result.typing->typedWhole() && !typingTroubleReported_) {
+        if (result.delivery && !result.delivery->whole && !typingTroubleReported_) {
             typingTroubleReported_ = true;
-            std::fprintf(stderr, "%s\n", pelvaro::typingTroubleText(*result.typing).c_str());
+            std::fprintf(stderr, "%s\n", pelvaro::deliveryTroubleText(*result.delivery).c_str());
         }
     }
 
@@ -134,16 +137,16 @@ public:
     }
 
 private:
-    std::optional<pelvaro::TypingResult> giveOut(const std::string& text) {
+    pelvaro::Delivery giveOut(const std::string& text) {
         if (!injector_) {
             std::printf("%s\n", text.c_str());
             std::fflush(stdout);
-            return std::nullopt;
+            return {};
         }
         // Takes in what the desktop said meanwhile: a session it closed is
         // started anew.
         QCoreApplication::processEvents();
-        return pelvaro::sendKeystrokes(*injector_, text, options_->enter);
+        return pelvaro::deliveryOf(pelvaro::sendKeystrokes(*injector_, text, options_->enter));
     }
 
     // As the program does: without the library or the file, codes are typed.

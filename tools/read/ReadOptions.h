@@ -1,6 +1,6 @@
 #pragma once
 
-#include "redirect/OutputTemplate.h"
+#include "output/OutputTemplate.h"
 
 #include <chrono>
 #include <filesystem>

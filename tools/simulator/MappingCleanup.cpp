@@ -1,6 +1,6 @@
 #include "tools/simulator/MappingCleanup.h"
 
-#include "reader/PortMapping.h"
+#include "settings/PortSettings.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -1,6 +1,6 @@
 #include "tools/simulator/ReaderSimulator.h"
 
-#include "reader/PortMapping.h"
+#include "settings/PortSettings.h"
 #include "tools/simulator/LineService.h"
 #include "tools/simulator/SimulatorFrames.h"
 

@@ -1,7 +1,7 @@
 // pelvaro-reader-sim: a simulated transponder reader on a pseudo-terminal, for
 // trying the program out without hardware and for scripted end-to-end runs.
 
-#include "reader/PortMapping.h"
+#include "settings/PortSettings.h"
 #include "tools/simulator/EventReport.h"
 #include "tools/simulator/InteractiveRun.h"
 #include "tools/simulator/MappingCleanup.h"
