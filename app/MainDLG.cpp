@@ -129,12 +129,28 @@ QString TMainForm::statusPanelText(StatusPanel panel) const {
 void TMainForm::setStatusPanel(StatusPanel panel, const QString& text) {
     QLabel* label = statusPanels_.at(static_cast<size_t>(panel));
     label->setText(text);
+    showPanelTip(*label, text);
+}
+
+void TMainForm::showPanelTip(QLabel& panel, const QString& tip) {
     // The whole of a text too long for the panel; a tip would take markup.
-    label->setToolTip(Qt::convertFromPlainText(text, Qt::WhiteSpaceNoWrap));
+    panel.setToolTip(Qt::convertFromPlainText(tip, Qt::WhiteSpaceNoWrap));
+}
+
+void TMainForm::showPortProblem() {
+    QLabel& panel = *statusPanels_.at(static_cast<size_t>(StatusPanel::Port));
+    QString tip = panel.text();
+    // A port list's scan leaves the problem of another port behind.
+    if (SerialLink && portNumber() != 0 && SerialLink->portNumber() == portNumber() &&
+        SerialLink->problem().kind != PortProblem::Kind::None)
+        tip += QLatin1Char('\n') + portNotOpenedTip(SerialLink->problem());
+    showPanelTip(panel, tip);
 }
 
 void TMainForm::modeChanged() {
     updateActions();
+    if (modes_.idle())
+        showPortProblem();
     if (closeWhenIdle_ && modes_.idle()) {
         closeWhenIdle_ = false;
         QMetaObject::invokeMethod(this, &TMainForm::closeProgram, Qt::QueuedConnection);

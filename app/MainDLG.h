@@ -107,6 +107,10 @@ private:
     void clearStopRequest() override { StopRequested = false; }
     UserDialogs& dialogs() override { return dialogs_; }
     void setStatusPanel(StatusPanel panel, const QString& text) override;
+    static void showPanelTip(QLabel& panel, const QString& tip);
+    // After a start that could not open the configured port, the port
+    // panel's tip adds why; its text stays.
+    void showPortProblem();
 
     void makeStatusPanels();
     void makeListPage();

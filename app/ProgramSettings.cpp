@@ -155,7 +155,8 @@ void ProgramSettings::scanPorts() {
     const int configured = PortNumber;
     PortTable.fill(0);
     list->clear();
-    for (const int port : findOpenablePorts(*port_)) {
+    const PortScan scan = findOpenablePorts(*port_);
+    for (const int port : scan.openable) {
         list->addItem(QStringLiteral("Com%1").arg(port));
         PortTable[static_cast<size_t>(list->count())] = port;
         if (port == configured)
@@ -164,6 +165,9 @@ void ProgramSettings::scanPorts() {
     // Probing does not change the configured port: only OK in the dialog or a
     // hardware query does.
     PortNumber = configured;
+    const auto missing = scan.problems.find(configured);
+    list->setToolTip(
+        missing == scan.problems.end() ? QString() : portNotListedTip(configured, missing->second));
 }
 
 void ProgramSettings::HardwareInfo1Click() {

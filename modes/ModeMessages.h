@@ -1,6 +1,7 @@
 #pragma once
 
 #include "reader/PortFailureTexts.h"
+#include "reader/PortProblem.h"
 
 #include <QString>
 
@@ -23,6 +24,17 @@ inline QString portOpenFailureText(int portNumber) {
 
 inline QString portCloseFailureText(int portNumber) {
     return QString::asprintf(kPortCloseFailure, portNumber);
+}
+
+// Why the port did not open, for the tip of the port panel after a failed
+// start, and of the port list when it lacks the configured port.
+inline QString portNotOpenedTip(const PortProblem& problem) {
+    return QStringLiteral("Nicht geöffnet: ") + QString::fromStdString(portProblemText(problem));
+}
+
+inline QString portNotListedTip(int portNumber, const PortProblem& problem) {
+    return QStringLiteral("Com%1 fehlt in der Liste: ").arg(portNumber) +
+           QString::fromStdString(portProblemText(problem));
 }
 
 } // namespace pelvaro

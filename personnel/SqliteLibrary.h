@@ -13,14 +13,9 @@ namespace pelvaro {
 class SharedLibrary;
 
 // The library's file in the program's directory, and the name of the
-// system's own.
-#ifdef _WIN32
-inline constexpr const char* kSqliteLibraryFile = "Sqlite3.dll";
-inline constexpr const char* kInstalledSqliteLibrary = "sqlite3.dll";
-#else
-inline constexpr const char* kSqliteLibraryFile = "libsqlite3.so.0";
-inline constexpr const char* kInstalledSqliteLibrary = "libsqlite3.so.0";
-#endif
+// system's own; each platform names its own (SqliteLibraryFiles_*.cpp).
+extern const char* const kSqliteLibraryFile;
+extern const char* const kInstalledSqliteLibrary;
 
 // The entry points the personnel database calls.
 struct SqliteFunctions {

@@ -2,15 +2,17 @@
 
 namespace pelvaro {
 
-std::vector<int> findOpenablePorts(T_Serial_Interface& port) {
-    std::vector<int> found;
+PortScan findOpenablePorts(T_Serial_Interface& port) {
+    PortScan scan;
     for (int number = 1; number <= kMaxPortNumber; ++number) {
         if (port.open(number, kReaderBaudRate) == OpenResult::Opened) {
             port.close();
-            found.push_back(number);
+            scan.openable.push_back(number);
+        } else {
+            scan.problems[number] = port.problem();
         }
     }
-    return found;
+    return scan;
 }
 
 } // namespace pelvaro

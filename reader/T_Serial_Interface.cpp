@@ -1,10 +1,8 @@
 #include "reader/T_Serial_Interface.h"
 
-namespace pelvaro {
+#include <utility>
 
-T_Serial_Interface::~T_Serial_Interface() {
-    close();
-}
+namespace pelvaro {
 
 OpenResult T_Serial_Interface::open(int portNumber, int baudRate) {
     if (open_)
@@ -15,10 +13,8 @@ OpenResult T_Serial_Interface::open(int portNumber, int baudRate) {
     remapped_ = false;
     const auto path = ports_.devicePath(portNumber);
     devicePath_ = path.value_or(std::string());
-    if (!path) {
-        openFailure_ = OpenFailure::NoDevice;
-        return OpenResult::Failed;
-    }
+    if (!path)
+        return refuse(OpenResult::Failed, PortProblem::Kind::NotMapped);
     return openLine(*path, baudRate);
 }
 
@@ -39,11 +35,15 @@ OpenResult T_Serial_Interface::reopen() {
     // program's line: the reader that was read is gone.
     if (openedByNumber_ && ports_.devicePath(portNumber_) != devicePath_)
         remapped_ = true;
-    if (remapped_) {
-        openFailure_ = OpenFailure::NoDevice;
-        return OpenResult::Failed;
-    }
+    if (remapped_)
+        return refuse(OpenResult::Failed, PortProblem::Kind::Missing);
     return openLine(devicePath_, baudRate_);
+}
+
+OpenResult T_Serial_Interface::refuse(OpenResult result, PortProblem::Kind kind,
+                                      std::string systemText) {
+    problem_ = {kind, devicePath_, std::move(systemText)};
+    return result;
 }
 
 } // namespace pelvaro

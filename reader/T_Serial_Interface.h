@@ -2,23 +2,16 @@
 
 #include "reader/ByteLink.h"
 #include "reader/PortMapping.h"
+#include "reader/PortProblem.h"
 
-#include <optional>
+#include <memory>
 #include <string>
 
-#ifdef _WIN32
 namespace pelvaro {
-using SerialHandle = void*;
-struct SerialSystemCalls; // in SerialSystemCalls_win32.h, which brings <windows.h>
-} // namespace pelvaro
-#else
-#include "reader/SerialSystemCalls.h"
-namespace pelvaro {
-using SerialHandle = int;
-}
-#endif
 
-namespace pelvaro {
+// The platform's system calls of a serial port (SerialSystemCalls_posix.h,
+// SerialSystemCalls_win32.h).
+struct SerialSystemCalls;
 
 // The reader's line speed; every session opens its port with it.
 inline constexpr int kReaderBaudRate = 9600;
@@ -29,9 +22,6 @@ enum class OpenResult : int {
     Failed = -1,   // no such device, or another program holds it
     NotSerial = 0, // opened, but it is no serial line
 };
-
-// Why an open failed.
-enum class OpenFailure { None, NoDevice, Busy, NoPermission, Other };
 
 // One serial port for synchronous, byte-oriented use at fixed line settings:
 // 8 data bits, no parity, one stop bit, no flow control, DTR off and RTS as
@@ -66,15 +56,20 @@ public:
     bool flush();
 
     int portNumber() const { return portNumber_; }
-    // The reason of the last failed open, and the device it tried (empty when
-    // the port number names none).
-    OpenFailure openFailure() const { return openFailure_; }
+    // Why the last open failed; Kind::None after one that succeeded.
+    const PortProblem& problem() const { return problem_; }
+    // The device the last open tried; empty when the port number names none.
     const std::string& devicePath() const { return devicePath_; }
     bool isOpen() const { return open_; }
 
 private:
+    // The platform's handle of an open line, and the line as it was found.
+    struct Line;
+
     // The platform's open of a device path.
     OpenResult openLine(const std::string& devicePath, int baudRate);
+    // A failed open: keeps why, for the device it tried.
+    OpenResult refuse(OpenResult result, PortProblem::Kind kind, std::string systemText = {});
 
     int portNumber_ = 0;
     int baudRate_ = kReaderBaudRate;
@@ -82,26 +77,15 @@ private:
     // The port number was found mapped elsewhere since the last open.
     bool remapped_ = false;
     std::string devicePath_;
-    OpenFailure openFailure_ = OpenFailure::None;
+    PortProblem problem_;
     bool rtsEnable_;
     bool open_ = false;
     // The device went away while open: unplugged, or the far end of a
     // pseudo-terminal closed. Reads report it at once from then on.
     bool lineLost_ = false;
-    SerialHandle handle_{};
     PortMap ports_;
     const SerialSystemCalls* calls_;
-#ifdef _WIN32
-    // The line's DCB and time-outs as they were found, put back at close;
-    // kept as raw bytes so that this header needs no <windows.h>.
-    alignas(8) unsigned char foundLine_[64]{};
-    // Empty reads in a row that came back long before their time-out.
-    int earlyEmptyReads_ = 0;
-#else
-    // The line as it was found, put back at close.
-    termios foundSettings_{};
-    std::optional<int> foundModemLines_; // a pseudo-terminal has none
-#endif
+    std::unique_ptr<Line> line_;
 };
 
 } // namespace pelvaro

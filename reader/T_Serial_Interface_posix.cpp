@@ -1,3 +1,4 @@
+#include "reader/SerialSystemCalls_posix.h"
 #include "reader/T_Serial_Interface.h"
 
 #include <cerrno>
@@ -6,6 +7,8 @@
 #include <optional>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <system_error>
+#include <utility>
 
 namespace pelvaro {
 
@@ -52,20 +55,24 @@ bool baudConstant(int baudRate, speed_t& speed) {
 }
 
 // Why a step of opening the line failed, from the errno it left.
-OpenFailure failureOf(int error) {
+PortProblem::Kind problemOf(int error) {
+    using enum PortProblem::Kind;
     switch (error) {
     case ENOENT:
     case ENODEV:
     case ENXIO:
-        return OpenFailure::NoDevice;
+        return Missing;
     case EBUSY:       // another program holds it with TIOCEXCL
     case EWOULDBLOCK: // or with flock
-        return OpenFailure::Busy;
+        return Busy;
     case EACCES:
     case EPERM:
-        return OpenFailure::NoPermission;
+        return NoPermission;
+    case ENOTTY: // a file, /dev/null: no terminal at all
+    case EINVAL: // a line that refuses the reader's settings
+        return NotSerial;
     default:
-        return OpenFailure::Other;
+        return Other;
     }
 }
 
@@ -119,33 +126,44 @@ int millisecondsUntil(Clock::time_point deadline) {
 
 } // namespace
 
+struct T_Serial_Interface::Line {
+    int fd = -1;
+    // The line as it was found, put back at close.
+    termios foundSettings{};
+    std::optional<int> foundModemLines; // a pseudo-terminal has none
+};
+
 T_Serial_Interface::T_Serial_Interface(bool rtsEnable, PortMap ports,
                                        const SerialSystemCalls* calls)
-    : rtsEnable_(rtsEnable), handle_(-1), ports_(std::move(ports)),
-      calls_(calls ? calls : &systemSerialCalls()) {}
+    : rtsEnable_(rtsEnable), ports_(std::move(ports)), calls_(calls ? calls : &systemSerialCalls()),
+      line_(std::make_unique<Line>()) {}
+
+T_Serial_Interface::~T_Serial_Interface() {
+    close();
+}
 
 OpenResult T_Serial_Interface::openLine(const std::string& devicePath, int baudRate) {
+    const auto fail = [this](OpenResult result, int error) {
+        return refuse(result, problemOf(error), std::generic_category().message(error));
+    };
     const int fd = calls_->open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        openFailure_ = failureOf(errno);
-        return OpenResult::Failed;
-    }
+    if (fd < 0)
+        return fail(OpenResult::Failed, errno);
     // Exclusive use: flock keeps out every other opener that asks (root
     // included), TIOCEXCL every unprivileged one that does not.
     if (calls_->flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        openFailure_ = failureOf(errno);
+        const int error = errno;
         calls_->close(fd);
-        return OpenResult::Failed;
+        return fail(OpenResult::Failed, error);
     }
     // Nothing else holds this handle, so a line that fails a step is
     // released, put back first as far as it was changed.
     const auto release = [&](int error) {
         calls_->close(fd);
-        openFailure_ = failureOf(error);
-        return OpenResult::NotSerial;
+        return fail(OpenResult::NotSerial, error);
     };
     const auto putBackAndRelease = [&](int error, const std::optional<int>& changedModemLines) {
-        putLineBack(*calls_, fd, foundSettings_, changedModemLines);
+        putLineBack(*calls_, fd, line_->foundSettings, changedModemLines);
         return release(error);
     };
     termios found{};
@@ -159,11 +177,11 @@ OpenResult T_Serial_Interface::openLine(const std::string& devicePath, int baudR
         return release(errno);
     // Every device is left as it was found: a scan must not spoil a modem
     // or a console.
-    foundSettings_ = found;
+    line_->foundSettings = found;
     int modemLines = 0;
-    foundModemLines_.reset();
+    line_->foundModemLines.reset();
     if (calls_->ioctl(fd, TIOCMGET, &modemLines) == 0)
-        foundModemLines_ = modemLines;
+        line_->foundModemLines = modemLines;
     // A line that refuses its settings would pass garbage as frames.
     if (calls_->tcsetattr(fd, TCSANOW, &attributes) != 0)
         return putBackAndRelease(errno, std::nullopt);
@@ -174,11 +192,11 @@ OpenResult T_Serial_Interface::openLine(const std::string& devicePath, int baudR
     if (error == 0 && calls_->tcflush(fd, TCIOFLUSH) != 0)
         error = errno;
     if (error != 0)
-        return putBackAndRelease(error, foundModemLines_);
+        return putBackAndRelease(error, line_->foundModemLines);
 
-    handle_ = fd;
+    line_->fd = fd;
     open_ = true;
-    openFailure_ = OpenFailure::None;
+    problem_ = {};
     lineLost_ = false;
     return OpenResult::Opened;
 }
@@ -187,11 +205,10 @@ bool T_Serial_Interface::close() {
     if (!open_)
         return true;
     open_ = false;
-    const int fd = handle_;
-    handle_ = -1;
+    const int fd = std::exchange(line_->fd, -1);
     // A line that went away refuses everything but the release of its handle.
     const bool putBack =
-        lineLost_ || putLineBack(*calls_, fd, foundSettings_, foundModemLines_) == 0;
+        lineLost_ || putLineBack(*calls_, fd, line_->foundSettings, line_->foundModemLines) == 0;
     return calls_->close(fd) == 0 && putBack;
 }
 
@@ -202,14 +219,14 @@ bool T_Serial_Interface::write(const uint8_t* buffer, size_t count) {
         Clock::now() + std::chrono::milliseconds(kWriteConstantMs + kWritePerByteMs * count);
     size_t done = 0;
     while (done < count) {
-        const ssize_t written = calls_->write(handle_, buffer + done, count - done);
+        const ssize_t written = calls_->write(line_->fd, buffer + done, count - done);
         if (written > 0) {
             done += static_cast<size_t>(written);
             continue;
         }
         if (written < 0 && errno != EAGAIN && errno != EINTR)
             return false;
-        pollfd writable{handle_, POLLOUT, 0};
+        pollfd writable{line_->fd, POLLOUT, 0};
         const int waitMs = millisecondsUntil(deadline);
         if (waitMs == 0 || (calls_->poll(&writable, 1, waitMs) < 0 && errno != EINTR))
             return false;
@@ -226,12 +243,12 @@ ReadOutcome T_Serial_Interface::read(uint8_t* buffer, size_t count) {
         Clock::now() + std::chrono::milliseconds(kReadConstantMs + kReadPerByteMs * count);
     size_t done = 0;
     while (done < count) {
-        pollfd readable{handle_, POLLIN, 0};
+        pollfd readable{line_->fd, POLLIN, 0};
         const int ready = calls_->poll(&readable, 1, millisecondsUntil(deadline));
         if (ready < 0 && errno != EINTR)
             return ReadOutcome::Failed;
         if (ready > 0 && (readable.revents & POLLIN)) {
-            const ssize_t got = calls_->read(handle_, buffer + done, count - done);
+            const ssize_t got = calls_->read(line_->fd, buffer + done, count - done);
             if (got > 0) {
                 done += static_cast<size_t>(got);
                 continue;
@@ -253,8 +270,8 @@ ReadOutcome T_Serial_Interface::read(uint8_t* buffer, size_t count) {
 bool T_Serial_Interface::flush() {
     if (!open_)
         return false;
-    const bool emptied = calls_->tcflush(handle_, TCIOFLUSH) == 0;
-    return driveModemLines(*calls_, handle_, TIOCMBIC, TIOCM_RTS) == 0 && emptied;
+    const bool emptied = calls_->tcflush(line_->fd, TCIOFLUSH) == 0;
+    return driveModemLines(*calls_, line_->fd, TIOCMBIC, TIOCM_RTS) == 0 && emptied;
 }
 
 } // namespace pelvaro

@@ -2,7 +2,8 @@
 #include "reader/T_Serial_Interface.h"
 
 #include <chrono>
-#include <cstring>
+#include <string>
+#include <utility>
 
 namespace pelvaro {
 
@@ -20,28 +21,35 @@ constexpr DWORD kPurgeAll = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURG
 constexpr auto kEarlyEmptyRead = std::chrono::milliseconds(20);
 constexpr int kEarlyEmptyReadsForLoss = 2;
 
-struct FoundLine {
-    DCB state;
-    COMMTIMEOUTS timeouts;
-};
-
-HANDLE nativeHandle(SerialHandle handle) {
-    return static_cast<HANDLE>(handle);
-}
-
-OpenFailure failureOf(DWORD error) {
+PortProblem::Kind problemOf(DWORD error) {
+    using enum PortProblem::Kind;
     switch (error) {
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
     case ERROR_INVALID_NAME:
-        return OpenFailure::NoDevice;
+        return Missing;
     case ERROR_ACCESS_DENIED: // what a port held by another program answers
     case ERROR_SHARING_VIOLATION:
     case ERROR_BUSY:
-        return OpenFailure::Busy;
+        return Busy;
     default:
-        return OpenFailure::Other;
+        return Other;
     }
+}
+
+// The system's own words for an error, in the user's language, as UTF-8.
+std::string systemText(DWORD error) {
+    wchar_t text[256]{};
+    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  nullptr, error, 0, text, 256, nullptr);
+    while (length > 0 && (text[length - 1] == L'\n' || text[length - 1] == L'\r' ||
+                          text[length - 1] == L' ' || text[length - 1] == L'.'))
+        --length;
+    char utf8[1024]{};
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), utf8,
+                                          sizeof utf8, nullptr, nullptr);
+    return bytes > 0 ? std::string(utf8, static_cast<size_t>(bytes))
+                     : "Fehler " + std::to_string(error);
 }
 
 // The errors with which drivers report a device that was pulled out, or a
@@ -102,31 +110,42 @@ const SerialSystemCalls& systemSerialCalls() {
     return calls;
 }
 
+struct T_Serial_Interface::Line {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    // The line's DCB and time-outs as they were found, put back at close.
+    DCB foundState{};
+    COMMTIMEOUTS foundTimeouts{};
+    // Empty reads in a row that came back long before their time-out.
+    int earlyEmptyReads = 0;
+};
+
 T_Serial_Interface::T_Serial_Interface(bool rtsEnable, PortMap ports,
                                        const SerialSystemCalls* calls)
-    : rtsEnable_(rtsEnable), handle_(INVALID_HANDLE_VALUE), ports_(std::move(ports)),
-      calls_(calls ? calls : &systemSerialCalls()) {
-    static_assert(sizeof(FoundLine) <= sizeof(foundLine_));
+    : rtsEnable_(rtsEnable), ports_(std::move(ports)), calls_(calls ? calls : &systemSerialCalls()),
+      line_(std::make_unique<Line>()) {}
+
+T_Serial_Interface::~T_Serial_Interface() {
+    close();
 }
 
 OpenResult T_Serial_Interface::openLine(const std::string& devicePath, int baudRate) {
     HANDLE port = calls_->open(devicePath.c_str());
     if (port == INVALID_HANDLE_VALUE) {
-        openFailure_ = failureOf(GetLastError());
-        return OpenResult::Failed;
+        const DWORD error = GetLastError();
+        return refuse(OpenResult::Failed, problemOf(error), systemText(error));
     }
     // Every device is left as it was found: a scan must not spoil a modem.
-    FoundLine found{};
-    found.state.DCBlength = sizeof(found.state);
+    DCB foundState{};
+    foundState.DCBlength = sizeof(foundState);
+    COMMTIMEOUTS foundTimeouts{};
     if (!calls_->setupComm(port, kQueueSize, kQueueSize) ||
-        !calls_->getCommState(port, &found.state) ||
-        !calls_->getCommTimeouts(port, &found.timeouts)) {
+        !calls_->getCommState(port, &foundState) ||
+        !calls_->getCommTimeouts(port, &foundTimeouts)) {
         calls_->close(port); // nothing else holds this handle, so release it
-        openFailure_ = OpenFailure::Other;
-        return OpenResult::NotSerial;
+        return refuse(OpenResult::NotSerial, PortProblem::Kind::NotSerial);
     }
 
-    DCB dcb = found.state;
+    DCB dcb = foundState;
     dcb.BaudRate = static_cast<DWORD>(baudRate);
     dcb.fBinary = 1;
     dcb.fParity = 0;
@@ -158,19 +177,16 @@ OpenResult T_Serial_Interface::openLine(const std::string& devicePath, int baudR
     // the POSIX line cannot take, that is no serial line for the reader. What
     // did change is put back.
     if (!calls_->setCommState(port, &dcb) || !calls_->setCommTimeouts(port, &timeouts)) {
-        calls_->setCommState(port, &found.state);
-        calls_->setCommTimeouts(port, &found.timeouts);
+        calls_->setCommState(port, &foundState);
+        calls_->setCommTimeouts(port, &foundTimeouts);
         calls_->close(port);
-        openFailure_ = OpenFailure::Other;
-        return OpenResult::NotSerial;
+        return refuse(OpenResult::NotSerial, PortProblem::Kind::NotSerial);
     }
 
-    std::memcpy(foundLine_, &found, sizeof(found));
-    handle_ = port;
+    *line_ = Line{port, foundState, foundTimeouts, 0};
     open_ = true;
-    openFailure_ = OpenFailure::None;
+    problem_ = {};
     lineLost_ = false;
-    earlyEmptyReads_ = 0;
     calls_->purgeComm(port, kPurgeAll);
     return OpenResult::Opened;
 }
@@ -179,14 +195,11 @@ bool T_Serial_Interface::close() {
     if (!open_)
         return true;
     open_ = false;
-    HANDLE port = nativeHandle(handle_);
-    handle_ = INVALID_HANDLE_VALUE;
+    HANDLE port = std::exchange(line_->handle, INVALID_HANDLE_VALUE);
     if (!lineLost_) {
         // The DCB holds the line's settings and how it drives DTR and RTS.
-        FoundLine found;
-        std::memcpy(&found, foundLine_, sizeof(found));
-        calls_->setCommState(port, &found.state);
-        calls_->setCommTimeouts(port, &found.timeouts);
+        calls_->setCommState(port, &line_->foundState);
+        calls_->setCommTimeouts(port, &line_->foundTimeouts);
     }
     return calls_->close(port) != 0;
 }
@@ -194,7 +207,7 @@ bool T_Serial_Interface::close() {
 bool T_Serial_Interface::write(const uint8_t* buffer, size_t count) {
     if (!open_)
         return false;
-    HANDLE port = nativeHandle(handle_);
+    HANDLE port = line_->handle;
     DWORD written = 0;
     if (!calls_->write(port, buffer, static_cast<DWORD>(count), &written)) {
         lineLost_ = lineLost_ || lineGone(*calls_, port, GetLastError());
@@ -208,7 +221,7 @@ ReadOutcome T_Serial_Interface::read(uint8_t* buffer, size_t count) {
         return ReadOutcome::Failed;
     if (lineLost_)
         return ReadOutcome::LineLost;
-    HANDLE port = nativeHandle(handle_);
+    HANDLE port = line_->handle;
     const auto start = Clock::now();
     DWORD got = 0;
     if (!calls_->read(port, buffer, static_cast<DWORD>(count), &got)) {
@@ -216,7 +229,7 @@ ReadOutcome T_Serial_Interface::read(uint8_t* buffer, size_t count) {
         return lineLost_ ? ReadOutcome::LineLost : ReadOutcome::Failed;
     }
     if (got == count) {
-        earlyEmptyReads_ = 0;
+        line_->earlyEmptyReads = 0;
         return ReadOutcome::Complete;
     }
     // Silence, or a line that is gone: wine, for one, answers a hung-up
@@ -227,15 +240,15 @@ ReadOutcome T_Serial_Interface::read(uint8_t* buffer, size_t count) {
         return ReadOutcome::LineLost;
     }
     const bool early = got == 0 && Clock::now() - start < kEarlyEmptyRead;
-    earlyEmptyReads_ = early ? earlyEmptyReads_ + 1 : 0;
-    lineLost_ = earlyEmptyReads_ >= kEarlyEmptyReadsForLoss;
+    line_->earlyEmptyReads = early ? line_->earlyEmptyReads + 1 : 0;
+    lineLost_ = line_->earlyEmptyReads >= kEarlyEmptyReadsForLoss;
     return lineLost_ ? ReadOutcome::LineLost : ReadOutcome::TimedOut;
 }
 
 bool T_Serial_Interface::flush() {
     if (!open_)
         return false;
-    HANDLE port = nativeHandle(handle_);
+    HANDLE port = line_->handle;
     if (!calls_->purgeComm(port, kPurgeAll))
         statusReadable(*calls_, port); // clears an error state that may refuse the purge
     if (calls_->escapeCommFunction(port, CLRRTS))

@@ -5,6 +5,7 @@
 #include "list/CardList.h"
 #include "list/CardListSaving.h"
 #include "list/ListReadSession.h"
+#include "reader/SerialSystemCalls_posix.h"
 #include "settings/PortSettings.h"
 #include "tests/app/ReaderProgramFixture.h"
 #include "tests/support/PluggableReader.h"
@@ -118,9 +119,16 @@ TEST_F(ListModeTest, DuplicateRuleOutlivesSessionsAndRowDeletionButNotAClear) {
     EXPECT_EQ(rows(), (std::vector<std::pair<QString, QString>>{{"0002", "123456789A"}}));
 }
 
-TEST_F(ListModeTest, PortThatCannotBeOpenedLeavesThePageAsItWas) {
-    for (const std::string& port : {std::string("0"), std::string("9")}) {
-        writeSettings("[Serial]\r\nPort=" + port + "\r\n[Ports]\r\nCom9=/nonexistent/tty\r\n");
+TEST_F(ListModeTest, PortThatCannotBeOpenedLeavesThePageAsItWasAndTheTipSaysWhy) {
+    const std::pair<std::string, QString> portsAndReasons[] = {
+        {"0", ""}, // none configured: the panel says so
+        {"9", "Nicht geöffnet: das Gerät /nonexistent/tty gibt es nicht."},
+        {"8", "Nicht geöffnet: /dev/null ist keine serielle Schnittstelle."},
+    };
+    for (const auto& [port, reason] : portsAndReasons) {
+        writeSettings("[Serial]\r\nPort=" + port + "\r\n");
+        ASSERT_TRUE(writePortMapping(ini, 8, "/dev/null"));
+        ASSERT_TRUE(writePortMapping(ini, 9, "/nonexistent/tty"));
         start();
         ui().ButtonReadKarten->click();
         EXPECT_EQ(texts().back(),
@@ -130,6 +138,9 @@ TEST_F(ListModeTest, PortThatCannotBeOpenedLeavesThePageAsItWas) {
         EXPECT_TRUE(ui().ButtonReadKarten->isEnabled());
         EXPECT_FALSE(ui().ButtonStopp->isEnabled());
         EXPECT_TRUE(ui().Optionen1->menuAction()->isEnabled());
+        const QString tip = statusPanelTip(StatusPanel::Port);
+        EXPECT_EQ(tip.contains("Nicht geöffnet"), !reason.isEmpty()) << tip.toStdString();
+        EXPECT_TRUE(tip.contains(reason)) << tip.toStdString();
     }
 }
 

@@ -77,6 +77,9 @@ protected:
     bool sqliteBound() { return window().SqliteBound; }
     bool hiddenToTray() { return window().tray_->hiddenToTray(); }
     TrayImage trayImage() { return window().tray_->restingImage(); }
+    QString statusPanelTip(StatusPanel panel) {
+        return window().statusPanels_.at(static_cast<size_t>(panel))->toolTip();
+    }
     // Another configured port, as the settings file gives it to a new start.
     void configurePort(int port) {
         ASSERT_TRUE(writeProfileString(ini, "Serial", "Port", std::to_string(port)));

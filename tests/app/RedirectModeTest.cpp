@@ -102,20 +102,30 @@ TEST_F(RedirectModeTest, CardsArriveThroughTheReadThread) {
     ui().SpeedButtonStopp->click();
 }
 
-TEST_F(RedirectModeTest, PortThatCannotBeOpenedLeavesRedirectOff) {
+TEST_F(RedirectModeTest, PortThatCannotBeOpenedLeavesRedirectOffAndTheTipSaysWhy) {
+    ASSERT_TRUE(writePortMapping(ini, 3, reader.devicePath()));
+    T_Serial_Interface otherProgram(false);
+    ASSERT_EQ(otherProgram.openDevice(reader.devicePath(), 9600), OpenResult::Opened);
     configurePort(3);
     ui().SpeedButtonStart->click();
     EXPECT_EQ(texts(), std::vector<QString>{"Konnte Schnittstelle Com 3 nicht öffnen"});
     EXPECT_FALSE(active());
     EXPECT_EQ(ui().LabelUmleitungInfo->text(), "Umleitung aus!");
     EXPECT_TRUE(ui().Optionen1->menuAction()->isEnabled());
+    const QString busy =
+        QString::fromStdString(reader.devicePath()) + " wird von einem anderen Programm benutzt.";
+    EXPECT_TRUE(statusPanelTip(StatusPanel::Port).contains(busy))
+        << statusPanelTip(StatusPanel::Port).toStdString();
 
+    otherProgram.close();
     configurePort(1); // a second start with a working port runs normally
     ui().SpeedButtonStart->click();
     EXPECT_TRUE(active());
     holdCard({0x11});
     ASSERT_TRUE(waitUntil([&] { return host().currentCode() == "0000000011"; }));
     ui().SpeedButtonStopp->click();
+    EXPECT_FALSE(statusPanelTip(StatusPanel::Port).contains("Nicht geöffnet"))
+        << "a port that opened has no reason left";
 }
 
 TEST_F(RedirectModeTest, StartWithNoWayToTypeIsRefusedBeforeThePortOpens) {

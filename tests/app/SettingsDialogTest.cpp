@@ -38,6 +38,7 @@ TEST_F(SettingsDialogTest, PortListFindsTheReadersAndPreselectsTheConfiguredOne)
     withSettingsDialog([this] {
         EXPECT_EQ(portList(), QStringList({"Com1", "Com3", "Com7"}));
         EXPECT_EQ(dialog().ComboBoxPort->currentIndex(), 1);
+        EXPECT_EQ(dialog().ComboBoxPort->toolTip(), "");
         EXPECT_EQ(window().statusPanelText(StatusPanel::Port), "Port: Com 03");
         dialog().ComboBoxPort->setCurrentIndex(2);
         dialog().BitBtn1->click();
@@ -46,6 +47,16 @@ TEST_F(SettingsDialogTest, PortListFindsTheReadersAndPreselectsTheConfiguredOne)
     EXPECT_EQ(window().statusPanelText(StatusPanel::Port), "Port: Com 07");
     withSettingsDialog([this] {
         EXPECT_EQ(dialog().ComboBoxPort->currentIndex(), 2) << "the port taken is preselected";
+        dialog().BitBtn2->click();
+    });
+
+    T_Serial_Interface otherProgram(false);
+    ASSERT_EQ(otherProgram.openDevice(com7.devicePath(), 9600), OpenResult::Opened);
+    withSettingsDialog([this] {
+        EXPECT_EQ(portList(), QStringList({"Com1", "Com3"}));
+        EXPECT_EQ(dialog().ComboBoxPort->toolTip(),
+                  QString::fromStdString("Com7 fehlt in der Liste: " + com7.devicePath() +
+                                         " wird von einem anderen Programm benutzt."));
         dialog().BitBtn2->click();
     });
 }

@@ -7,6 +7,7 @@
 
 #include "reader/ReaderProtocol.h"
 #include "reader/ReaderSession.h"
+#include "reader/SerialSystemCalls_posix.h"
 #include "tests/support/PluggableReader.h"
 #include "tests/support/ScriptedLink.h"
 #include "tests/support/TempDir.h"
@@ -87,7 +88,7 @@ TEST_F(LineRecoveryTest, AbsentReaderIsLookedForAtMostTwiceASecond) {
     for (auto now = start; now <= start + 2s; now += 1ms)
         EXPECT_FALSE(recovery.tryReopen(now));
     EXPECT_EQ(opens, 4);
-    EXPECT_EQ(port.openFailure(), OpenFailure::NoDevice);
+    EXPECT_EQ(port.problem().kind, PortProblem::Kind::Missing);
 
     plug.plugIn();
     EXPECT_TRUE(recovery.tryReopen(start + 2500ms)) << "the device path is opened again";

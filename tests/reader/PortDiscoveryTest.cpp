@@ -10,7 +10,7 @@
 namespace pelvaro {
 namespace {
 
-TEST(PortDiscoveryTest, FindsExactlyTheMappedLinesThatOpen) {
+TEST(PortDiscoveryTest, FindsExactlyTheMappedLinesThatOpenAndWhyTheOthersDoNot) {
     test::TempDir dir;
     const auto ini = dir.path() / kSettingsFileName;
     sim::ReaderSimulator com1;
@@ -28,7 +28,12 @@ TEST(PortDiscoveryTest, FindsExactlyTheMappedLinesThatOpen) {
     ASSERT_EQ(otherProgram.openDevice(busy.devicePath(), 9600), OpenResult::Opened);
 
     T_Serial_Interface port(false, PortMap(ini));
-    EXPECT_EQ(findOpenablePorts(port), (std::vector<int>{1, 3, 7}));
+    const PortScan scan = findOpenablePorts(port);
+    EXPECT_EQ(scan.openable, (std::vector<int>{1, 3, 7}));
+    EXPECT_EQ(portProblemText(scan.problems.at(9)),
+              busy.devicePath() + " wird von einem anderen Programm benutzt.");
+    EXPECT_EQ(scan.problems.at(12).kind, PortProblem::Kind::Missing);
+    EXPECT_EQ(portProblemText(scan.problems.at(2)), "keine Zuordnung in Pelvaro.ini.");
     EXPECT_FALSE(port.isOpen()) << "every probed port is closed again";
     EXPECT_EQ(port.open(3, 9600), OpenResult::Opened) << "and can be opened again";
 }
@@ -38,7 +43,7 @@ TEST(PortDiscoveryTest, NoPortsGiveAnEmptyList) {
     const auto ini = dir.path() / kSettingsFileName;
     ASSERT_TRUE(writeProfileString(ini, kPortsSection, "Defaults", "0"));
     T_Serial_Interface port(false, PortMap(ini));
-    EXPECT_TRUE(findOpenablePorts(port).empty());
+    EXPECT_TRUE(findOpenablePorts(port).openable.empty());
 }
 
 } // namespace

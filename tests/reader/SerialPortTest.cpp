@@ -5,6 +5,7 @@
 #include "fileio/ProfileFile.h"
 #include "reader/PortDiscovery.h"
 #include "reader/ReaderProtocol.h"
+#include "reader/SerialSystemCalls_posix.h"
 #include "reader/T_Serial_Interface.h"
 #include "settings/PortSettings.h"
 #include "tests/support/Polling.h"
@@ -180,7 +181,7 @@ TEST_F(SerialPortTest, SessionsAndScansLeaveTheLineAsTheyFoundIt) {
     writeProfileString(ini, "Ports", "Defaults", "0");
     writeProfileString(ini, "Ports", "Com5", name);
     T_Serial_Interface scanning(false, PortMap(ini));
-    EXPECT_EQ(findOpenablePorts(scanning), std::vector<int>{5});
+    EXPECT_EQ(findOpenablePorts(scanning).openable, std::vector<int>{5});
     EXPECT_EQ(settingsOf(slave), found) << "a scan";
     close(slave);
     close(master);
@@ -267,7 +268,7 @@ TEST_F(SerialPortTest, DeviceThatIsNoSerialLineIsReleased) {
     calls.refusedSettings = 1;
     EXPECT_EQ(port.openDevice(reader.devicePath(), 9600), OpenResult::NotSerial)
         << "a line that refuses its settings is not opened";
-    EXPECT_EQ(port.openFailure(), OpenFailure::Other);
+    EXPECT_EQ(port.problem().kind, PortProblem::Kind::NotSerial);
     EXPECT_EQ(calls.closes, 2);
     EXPECT_EQ(port.openDevice(reader.devicePath(), 9600), OpenResult::Opened) << "nor left held";
 }
@@ -277,16 +278,16 @@ TEST_F(SerialPortTest, StepThatFailsIsReportedWithItsReasonAndTheLineIsReleasedA
     ASSERT_GE(observer, 0);
     const LineSettings found = settingsOf(observer);
     T_Serial_Interface port(false, PortMap(), &recording);
-    const std::vector<std::pair<std::function<void()>, OpenFailure>> refusals = {
-        {[&] { calls.failingIoctls[TIOCEXCL] = EPERM; }, OpenFailure::NoPermission},
-        {[&] { calls.failingIoctls[TIOCMBIC] = EIO; }, OpenFailure::Other},
-        {[&] { calls.failingFlush = ENODEV; }, OpenFailure::NoDevice},
+    const std::vector<std::pair<std::function<void()>, PortProblem::Kind>> refusals = {
+        {[&] { calls.failingIoctls[TIOCEXCL] = EPERM; }, PortProblem::Kind::NoPermission},
+        {[&] { calls.failingIoctls[TIOCMBIC] = EIO; }, PortProblem::Kind::Other},
+        {[&] { calls.failingFlush = ENODEV; }, PortProblem::Kind::Missing},
     };
     for (const auto& [refuse, reason] : refusals) {
         refuse();
         const int closes = calls.closes;
         EXPECT_EQ(port.openDevice(reader.devicePath(), 9600), OpenResult::NotSerial);
-        EXPECT_EQ(port.openFailure(), reason);
+        EXPECT_EQ(port.problem().kind, reason);
         EXPECT_EQ(calls.closes, closes + 1) << "the handle is not leaked";
         EXPECT_EQ(settingsOf(observer), found);
         calls.failingIoctls.clear();

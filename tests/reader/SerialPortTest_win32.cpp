@@ -133,22 +133,22 @@ protected:
 };
 
 TEST_F(SerialPortWin32Test, OpenFailureNamesItsReason) {
-    const std::pair<DWORD, OpenFailure> cases[] = {
-        {ERROR_FILE_NOT_FOUND, OpenFailure::NoDevice},
-        {ERROR_PATH_NOT_FOUND, OpenFailure::NoDevice},
-        {ERROR_ACCESS_DENIED, OpenFailure::Busy}, // another program holds it
-        {ERROR_SHARING_VIOLATION, OpenFailure::Busy},
-        {ERROR_GEN_FAILURE, OpenFailure::Other},
+    const std::pair<DWORD, PortProblem::Kind> cases[] = {
+        {ERROR_FILE_NOT_FOUND, PortProblem::Kind::Missing},
+        {ERROR_PATH_NOT_FOUND, PortProblem::Kind::Missing},
+        {ERROR_ACCESS_DENIED, PortProblem::Kind::Busy}, // another program holds it
+        {ERROR_SHARING_VIOLATION, PortProblem::Kind::Busy},
+        {ERROR_GEN_FAILURE, PortProblem::Kind::Other},
     };
     for (const auto& [error, reason] : cases) {
         fake.openError = error;
         EXPECT_EQ(open(port), OpenResult::Failed) << error;
-        EXPECT_EQ(port.openFailure(), reason) << error;
+        EXPECT_EQ(port.problem().kind, reason) << error;
         EXPECT_FALSE(port.isOpen());
     }
     fake.openError = 0;
     ASSERT_EQ(open(port), OpenResult::Opened);
-    EXPECT_EQ(port.openFailure(), OpenFailure::None);
+    EXPECT_EQ(port.problem().kind, PortProblem::Kind::None);
 }
 
 TEST_F(SerialPortWin32Test, PortThatCannotBeTheReadersLineIsReleasedAsItWas) {

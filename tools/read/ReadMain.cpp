@@ -72,23 +72,13 @@ std::string openFailureText(const pelvaro::T_Serial_Interface& port,
     else
         std::snprintf(opening, sizeof opening, "Konnte Schnittstelle %s nicht öffnen",
                       options.devicePath.c_str());
-    const std::string& device = port.devicePath();
-    switch (port.openFailure()) {
-    case pelvaro::OpenFailure::NoDevice:
-        return std::string(opening) + (device.empty()
-                                           ? ": keine Zuordnung in Pelvaro.ini."
-                                           : ": das Gerät " + device + " gibt es nicht.");
-    case pelvaro::OpenFailure::Busy:
-        return std::string(opening) + ": " + device + " wird von einem anderen Programm benutzt.";
-    case pelvaro::OpenFailure::NoPermission:
-        return std::string(opening) + ": keine Berechtigung für " + device + "." +
-               pelvaro::readtool::permissionAdvice(device);
-    case pelvaro::OpenFailure::Other:
-        return std::string(opening) + ": " + device + " ist keine serielle Schnittstelle.";
-    case pelvaro::OpenFailure::None:
-        break;
-    }
-    return opening;
+    const pelvaro::PortProblem& problem = port.problem();
+    if (problem.kind == pelvaro::PortProblem::Kind::None)
+        return opening;
+    std::string text = std::string(opening) + ": " + pelvaro::portProblemText(problem);
+    if (problem.kind == pelvaro::PortProblem::Kind::NoPermission)
+        text += pelvaro::readtool::permissionAdvice(problem.device);
+    return text;
 }
 
 // Where each card goes: standard output, or keystrokes with the same text and

@@ -1,4 +1,4 @@
-#include "reader/SerialSystemCalls.h"
+#include "reader/SerialSystemCalls_posix.h"
 
 #include <fcntl.h>
 #include <sys/file.h>

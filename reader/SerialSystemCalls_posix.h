@@ -1,7 +1,5 @@
 #pragma once
 
-#ifndef _WIN32
-
 #include <cstddef>
 #include <poll.h>
 #include <sys/types.h>
@@ -29,5 +27,3 @@ struct SerialSystemCalls {
 const SerialSystemCalls& systemSerialCalls();
 
 } // namespace pelvaro
-
-#endif
