@@ -34,13 +34,12 @@ void OutputOptions::LoadOutputSettings(const std::filesystem::path& settingsFile
 }
 
 void OutputOptions::applyOutput(const OutputSettings& settings) {
-    std::string error;
-    auto outputTemplate = OutputTemplate::parse(settings.templateText, error);
+    auto [outputTemplate, problem] = OutputTemplate::parse(settings.templateText);
     if (!outputTemplate) {
         redirect_.setOutput(std::nullopt,
                             QStringLiteral("Die Ausgabevorlage in den Einstellungen ist "
                                            "fehlerhaft:\n") +
-                                QString::fromStdString(error) +
+                                QString::fromStdString(templateProblemText(problem)) +
                                 QStringLiteral("\n\nBitte unter Optionen, Ausgabe berichtigen."));
         return;
     }

@@ -76,10 +76,9 @@ OutputSettings TOutputDlg::settings() const {
 }
 
 void TOutputDlg::EditTemplateChange() {
-    std::string error;
-    const auto parsed = OutputTemplate::parse(ui->EditTemplate->text().toStdString(), error);
+    const auto [parsed, problem] = OutputTemplate::parse(ui->EditTemplate->text().toStdString());
     ui->BitBtn1->setEnabled(parsed.has_value());
-    ui->LabelTemplateError->setText(QString::fromStdString(error));
+    ui->LabelTemplateError->setText(QString::fromStdString(templateProblemText(problem)));
     if (!parsed) {
         ui->LabelPreview->clear();
         return;

@@ -41,7 +41,7 @@ size_t firstCharacters(std::string_view text, size_t count) {
 }
 
 // A part of the template for an error message: a long one cut short.
-std::string quoted(std::string_view text) {
+std::string quotedPart(std::string_view text) {
     const size_t bytes = firstCharacters(text, kQuotedCharacters);
     return std::string(text.substr(0, bytes)) + (bytes < text.size() ? "…" : "");
 }
@@ -103,13 +103,13 @@ std::string fieldText(Field field, const CardRead& card, const std::vector<uint8
 
 OutputTemplate::OutputTemplate() : parts_{Field::Code} {}
 
-std::optional<OutputTemplate> OutputTemplate::parse(std::string_view text, std::string& error) {
-    constexpr std::string_view kWhere = " in der Ausgabevorlage";
-    if (firstCharacters(text, kMaxCharacters) < text.size()) {
-        error = "Die Ausgabevorlage ist länger als " + std::to_string(kMaxCharacters) +
-                " Zeichen: " + quoted(text);
-        return std::nullopt;
-    }
+ParsedTemplate OutputTemplate::parse(std::string_view text) {
+    using enum TemplateProblem::Kind;
+    const auto refused = [](TemplateProblem::Kind kind, std::string_view part) {
+        return ParsedTemplate{std::nullopt, {kind, std::string(part)}};
+    };
+    if (firstCharacters(text, kMaxCharacters) < text.size())
+        return refused(TooLong, text);
     std::vector<Part> parts;
     std::string literal;
     for (size_t i = 0; i < text.size();) {
@@ -119,21 +119,15 @@ std::optional<OutputTemplate> OutputTemplate::parse(std::string_view text, std::
             literal += c;
             i += 2;
         } else if (c == '}') {
-            error = "Einzelne Klammer }" + std::string(kWhere) + " (eine Klammer als Text: }})";
-            return std::nullopt;
+            return refused(StrayClosingBrace, "}");
         } else if (c == '{') {
             const size_t close = text.find_first_of("{}", i + 1);
-            if (close == std::string_view::npos || text[close] == '{') {
-                error = "Nicht geschlossener Platzhalter " + quoted(text.substr(i, close - i)) +
-                        std::string(kWhere) + " (eine Klammer als Text: {{)";
-                return std::nullopt;
-            }
+            if (close == std::string_view::npos || text[close] == '{')
+                return refused(OpenPlaceholder, text.substr(i, close - i));
             const std::string_view placeholder = text.substr(i, close + 1 - i);
             const auto field = placeholderField(placeholder.substr(1, placeholder.size() - 2));
-            if (!field) {
-                error = "Unbekannter Platzhalter " + quoted(placeholder) + std::string(kWhere);
-                return std::nullopt;
-            }
+            if (!field)
+                return refused(UnknownPlaceholder, placeholder);
             if (!literal.empty())
                 parts.emplace_back(std::exchange(literal, {}));
             parts.emplace_back(*field);
@@ -145,7 +139,28 @@ std::optional<OutputTemplate> OutputTemplate::parse(std::string_view text, std::
     }
     if (!literal.empty())
         parts.emplace_back(std::move(literal));
-    return OutputTemplate(std::move(parts));
+    return {OutputTemplate(std::move(parts)), {}};
+}
+
+std::string templateProblemText(const TemplateProblem& problem) {
+    using enum TemplateProblem::Kind;
+    constexpr std::string_view kWhere = " in der Ausgabevorlage";
+    switch (problem.kind) {
+    case None:
+        break;
+    case TooLong:
+        return "Die Ausgabevorlage ist länger als " +
+               std::to_string(OutputTemplate::kMaxCharacters) +
+               " Zeichen: " + quotedPart(problem.part);
+    case StrayClosingBrace:
+        return "Einzelne Klammer }" + std::string(kWhere) + " (eine Klammer als Text: }})";
+    case OpenPlaceholder:
+        return "Nicht geschlossener Platzhalter " + quotedPart(problem.part) + std::string(kWhere) +
+               " (eine Klammer als Text: {{)";
+    case UnknownPlaceholder:
+        return "Unbekannter Platzhalter " + quotedPart(problem.part) + std::string(kWhere);
+    }
+    return {};
 }
 
 bool OutputTemplate::namesPersonnelNumber() const {

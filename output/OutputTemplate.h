@@ -19,6 +19,15 @@ struct CardRead {
     LocalDateTime time;           // when it was read, on the local clock
 };
 
+// What is wrong with a template text, and the part of it at fault.
+struct TemplateProblem {
+    enum class Kind { None, TooLong, StrayClosingBrace, OpenPlaceholder, UnknownPlaceholder };
+    Kind kind = Kind::None;
+    std::string part; // the placeholder, or the text from an open brace on
+};
+
+struct ParsedTemplate;
+
 // The text given out for each card: literal text with placeholders for the
 // code written in several ways, the personnel number, the moment of the read
 // and the keys TAB and ENTER. "{{" and "}}" are literal braces.
@@ -30,10 +39,9 @@ public:
     // The default: exactly the text redirect mode has always typed.
     OutputTemplate();
 
-    // The template the text describes, or nothing and in error the mistake,
-    // in German, naming the placeholder or brace at fault. A text longer
-    // than kMaxCharacters is refused.
-    static std::optional<OutputTemplate> parse(std::string_view text, std::string& error);
+    // The template the text describes. A text longer than kMaxCharacters is
+    // refused.
+    static ParsedTemplate parse(std::string_view text);
 
     // Whether {pnr} is in it: the personnel number is needed even without
     // substitution.
@@ -65,5 +73,14 @@ private:
 
     std::vector<Part> parts_;
 };
+
+struct ParsedTemplate {
+    std::optional<OutputTemplate> outputTemplate; // none on a problem
+    TemplateProblem problem;
+};
+
+// The mistake in German, quoting at most the beginning of the part at fault;
+// empty for none.
+std::string templateProblemText(const TemplateProblem& problem);
 
 } // namespace pelvaro

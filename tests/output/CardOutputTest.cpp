@@ -20,8 +20,7 @@ const RepeatGuard::Clock::time_point kStart{};
 const LocalDateTime kMoment = {2026, 12, 9, 14, 3, 7};
 
 OutputTemplate templateOf(std::string_view text) {
-    std::string error;
-    return OutputTemplate::parse(text, error).value();
+    return OutputTemplate::parse(text).outputTemplate.value();
 }
 
 // Prints the text, as the command-line reader does without typing.

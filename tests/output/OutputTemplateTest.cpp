@@ -14,9 +14,8 @@ namespace {
 const LocalDateTime kMoment = {2026, 12, 9, 14, 3, 7};
 
 OutputTemplate parsed(std::string_view text) {
-    std::string error;
-    const auto outputTemplate = OutputTemplate::parse(text, error);
-    EXPECT_TRUE(outputTemplate) << text << ": " << error;
+    const auto [outputTemplate, problem] = OutputTemplate::parse(text);
+    EXPECT_TRUE(outputTemplate) << text << ": " << templateProblemText(problem);
     return outputTemplate.value_or(OutputTemplate());
 }
 
@@ -25,9 +24,9 @@ std::string rendered(std::string_view text, std::string_view code) {
 }
 
 std::string refusal(std::string_view text) {
-    std::string error;
-    EXPECT_FALSE(OutputTemplate::parse(text, error)) << text;
-    return error;
+    const auto [outputTemplate, problem] = OutputTemplate::parse(text);
+    EXPECT_FALSE(outputTemplate) << text;
+    return templateProblemText(problem);
 }
 
 constexpr std::string_view kNumbers = "{hex} {rhex} {dec} {dec10} {w26}";

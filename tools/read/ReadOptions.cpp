@@ -86,9 +86,11 @@ std::optional<ReadOptions> parseReadOptions(const std::vector<std::string>& argu
         } else if (option == "--backend") {
             options.backend = value;
         } else if (option == "--template") {
-            auto outputTemplate = OutputTemplate::parse(value, error);
-            if (!outputTemplate)
+            auto [outputTemplate, problem] = OutputTemplate::parse(value);
+            if (!outputTemplate) {
+                error = templateProblemText(problem);
                 return std::nullopt;
+            }
             options.outputTemplate = std::move(*outputTemplate);
         } else if (option == "--repeat-guard" && number && *number >= 0) {
             options.repeatGuard = std::chrono::seconds(*number);
