@@ -2,20 +2,14 @@
 
 namespace pelvaro {
 
-namespace {
-
-constexpr char kSettingsFile[] = "Pelvaro.ini";
-
-} // namespace
-
 FileLocations locateFiles(const std::filesystem::path& programDirectory,
                           const std::optional<UserFolders>& user, bool portableCopy) {
     std::error_code error;
-    const bool prepared = std::filesystem::exists(programDirectory / kSettingsFile, error) ||
+    const bool prepared = std::filesystem::exists(programDirectory / kSettingsFileName, error) ||
                           std::filesystem::exists(programDirectory / kPersonnelDatabaseFile, error);
     if (prepared || portableCopy || !user)
-        return {programDirectory, programDirectory / kSettingsFile, programDirectory, true};
-    return {programDirectory, user->settings / kSettingsFile, user->data, false};
+        return {programDirectory, programDirectory / kSettingsFileName, programDirectory, true};
+    return {programDirectory, user->settings / kSettingsFileName, user->data, false};
 }
 
 FileLocations locateFiles(const std::filesystem::path& programDirectory) {

@@ -6,6 +6,9 @@
 
 namespace pelvaro {
 
+// The settings file, in the program's directory or the user's settings folder.
+inline constexpr char kSettingsFileName[] = "Pelvaro.ini";
+
 // The personnel database, in the program's directory or the user's.
 inline constexpr const char* kPersonnelDatabaseFile = "db_Personal.sqlite";
 

@@ -6,7 +6,6 @@
 
 namespace pelvaro {
 
-inline constexpr char kSettingsFileName[] = "Pelvaro.ini";
 inline constexpr int kMaxPortNumber = 255;
 
 // Turns a COM port number (1..255) into the path of a serial device. A line

@@ -1,6 +1,6 @@
 #include "reader/PortProblem.h"
 
-#include "reader/PortMapping.h"
+#include "fileio/FileLocations.h"
 
 #include <algorithm>
 #include <utility>

@@ -1,5 +1,6 @@
 #include "reader/PortDiscovery.h"
 
+#include "fileio/FileLocations.h"
 #include "fileio/ProfileFile.h"
 #include "settings/PortSettings.h"
 #include "tests/support/TempDir.h"
