@@ -15,7 +15,7 @@ LAYERS = [
     {"settings"},
     {"reader"},
     {"modes", "list", "personnel"},
-    {"output", "keyboard"},
+    {"output", "keyboard", "delivery"},
     {"redirect", "tray"},
     # The program, its forms, the command-line tools, and packaging's icon renderer.
     {"app", "forms", "tools", "packaging"},
