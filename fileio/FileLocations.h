@@ -12,6 +12,10 @@ inline constexpr char kSettingsFileName[] = "Pelvaro.ini";
 // The personnel database, in the program's directory or the user's.
 inline constexpr const char* kPersonnelDatabaseFile = "db_Personal.sqlite";
 
+// The outbox of reads on their way to the company's system, beside the
+// personnel database (and the read logs).
+inline constexpr char kOutboxFile[] = "Pelvaro-Versand.sqlite";
+
 // The name of the file the installer leaves beside an installed program.
 inline constexpr char kInstalledMarkerFile[] = "Pelvaro.installed";
 
