@@ -20,7 +20,7 @@ namespace {
 using Kind = SendResult::Kind;
 using std::chrono::seconds;
 
-// Enough of a refusal's body to say why; the rest stays unread.
+// Enough of a refusal's body to say why.
 constexpr qint64 kReasonBytesRead = 4096;
 constexpr qsizetype kLongestReason = 300;
 // A server asking for a longer pause is taken to mean a day.
@@ -39,7 +39,7 @@ struct Exchange {
     enum class End { Answered, Failed, TimedOut, Interrupted } end = End::Failed;
     int status = 0;
     QByteArray statusText;
-    QByteArray body; // its first bytes
+    QByteArray body; // its first kReasonBytesRead bytes
     QByteArray retryAfter;
     QByteArray location;
     QNetworkReply::NetworkError error = QNetworkReply::NoError;
@@ -276,6 +276,12 @@ Exchange HttpSender::post(const QByteArray& body, const QByteArray& idempotencyK
                          else
                              exchange.sslErrors = errors;
                      });
+    // Only the first bytes of an answer's body are kept, however long it is.
+    const auto keepBody = [&] {
+        const QByteArray chunk = reply->readAll();
+        exchange.body += chunk.left(kReasonBytesRead - exchange.body.size());
+    };
+    QObject::connect(reply.get(), &QNetworkReply::readyRead, reply.get(), keepBody);
     QEventLoop loop;
     QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
     QTimer deadline;
@@ -310,7 +316,7 @@ Exchange HttpSender::post(const QByteArray& body, const QByteArray& idempotencyK
     exchange.statusText = reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toByteArray();
     exchange.retryAfter = reply->rawHeader("Retry-After");
     exchange.location = reply->rawHeader("Location");
-    exchange.body = reply->read(kReasonBytesRead);
+    keepBody();
     exchange.error = reply->error();
     exchange.errorText = reply->errorString();
     return exchange;
