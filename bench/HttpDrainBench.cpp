@@ -57,7 +57,8 @@ double curlRate(Setup& setup) {
     {
         std::ofstream out(config);
         for (const auto& event : setup.events)
-            out << (&event == &setup.events.front() ? "" : "next\n") << "url = " << quoted(setup.receiver.url()) << "\n"
+            out << (&event == &setup.events.front() ? "" : "next\n")
+                << "url = " << quoted(setup.receiver.url()) << "\n"
                 << "cacert = " << quoted((setup.certificates / "ca.pem").string()) << "\n"
                 << "header = \"Content-Type: application/json\"\n"
                 << "header = " << quoted("Idempotency-Key: " + event.id) << "\n"
@@ -93,8 +94,8 @@ void DrainThroughTheSender(benchmark::State& state) try {
         const size_t before = run.receiver.requests().size();
         const auto start = Clock::now();
         for (size_t first = 0; first < run.events.size(); first += batch) {
-            const std::span<const QueuedEvent> events(
-                run.events.data() + first, std::min(batch, run.events.size() - first));
+            const std::span<const QueuedEvent> events(run.events.data() + first,
+                                                      std::min(batch, run.events.size() - first));
             const SendResult sent = sender->send(events);
             if (sent.kind != SendResult::Kind::Delivered)
                 throw std::runtime_error("not delivered: " + sent.reason);

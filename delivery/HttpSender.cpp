@@ -111,7 +111,8 @@ std::string certificateVerdict(const QList<QSslError>& errors, const QString& ho
 }
 
 std::string place(const QUrl& url) {
-    return url.host().toStdString() + ":" + std::to_string(url.port(url.scheme() == "https" ? 443 : 80));
+    return url.host().toStdString() + ":" +
+           std::to_string(url.port(url.scheme() == "https" ? 443 : 80));
 }
 
 // The network did not carry the request: most of it passes, a certificate or
@@ -121,19 +122,20 @@ SendResult failure(const Exchange& exchange, const QUrl& url) {
         return result(Kind::Misconfigured, certificateVerdict(exchange.sslErrors, url.host()));
     switch (exchange.error) {
     case QNetworkReply::SslHandshakeFailedError:
-        return result(Kind::Misconfigured, "Keine TLS-Verbindung zu " + place(url) + " möglich: " +
-                                               exchange.errorText.toStdString());
+        return result(Kind::Misconfigured, "Keine TLS-Verbindung zu " + place(url) +
+                                               " möglich: " + exchange.errorText.toStdString());
     case QNetworkReply::ConnectionRefusedError:
         return result(Kind::Retry, "Verbindung zu " + place(url) +
                                        " abgelehnt: dort nimmt kein Server Verbindungen an.");
     case QNetworkReply::HostNotFoundError:
-        return result(Kind::Retry, "Der Rechner „" + url.host().toStdString() + "“ wurde nicht gefunden.");
+        return result(Kind::Retry,
+                      "Der Rechner „" + url.host().toStdString() + "“ wurde nicht gefunden.");
     case QNetworkReply::RemoteHostClosedError:
         return result(Kind::Retry, "Der Server " + place(url) +
                                        " hat die Verbindung getrennt, ohne zu antworten.");
     default:
-        return result(Kind::Retry, "Netzwerkfehler bei " + place(url) + ": " +
-                                       exchange.errorText.toStdString());
+        return result(Kind::Retry,
+                      "Netzwerkfehler bei " + place(url) + ": " + exchange.errorText.toStdString());
     }
 }
 
@@ -144,9 +146,10 @@ SendResult deliveryResult(const Exchange& exchange, const QUrl& url,
     case Exchange::End::Interrupted:
         return result(Kind::Retry, "Der Versand wurde unterbrochen.");
     case Exchange::End::TimedOut:
-        return result(Kind::Retry, "Keine Antwort von " + place(url) + " innerhalb von " +
-                                       QLocale(QLocale::German).toString(timeout.count() / 1000.0).toStdString() +
-                                       " s.");
+        return result(
+            Kind::Retry,
+            "Keine Antwort von " + place(url) + " innerhalb von " +
+                QLocale(QLocale::German).toString(timeout.count() / 1000.0).toStdString() + " s.");
     case Exchange::End::Failed:
         return failure(exchange, url);
     case Exchange::End::Answered:
@@ -173,7 +176,8 @@ SendResult deliveryResult(const Exchange& exchange, const QUrl& url,
     case 409: // the same key still in work at the server
     case 425:
     case 429:
-        return result(Kind::Retry, "Der Server bittet um eine Pause (" + statusLine(exchange) + ").",
+        return result(Kind::Retry,
+                      "Der Server bittet um eine Pause (" + statusLine(exchange) + ").",
                       parseRetryAfter(exchange.retryAfter));
     default:
         break;
@@ -182,10 +186,11 @@ SendResult deliveryResult(const Exchange& exchange, const QUrl& url,
         return result(Kind::Retry, "Der Server meldet einen Fehler (" + statusLine(exchange) + ").",
                       parseRetryAfter(exchange.retryAfter));
     if (status >= 300 && status < 400)
-        return result(Kind::Misconfigured,
-                      "Der Server leitet weiter (" + statusLine(exchange) + ", nach „" +
-                          exchange.location.toStdString() +
-                          "“), was beim Versand nicht befolgt wird: bitte die URL des Ziels anpassen.");
+        return result(
+            Kind::Misconfigured,
+            "Der Server leitet weiter (" + statusLine(exchange) + ", nach „" +
+                exchange.location.toStdString() +
+                "“), was beim Versand nicht befolgt wird: bitte die URL des Ziels anpassen.");
     return result(Kind::Misconfigured,
                   "Der Server weist die Anfrage zurück (" + statusLine(exchange) + ").");
 }
@@ -212,6 +217,7 @@ public:
 
 private:
     Exchange post(const QByteArray& body, const QByteArray& idempotencyKey);
+    bool awaitFinish(QNetworkReply& reply);
     QNetworkAccessManager& manager();
 
     QUrl url_;
@@ -224,7 +230,7 @@ private:
     std::unique_ptr<QNetworkAccessManager> manager_;
 
     std::mutex mutex_;
-    bool interrupted_ = false;     // guarded by mutex_
+    bool interrupted_ = false;      // guarded by mutex_
     QEventLoop* waiting_ = nullptr; // guarded by mutex_
 };
 
@@ -236,7 +242,8 @@ HttpSender::HttpSender(const SenderSettings& settings)
         fault_ = "„" + settings.url + "“ ist keine gültige http://- oder https://-Adresse.";
         return;
     }
-    if (std::any_of(secret_.begin(), secret_.end(), [](char c) { return c == '\r' || c == '\n' || c == '\0'; })) {
+    if (std::any_of(secret_.begin(), secret_.end(),
+                    [](char c) { return c == '\r' || c == '\n' || c == '\0'; })) {
         fault_ = "Das Geheimnis für den Authorization-Header enthält einen Zeilenumbruch.";
         return;
     }
@@ -255,6 +262,31 @@ QNetworkAccessManager& HttpSender::manager() {
     return *manager_;
 }
 
+// Serves the reply until it finishes, its time is up or interrupt() comes;
+// whether it came.
+bool HttpSender::awaitFinish(QNetworkReply& reply) {
+    QEventLoop loop;
+    QObject::connect(&reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
+
+    bool interrupted = false;
+    {
+        std::lock_guard lock(mutex_);
+        interrupted = std::exchange(interrupted_, false);
+        if (!interrupted)
+            waiting_ = &loop;
+    }
+    if (!interrupted && !reply.isFinished()) {
+        deadline.start(timeout_);
+        loop.exec();
+    }
+    std::lock_guard lock(mutex_);
+    waiting_ = nullptr;
+    return std::exchange(interrupted_, false) || interrupted;
+}
+
 Exchange HttpSender::post(const QByteArray& body, const QByteArray& idempotencyKey) {
     QNetworkRequest request(url_);
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
@@ -267,44 +299,22 @@ Exchange HttpSender::post(const QByteArray& body, const QByteArray& idempotencyK
 
     Exchange exchange;
     std::unique_ptr<QNetworkReply> reply(manager().post(request, body));
-    QObject::connect(reply.get(), &QNetworkReply::sslErrors, reply.get(),
-                     [&](const QList<QSslError>& errors) {
-                         if (trust_ && trust_->acceptsDespite(
-                                           errors, reply->sslConfiguration().peerCertificateChain(),
-                                           url_.host()))
-                             reply->ignoreSslErrors(errors);
-                         else
-                             exchange.sslErrors = errors;
-                     });
+    QObject::connect(
+        reply.get(), &QNetworkReply::sslErrors, reply.get(), [&](const QList<QSslError>& errors) {
+            if (trust_ &&
+                trust_->acceptsDespite(errors, reply->sslConfiguration().peerCertificateChain(),
+                                       url_.host()))
+                reply->ignoreSslErrors(errors);
+            else
+                exchange.sslErrors = errors;
+        });
     // Only the first bytes of an answer's body are kept, however long it is.
     const auto keepBody = [&] {
         const QByteArray chunk = reply->readAll();
         exchange.body += chunk.left(kReasonBytesRead - exchange.body.size());
     };
     QObject::connect(reply.get(), &QNetworkReply::readyRead, reply.get(), keepBody);
-    QEventLoop loop;
-    QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    QTimer deadline;
-    deadline.setSingleShot(true);
-    QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
-
-    bool interrupted = false;
-    {
-        std::lock_guard lock(mutex_);
-        interrupted = std::exchange(interrupted_, false);
-        if (!interrupted)
-            waiting_ = &loop;
-    }
-    if (!interrupted && !reply->isFinished()) {
-        deadline.start(timeout_);
-        loop.exec();
-    }
-    {
-        std::lock_guard lock(mutex_);
-        waiting_ = nullptr;
-        interrupted = std::exchange(interrupted_, false) || interrupted;
-    }
-
+    const bool interrupted = awaitFinish(*reply);
     if (!reply->isFinished()) {
         exchange.end = interrupted ? Exchange::End::Interrupted : Exchange::End::TimedOut;
         reply->abort();
@@ -313,7 +323,8 @@ Exchange HttpSender::post(const QByteArray& body, const QByteArray& idempotencyK
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     exchange.end = status.isValid() ? Exchange::End::Answered : Exchange::End::Failed;
     exchange.status = status.toInt();
-    exchange.statusText = reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toByteArray();
+    exchange.statusText =
+        reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toByteArray();
     exchange.retryAfter = reply->rawHeader("Retry-After");
     exchange.location = reply->rawHeader("Location");
     keepBody();

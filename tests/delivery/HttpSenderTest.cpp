@@ -3,6 +3,7 @@
 // trusts.
 
 #include "delivery/HttpSender.h"
+
 #include "tests/support/HttpsReceiver.h"
 #include "tests/support/Polling.h"
 
@@ -65,10 +66,10 @@ protected:
 };
 
 TEST_F(HttpSenderTest, EachAnswerIsDeliveredRetriedRejectedOrAFault) {
-    const std::string inTwoMinutes =
-        QLocale::c()
-            .toString(QDateTime::currentDateTimeUtc().addSecs(120), "ddd, dd MMM yyyy hh:mm:ss 'GMT'")
-            .toStdString();
+    const std::string inTwoMinutes = QLocale::c()
+                                         .toString(QDateTime::currentDateTimeUtc().addSecs(120),
+                                                   "ddd, dd MMM yyyy hh:mm:ss 'GMT'")
+                                         .toStdString();
     struct Case {
         ReceiverAnswer answer;
         Kind kind;
@@ -145,7 +146,8 @@ TEST_F(HttpSenderTest, ABatchIsOneArrayUnderItsFirstIdAndCarriesTheSecret) {
 
     EXPECT_EQ(requests[1].idempotencyKey, event(2).id);
     EXPECT_EQ(requests[1].authorization, "Bearer geheim-ÄÖÜ");
-    const QJsonArray events = QJsonDocument::fromJson(QByteArray::fromStdString(requests[1].body)).array();
+    const QJsonArray events =
+        QJsonDocument::fromJson(QByteArray::fromStdString(requests[1].body)).array();
     ASSERT_EQ(events.size(), 3);
     for (int index = 0; index < 3; ++index)
         EXPECT_EQ(events[index].toObject()["id"].toString().toStdString(), batch[index].id);
@@ -197,7 +199,8 @@ TEST_F(HttpSenderTest, OnlyTheServersOwnAuthorityIsTrusted) {
     };
     const SendResult otherAuthority = result("other-ca.pem");
     EXPECT_EQ(otherAuthority.kind, Kind::Misconfigured);
-    EXPECT_NE(otherAuthority.reason.find("nicht vertraut"), std::string::npos) << otherAuthority.reason;
+    EXPECT_NE(otherAuthority.reason.find("nicht vertraut"), std::string::npos)
+        << otherAuthority.reason;
     // The system's store does not know the test's authority.
     EXPECT_EQ(result("").kind, Kind::Misconfigured);
     const SendResult noFile = result("missing.pem");

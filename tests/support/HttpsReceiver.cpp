@@ -14,8 +14,12 @@ namespace pelvaro::test {
 
 namespace {
 
-std::filesystem::path answersFile(const TempDir& files) { return files.path() / "answers.json"; }
-std::filesystem::path logFile(const TempDir& files) { return files.path() / "requests.jsonl"; }
+std::filesystem::path answersFile(const TempDir& files) {
+    return files.path() / "answers.json";
+}
+std::filesystem::path logFile(const TempDir& files) {
+    return files.path() / "requests.jsonl";
+}
 
 QJsonObject answerJson(const ReceiverAnswer& answer) {
     QJsonObject json;
@@ -53,7 +57,7 @@ TestCertificates::TestCertificates() {
 HttpsReceiver::HttpsReceiver(const TestCertificates* certificates) : tls_(certificates) {
     answer({});
     std::vector<std::string> command{PYTHON3_EXE, HTTPS_RECEIVER_PY,
-                                     "--log", logFile(files_).string(),
+                                     "--log",     logFile(files_).string(),
                                      "--answers", answersFile(files_).string()};
     if (certificates)
         command.insert(command.end(), {"--cert", (*certificates / "server.pem").string(), "--key",
@@ -76,7 +80,8 @@ void HttpsReceiver::answer(const std::vector<ReceiverAnswer>& script, const Rece
     QJsonArray answers;
     for (const auto& answer : script)
         answers.append(answerJson(answer));
-    const QJsonObject plan{{"generation", ++generation_}, {"script", answers}, {"then", answerJson(then)}};
+    const QJsonObject plan{
+        {"generation", ++generation_}, {"script", answers}, {"then", answerJson(then)}};
     // Renamed into place: the receiver never reads half a plan.
     const auto written = files_.path() / "answers.json.new";
     std::ofstream(written, std::ios::binary) << QJsonDocument(plan).toJson().toStdString();
