@@ -59,7 +59,7 @@ double curlRate(Setup& setup) {
         for (const auto& event : setup.events)
             out << (&event == &setup.events.front() ? "" : "next\n")
                 << "url = " << quoted(setup.receiver.url()) << "\n"
-                << "cacert = " << quoted((setup.certificates / "ca.pem").string()) << "\n"
+                << "cacert = " << quoted(setup.receiver.caFile().string()) << "\n"
                 << "header = \"Content-Type: application/json\"\n"
                 << "header = " << quoted("Idempotency-Key: " + event.id) << "\n"
                 << "data-binary = " << quoted(event.json) << "\n"
@@ -87,7 +87,7 @@ void DrainThroughTheSender(benchmark::State& state) try {
     Setup& run = setup();
     SenderSettings target;
     target.url = run.receiver.url();
-    target.caFile = run.certificates / "ca.pem";
+    target.caFile = run.receiver.caFile();
     const auto batch = static_cast<size_t>(state.range(0));
     for (auto _ : state) {
         const auto sender = makeHttpSender(target);

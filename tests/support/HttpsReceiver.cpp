@@ -54,7 +54,7 @@ TestCertificates::TestCertificates() {
         throw std::runtime_error("the test certificates were not made: " + maker.errorOutput());
 }
 
-HttpsReceiver::HttpsReceiver(const TestCertificates* certificates) : tls_(certificates) {
+HttpsReceiver::HttpsReceiver(const TestCertificates* certificates) : certificates_(certificates) {
     answer({});
     std::vector<std::string> command{PYTHON3_EXE, HTTPS_RECEIVER_PY,
                                      "--log",     logFile(files_).string(),
@@ -73,7 +73,11 @@ HttpsReceiver::HttpsReceiver(const TestCertificates* certificates) : tls_(certif
 HttpsReceiver::~HttpsReceiver() = default;
 
 std::string HttpsReceiver::url(const std::string& path) const {
-    return std::string(tls_ ? "https" : "http") + "://127.0.0.1:" + std::to_string(port_) + path;
+    return std::string(certificates_ ? "https" : "http") + "://127.0.0.1:" + std::to_string(port_) + path;
+}
+
+std::filesystem::path HttpsReceiver::caFile() const {
+    return certificates_ ? *certificates_ / "ca.pem" : std::filesystem::path();
 }
 
 void HttpsReceiver::answer(const std::vector<ReceiverAnswer>& script, const ReceiverAnswer& then) {

@@ -60,6 +60,8 @@ public:
     int port() const { return port_; }
     // https://127.0.0.1:port/path (http:// without certificates).
     std::string url(const std::string& path = "/hook") const;
+    // The authority that signed the receiver's certificate.
+    std::filesystem::path caFile() const;
 
     // The script's answers for the next requests in turn, then always then.
     void answer(const std::vector<ReceiverAnswer>& script, const ReceiverAnswer& then = {});
@@ -68,7 +70,7 @@ public:
 
 private:
     TempDir files_;
-    bool tls_;
+    const TestCertificates* certificates_;
     int port_ = 0;
     int generation_ = 0;
     std::unique_ptr<ServerProcess> server_;
