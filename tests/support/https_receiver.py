@@ -123,6 +123,9 @@ class Receiver(ThreadingHTTPServer):
 
     def get_request(self):
         connection, address = super().get_request()
+        # As web servers do: an answer's head and body are not held back for
+        # the client's acknowledgement.
+        connection.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
         if self.context:
             connection = self.context.wrap_socket(connection, server_side=True,
                                                   do_handshake_on_connect=False)
