@@ -11,7 +11,9 @@
 #include <QSslConfiguration>
 #include <QTimer>
 #include <QUrl>
+#include <algorithm>
 #include <mutex>
+#include <utility>
 
 namespace pelvaro {
 
@@ -207,6 +209,31 @@ SendResult checkResult(const Exchange& exchange, const QUrl& url,
     return outcome;
 }
 
+// Qt Network writes a request in pieces of 16 KiB and leaves Nagle's
+// algorithm on: the rest of a longer one waits for the receiver's delayed
+// acknowledgement (40 ms on Linux). A batch goes as arrays that fit one piece.
+constexpr qsizetype kLongestBatchBody = 15 * 1024;
+
+// The next request's body: a lone event as it is, several as an array of as
+// many as fit (at least one); and how many it holds.
+std::pair<QByteArray, size_t> requestBody(std::span<const QueuedEvent> events) {
+    if (events.size() == 1)
+        return {QByteArray::fromStdString(events.front().json), 1};
+    QByteArray body = "[";
+    size_t count = 0;
+    for (const auto& event : events) {
+        const auto length = static_cast<qsizetype>(event.json.size());
+        if (count > 0 && body.size() + length + 2 > kLongestBatchBody)
+            break;
+        if (count > 0)
+            body += ',';
+        body += QByteArray::fromStdString(event.json);
+        ++count;
+    }
+    body += ']';
+    return {body, count};
+}
+
 class HttpSender final : public Sender {
 public:
     explicit HttpSender(const SenderSettings& settings);
@@ -336,21 +363,23 @@ Exchange HttpSender::post(const QByteArray& body, const QByteArray& idempotencyK
 SendResult HttpSender::send(std::span<const QueuedEvent> events) {
     if (!fault_.empty())
         return result(Kind::Misconfigured, fault_);
-    if (events.empty())
-        return result(Kind::Delivered, {});
-    QByteArray body;
-    if (events.size() == 1) {
-        body = QByteArray::fromStdString(events.front().json);
-    } else {
-        body = "[";
-        for (const auto& event : events) {
-            if (body.size() > 1)
-                body += ',';
-            body += QByteArray::fromStdString(event.json);
+    size_t taken = 0;
+    while (taken < events.size()) {
+        const auto [body, count] = requestBody(events.subspan(taken));
+        SendResult sent =
+            deliveryResult(post(body, QByteArray::fromStdString(events[taken].id)), url_, timeout_);
+        if (sent.kind != Kind::Delivered && taken > 0) {
+            // What the rest is to the server, the next attempt finds out.
+            sent.taken = taken;
+            if (sent.kind != Kind::Retry)
+                sent.retryAfter = std::chrono::seconds(0);
+            sent.kind = Kind::Retry;
         }
-        body += "]";
+        if (sent.kind != Kind::Delivered)
+            return sent;
+        taken += count;
     }
-    return deliveryResult(post(body, QByteArray::fromStdString(events.front().id)), url_, timeout_);
+    return result(Kind::Delivered, {});
 }
 
 // An empty batch: the same request, headers and credentials as a delivery,

@@ -153,6 +153,42 @@ TEST_F(HttpSenderTest, ABatchIsOneArrayUnderItsFirstIdAndCarriesTheSecret) {
         EXPECT_EQ(events[index].toObject()["id"].toString().toStdString(), batch[index].id);
 }
 
+// A long batch goes as several arrays, each under its own first id; when a
+// later one fails, the earlier ones count as taken.
+TEST_F(HttpSenderTest, ALongBatchGoesInPartsAndWhatWasTakenIsCounted) {
+    std::vector<QueuedEvent> backlog;
+    for (int number = 0; number < 400; ++number)
+        backlog.push_back(event(number));
+    receiver.answer({status(200), status(422, "Karte unbekannt"), status(422)});
+    const auto sender = makeHttpSender(settings());
+    const SendResult partly = sender->send(backlog);
+    EXPECT_EQ(partly.kind, Kind::Retry);
+    EXPECT_EQ(partly.reason, "Karte unbekannt");
+    ASSERT_GT(partly.taken, 0u);
+    ASSERT_LT(partly.taken, backlog.size());
+    const auto rest = std::span(backlog).subspan(partly.taken);
+    EXPECT_EQ(sender->send(rest).kind, Kind::Rejected);
+    EXPECT_EQ(sender->send(rest).kind, Kind::Delivered);
+
+    // Each event once in order, besides the two refusals.
+    auto requests = receiver.requests();
+    ASSERT_GE(requests.size(), 4u);
+    requests.erase(requests.begin() + 1, requests.begin() + 3);
+    std::vector<std::string> arrived;
+    for (const auto& request : requests) {
+        EXPECT_LT(request.body.size(), 16u * 1024);
+        const QJsonArray events =
+            QJsonDocument::fromJson(QByteArray::fromStdString(request.body)).array();
+        ASSERT_FALSE(events.isEmpty());
+        EXPECT_EQ(events[0].toObject()["id"].toString().toStdString(), request.idempotencyKey);
+        for (const auto& each : events)
+            arrived.push_back(each.toObject()["id"].toString().toStdString());
+    }
+    ASSERT_EQ(arrived.size(), backlog.size());
+    for (size_t index = 0; index < backlog.size(); ++index)
+        EXPECT_EQ(arrived[index], backlog[index].id);
+}
+
 TEST_F(HttpSenderTest, AHangingOrCutConnectionIsRetriedAndTheNextSendGoesThrough) {
     // Qt sends a request once more by itself when a connection closes before
     // its answer: the receiver keeps cutting.
