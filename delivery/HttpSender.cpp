@@ -72,18 +72,9 @@ std::optional<seconds> parseRetryAfter(const QByteArray& value) {
     return std::clamp(seconds(wait), seconds(0), kLongestRetryAfter);
 }
 
-std::string statusLine(const Exchange& exchange) {
-    std::string line = "HTTP " + std::to_string(exchange.status);
-    if (!exchange.statusText.isEmpty())
-        line += " " + exchange.statusText.toStdString();
-    return line;
-}
-
-// The server's own words on one line, bounded; its status line without them.
-std::string serverReason(const Exchange& exchange) {
-    QString text = QString::fromUtf8(exchange.body).simplified();
-    if (text.isEmpty())
-        return statusLine(exchange);
+// A server's words for the user: one line, bounded.
+std::string oneLine(const QByteArray& bytes) {
+    QString text = QString::fromUtf8(bytes).simplified();
     if (text.size() > kLongestReason) {
         text.truncate(kLongestReason);
         if (text.back().isHighSurrogate())
@@ -91,6 +82,19 @@ std::string serverReason(const Exchange& exchange) {
         text += QChar(0x2026);
     }
     return text.toStdString();
+}
+
+std::string statusLine(const Exchange& exchange) {
+    std::string line = "HTTP " + std::to_string(exchange.status);
+    if (!exchange.statusText.isEmpty())
+        line += " " + oneLine(exchange.statusText);
+    return line;
+}
+
+// The server's own words, or its status line without them.
+std::string serverReason(const Exchange& exchange) {
+    const std::string text = oneLine(exchange.body);
+    return text.empty() ? statusLine(exchange) : text;
 }
 
 std::string certificateVerdict(const QList<QSslError>& errors, const QString& host) {
@@ -191,7 +195,7 @@ SendResult deliveryResult(const Exchange& exchange, const QUrl& url,
         return result(
             Kind::Misconfigured,
             "Der Server leitet weiter (" + statusLine(exchange) + ", nach „" +
-                exchange.location.toStdString() +
+                oneLine(exchange.location) +
                 "“), was beim Versand nicht befolgt wird: bitte die URL des Ziels anpassen.");
     return result(Kind::Misconfigured,
                   "Der Server weist die Anfrage zurück (" + statusLine(exchange) + ").");
