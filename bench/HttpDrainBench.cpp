@@ -1,7 +1,7 @@
 // A backlog of ten thousand events drained through the webhook sender over
-// HTTPS with keep-alive into the tests' receiver on the loopback, one event a
-// request and a hundred, as a ratio to one curl process posting the same
-// events one a request over one kept-alive connection, in the same run.
+// HTTPS with keep-alive into the tests' receiver on the loopback, one event and
+// a hundred a send, as a ratio to one curl process posting the same events one
+// a request over one kept-alive connection, in the same run.
 
 #include "delivery/HttpSender.h"
 #include "tests/support/HttpsReceiver.h"
