@@ -3,6 +3,7 @@
 // same durability (WAL, synchronous=FULL, each insert its own transaction),
 // both measured in the same iteration on the same disk.
 
+#include "bench/SecondsFor.h"
 #include "delivery/Outbox.h"
 #include "delivery/OutboxSqlite.h"
 #include "fileio/FileLocations.h"
@@ -11,21 +12,14 @@
 #include "tests/support/TempDir.h"
 
 #include <benchmark/benchmark.h>
-#include <chrono>
 #include <stdexcept>
 
 namespace pelvaro {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 constexpr int kReadsPerIteration = 200;
 
-template <typename Work> double secondsFor(Work&& work) {
-    const auto start = Clock::now();
-    work();
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
+using bench::secondsFor;
 
 // A table of event texts, one autocommitted insert per event.
 class BareTable {
