@@ -66,9 +66,23 @@ public:
         std::string why;
     };
     Failure failure(int code) const {
-        if ((code & 0xFF) == SQLITE_FULL)
+        switch (code & 0xFF) {
+        case SQLITE_FULL:
             return {code, "Der Datenträger ist voll."};
-        return {code, sql_.errorMessage(db_)};
+        case SQLITE_NOTADB:
+        case SQLITE_CORRUPT:
+            return {code, "Die Datei ist keine SQLite-Datenbank oder beschädigt."};
+        case SQLITE_CANTOPEN:
+            return {code, "Die Datei kann nicht angelegt oder geöffnet werden."};
+        case SQLITE_READONLY:
+        case SQLITE_PERM:
+            return {code, "Die Datei darf nicht geschrieben werden."};
+        case SQLITE_IOERR:
+            return {code, "Lese- oder Schreibfehler (" + std::string(sql_.errorMessage(db_)) + ")."};
+        default:
+            return {code, "SQLite-Fehler " + std::to_string(code) + " (" +
+                              std::string(sql_.errorMessage(db_)) + ")."};
+        }
     }
 
     // The change as one committed transaction, rolled back when a step fails:
@@ -278,6 +292,11 @@ int Outbox::Connection::migrate(const std::vector<std::string>& urls, int64_t& v
     }
     if (step == SQLITE_OK)
         step = Query(db, "UPDATE events SET offered = 1 WHERE offered = 0").run();
+    // Stored while no target was configured, and never offered.
+    if (step == SQLITE_OK)
+        step = Query(db, "DELETE FROM events WHERE NOT EXISTS (SELECT 1 FROM pending WHERE "
+                         "pending.seq = events.seq)")
+                   .run();
     if (step == SQLITE_OK)
         queued = static_cast<size_t>(Query(db, "SELECT count(*) FROM events").single());
     return step;

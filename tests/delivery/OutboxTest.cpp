@@ -2,6 +2,7 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <fstream>
 
 namespace pelvaro::test {
 namespace {
@@ -86,6 +87,19 @@ TEST_F(OutboxTest, EachTargetTakesEveryEventOnItsOwnAndAnUnconfiguredOneKeepsIts
     EXPECT_EQ(waitingCodes(*outbox, kTargetB), std::vector<std::string>{"03"});
     EXPECT_EQ(outbox->setAsideCount(kTargetB), 1U);
     EXPECT_EQ(outbox->waiting(), 2U);
+}
+
+TEST_F(OutboxTest, AFileThatIsNoOutboxIsRefusedWithAReasonAndLeftAsItWas) {
+    const std::string text(8192, 'x');
+    std::ofstream(file, std::ios::binary) << text;
+    const auto refused = tryOpen({kTargetA});
+    ASSERT_TRUE(std::holds_alternative<std::string>(refused));
+    EXPECT_EQ(std::get<std::string>(refused),
+              "Der Postausgang „" + file.string() +
+                  "“ kann nicht geöffnet werden: Die Datei ist keine SQLite-Datenbank oder "
+                  "beschädigt.");
+    std::ifstream kept(file, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), text);
 }
 
 TEST_F(OutboxTest, ASecondOpenInTheSameProcessIsRefusedNamingTheFile) {
