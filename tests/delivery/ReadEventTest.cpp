@@ -31,7 +31,7 @@ TEST(ReadEventTest, JsonHasExactlyTheSchemasFieldsInOrderWithTheirTypes) {
                                   "code",   "dec",  "personnel", "output", "typed",  "label"};
     size_t previous = 0;
     for (const char* field : fields) {
-        const size_t at = full.find("\"" + std::string(field) + "\":");
+        const size_t at = full.find(std::string("\"").append(field).append("\":"));
         ASSERT_NE(at, std::string::npos) << field;
         EXPECT_GE(at, previous) << field;
         previous = at;

@@ -4,6 +4,7 @@
 #include "tests/support/Polling.h"
 
 #include <atomic>
+#include <cstdio>
 #include <deque>
 
 namespace pelvaro::test {
@@ -100,8 +101,11 @@ protected:
                                               RetryTiming{}, clock);
     }
     void readCodes(int count) {
-        for (int i = 1; i <= count; ++i)
-            read(*outbox, (i < 10 ? "0" : "") + std::to_string(i));
+        for (int i = 1; i <= count; ++i) {
+            char code[12];
+            std::snprintf(code, sizeof code, "%02d", i);
+            read(*outbox, code);
+        }
     }
     bool allDelivered() { return waitFor([&] { return outbox->waiting(kTargetA) == 0; }); }
 
