@@ -28,10 +28,11 @@ public:
         : sql_(OutboxSqlite::resolve(library).value()) {
         if (sql_.open(file.string().c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
                       nullptr) != SQLITE_OK ||
-            sql_.exec(db_,
-                      "PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL; CREATE TABLE events(seq "
-                      "INTEGER PRIMARY KEY, json TEXT NOT NULL)",
-                      nullptr, nullptr, nullptr) != SQLITE_OK ||
+            sql_.exec(
+                db_,
+                "PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL; CREATE TABLE events(seq "
+                "INTEGER PRIMARY KEY, json TEXT NOT NULL)",
+                nullptr, nullptr, nullptr) != SQLITE_OK ||
             sql_.prepare(db_, "INSERT INTO events(json) VALUES(?)", -1, &insert_, nullptr) !=
                 SQLITE_OK)
             throw std::runtime_error("cannot make the bare table");
@@ -57,7 +58,8 @@ private:
 void StoreAndOffer(benchmark::State& state) {
     const auto library = BindSqliteLibrary(test::programsDirectory()).library;
     test::TempDir dir;
-    auto opened = Outbox::open(library, dir.path() / kOutboxFile, {"https://receiver.example/reads"});
+    auto opened =
+        Outbox::open(library, dir.path() / kOutboxFile, {"https://receiver.example/reads"});
     if (!std::holds_alternative<std::unique_ptr<Outbox>>(opened))
         throw std::runtime_error(std::get<std::string>(opened));
     Outbox& outbox = *std::get<std::unique_ptr<Outbox>>(opened);
@@ -73,7 +75,8 @@ void StoreAndOffer(benchmark::State& state) {
         const double iteration = secondsFor([&] {
             for (int i = 0; i < kReadsPerIteration; ++i) {
                 const auto seq = outbox.store(event);
-                if (!std::holds_alternative<int64_t>(seq) || outbox.offer(std::get<int64_t>(seq), event))
+                if (!std::holds_alternative<int64_t>(seq) ||
+                    outbox.offer(std::get<int64_t>(seq), event))
                     throw std::runtime_error("the outbox failed");
             }
         });

@@ -45,8 +45,8 @@ struct TargetSender {
 
 // Makes the way out for a target (batch: DeliveryOptions::batch); the reason
 // in German when its URL is none it knows.
-using SenderFactory =
-    std::function<std::variant<TargetSender, std::string>(const SenderSettings& target, size_t batch)>;
+using SenderFactory = std::function<std::variant<TargetSender, std::string>(
+    const SenderSettings& target, size_t batch)>;
 
 // Every read delivered to every target, at least once, through an outbox on
 // disk: a thread per target sends what waits, retries with back-off, and

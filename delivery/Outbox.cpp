@@ -78,7 +78,8 @@ public:
         case SQLITE_PERM:
             return {code, "Die Datei darf nicht geschrieben werden."};
         case SQLITE_IOERR:
-            return {code, "Lese- oder Schreibfehler (" + std::string(sql_.errorMessage(db_)) + ")."};
+            return {code,
+                    "Lese- oder Schreibfehler (" + std::string(sql_.errorMessage(db_)) + ")."};
         default:
             return {code, "SQLite-Fehler " + std::to_string(code) + " (" +
                               std::string(sql_.errorMessage(db_)) + ")."};
@@ -183,7 +184,7 @@ struct Outbox::Connection {
     std::unique_ptr<Database> database;
     const std::string file; // in UTF-8, for messages
     const size_t mostQueued;
-    size_t queued = 0;                               // events in the file
+    size_t queued = 0;                                   // events in the file
     std::map<std::string, int64_t, std::less<>> targets; // the configured ones, by URL
     mutable std::mutex mutex;
 
@@ -240,29 +241,28 @@ std::optional<std::string> Outbox::Connection::prepare(const std::vector<std::st
     db.sql().busyTimeout(db.handle(), 0);
     std::string journal;
     int64_t version = 0;
-    const int code = inOrder(
-        [&] { return db.execute("PRAGMA locking_mode = EXCLUSIVE"); },
-        [&] {
-            Query mode(db, "PRAGMA journal_mode = WAL");
-            const int step = mode.step();
-            journal = mode.text(0);
-            return step == SQLITE_ROW ? SQLITE_OK : step;
-        },
-        [&] { return db.execute("PRAGMA synchronous = FULL"); },
-        // The exclusive lock, taken now and held for as long as the file is open.
-        [&] { return db.execute("BEGIN EXCLUSIVE"); },
-        [&] { return db.execute("COMMIT"); },
-        [&] {
-            auto failure = db.transaction([&] { return migrate(urls, version); });
-            return failure ? failure->code : SQLITE_OK;
-        });
+    const int code =
+        inOrder([&] { return db.execute("PRAGMA locking_mode = EXCLUSIVE"); },
+                [&] {
+                    Query mode(db, "PRAGMA journal_mode = WAL");
+                    const int step = mode.step();
+                    journal = mode.text(0);
+                    return step == SQLITE_ROW ? SQLITE_OK : step;
+                },
+                [&] { return db.execute("PRAGMA synchronous = FULL"); },
+                // The exclusive lock, taken now and held for as long as the file is open.
+                [&] { return db.execute("BEGIN EXCLUSIVE"); }, [&] { return db.execute("COMMIT"); },
+                [&] {
+                    auto failure = db.transaction([&] { return migrate(urls, version); });
+                    return failure ? failure->code : SQLITE_OK;
+                });
     if ((code & 0xFF) == SQLITE_BUSY || (code & 0xFF) == SQLITE_LOCKED)
         return "Der Postausgang " + quoted(file) +
                " wird schon von einem anderen laufenden Pelvaro versandt. Eine Datei kann nur ein "
                "Programm zur Zeit versenden.";
     if (code != SQLITE_OK)
-        return "Der Postausgang " + quoted(file) + " kann nicht geöffnet werden: " +
-               db.failure(code).why;
+        return "Der Postausgang " + quoted(file) +
+               " kann nicht geöffnet werden: " + db.failure(code).why;
     if (journal != "wal")
         return "Der Postausgang " + quoted(file) +
                " kann nicht geöffnet werden: SQLite kann ihn nicht im WAL-Modus führen.";
@@ -315,12 +315,12 @@ Outbox::open(std::shared_ptr<const SqliteLibrary> sqlite, const std::filesystem:
         return "Der Postausgang " + quoted(name) +
                " kann nicht geöffnet werden: Es ist keine passende SQLite-Bibliothek geladen.";
     sqlite3* handle = nullptr;
-    const int code = sql->open(name.c_str(), &handle, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
-                               nullptr);
+    const int code =
+        sql->open(name.c_str(), &handle, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     auto database = std::make_unique<Database>(*sql, handle);
     if (code != SQLITE_OK)
-        return "Der Postausgang " + quoted(name) + " kann nicht geöffnet werden: " +
-               database->failure(code).why;
+        return "Der Postausgang " + quoted(name) +
+               " kann nicht geöffnet werden: " + database->failure(code).why;
     auto connection = std::make_unique<Connection>(std::move(sqlite), std::move(database), name,
                                                    std::max<size_t>(mostQueued, 1));
     if (auto failure = connection->prepare(targets))
@@ -397,7 +397,8 @@ std::vector<QueuedEvent> Outbox::next(std::string_view target, size_t count) {
     return events;
 }
 
-std::optional<std::string> Outbox::delivered(std::string_view target, std::span<const int64_t> seqs) {
+std::optional<std::string> Outbox::delivered(std::string_view target,
+                                             std::span<const int64_t> seqs) {
     Connection& c = *connection_;
     std::lock_guard lock(c.mutex);
     const std::optional<int64_t> number = c.targetNumber(target);
@@ -423,7 +424,9 @@ std::optional<std::string> Outbox::delivered(std::string_view target, std::span<
                 return code;
         }
         return inOrder(
-            [&] { return Query(db, "DELETE FROM delivered_days WHERE day <> ?").bind(today).run(); },
+            [&] {
+                return Query(db, "DELETE FROM delivered_days WHERE day <> ?").bind(today).run();
+            },
             [&] {
                 return Query(db, "INSERT INTO delivered_days(day, count) VALUES(?, ?) "
                                  "ON CONFLICT(day) DO UPDATE SET count = count + excluded.count")

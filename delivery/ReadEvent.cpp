@@ -43,7 +43,8 @@ public:
         const uint64_t second = (uint64_t{0b10} << 62) | low_;
         char text[37];
         std::snprintf(text, sizeof text, "%08x-%04x-%04x-%04x-%012llx",
-                      static_cast<unsigned>(first >> 32), static_cast<unsigned>((first >> 16) & 0xFFFF),
+                      static_cast<unsigned>(first >> 32),
+                      static_cast<unsigned>((first >> 16) & 0xFFFF),
                       static_cast<unsigned>(first & 0xFFFF), static_cast<unsigned>(second >> 48),
                       static_cast<unsigned long long>(second & 0xFFFFFFFFFFFFULL));
         return text;
@@ -81,7 +82,8 @@ void appendString(std::string& json, std::string_view text) {
             json += "\xEF\xBF\xBD";
         } else if (character.codePoint < 0x20) {
             char escape[7];
-            std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(character.codePoint));
+            std::snprintf(escape, sizeof escape, "\\u%04x",
+                          static_cast<unsigned>(character.codePoint));
             json += escape;
         } else {
             if (character.codePoint == '"' || character.codePoint == '\\')
@@ -106,7 +108,8 @@ void appendField(std::string& json, const char* name, std::string_view value) {
     appendString(json, value);
 }
 
-void appendOptionalField(std::string& json, const char* name, const std::optional<std::string>& value) {
+void appendOptionalField(std::string& json, const char* name,
+                         const std::optional<std::string>& value) {
     appendField(json, name);
     if (value)
         appendString(json, *value);

@@ -32,8 +32,8 @@ std::variant<TargetSender, std::string> makeSender(const SenderSettings& target,
 }
 
 std::variant<std::unique_ptr<DeliveryService>, std::string>
-DeliveryService::start(std::shared_ptr<const SqliteLibrary> sqlite, const std::filesystem::path& outbox,
-                       DeliveryOptions options) {
+DeliveryService::start(std::shared_ptr<const SqliteLibrary> sqlite,
+                       const std::filesystem::path& outbox, DeliveryOptions options) {
     return start(makeSender, std::move(sqlite), outbox, std::move(options));
 }
 

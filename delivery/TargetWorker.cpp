@@ -37,7 +37,8 @@ TargetWorker::~TargetWorker() {
     std::unique_lock lock(mutex_);
     stopping_ = true;
     condition_.notify_all();
-    // An interrupt that came before the send began would be missed: repeat it until the thread ends.
+    // An interrupt that came before the send began would be missed: repeat it until the thread
+    // ends.
     while (!ended_) {
         lock.unlock();
         sender_->interrupt();
@@ -69,7 +70,8 @@ void TargetWorker::run() {
                 break;
             woken_ = false;
         }
-        std::vector<QueuedEvent> events = outbox_.next(target_, oneByOneThrough_ < 0 ? perSend_ : 1);
+        std::vector<QueuedEvent> events =
+            outbox_.next(target_, oneByOneThrough_ < 0 ? perSend_ : 1);
         if (!events.empty() && events.front().seq > oneByOneThrough_ && oneByOneThrough_ >= 0) {
             oneByOneThrough_ = -1;
             events = outbox_.next(target_, perSend_);
@@ -124,7 +126,8 @@ void TargetWorker::recordOutcome(std::optional<std::string> error, bool paused) 
     state_.paused = paused;
 }
 
-void TargetWorker::failed(const std::string& reason, std::optional<std::chrono::seconds> retryAfter) {
+void TargetWorker::failed(const std::string& reason,
+                          std::optional<std::chrono::seconds> retryAfter) {
     {
         std::lock_guard lock(mutex_);
         state_.lastError = reason;
@@ -139,9 +142,11 @@ void TargetWorker::failed(const std::string& reason, std::optional<std::chrono::
         // Doubling up to the longest, then between half and all of it, so that
         // many computers coming back after an outage do not all come at once.
         const int doublings = std::min(failures_ - 1, 30);
-        const auto full = std::min(timing_.firstRetry * (int64_t{1} << doublings), timing_.longestRetry);
+        const auto full =
+            std::min(timing_.firstRetry * (int64_t{1} << doublings), timing_.longestRetry);
         const double share = 0.5 + 0.5 * QRandomGenerator::global()->generateDouble();
-        wait = std::chrono::milliseconds(static_cast<int64_t>(static_cast<double>(full.count()) * share));
+        wait = std::chrono::milliseconds(
+            static_cast<int64_t>(static_cast<double>(full.count()) * share));
     }
     pause(wait);
 }

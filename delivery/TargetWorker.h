@@ -16,10 +16,11 @@ class Outbox;
 
 // How long a target's thread waits before it tries again.
 struct RetryTiming {
-    std::chrono::milliseconds firstRetry{1000};                 // doubled after each failure…
+    std::chrono::milliseconds firstRetry{1000}; // doubled after each failure…
     std::chrono::milliseconds longestRetry{std::chrono::minutes(5)}; // …up to this
     std::chrono::milliseconds whilePaused{std::chrono::minutes(3)};  // a target that refuses us
-    std::chrono::milliseconds longestRetryAfter{std::chrono::hours(1)}; // bounds a server's Retry-After
+    std::chrono::milliseconds longestRetryAfter{
+        std::chrono::hours(1)}; // bounds a server's Retry-After
 };
 
 // How a target's thread waits between attempts: the real clock, or a test's own.
@@ -29,7 +30,8 @@ public:
     // Waits for the pause, on the condition with the lock held, ending early
     // once stopping() is true.
     virtual void pause(std::chrono::milliseconds length, std::condition_variable& condition,
-                       std::unique_lock<std::mutex>& lock, const std::function<bool()>& stopping) = 0;
+                       std::unique_lock<std::mutex>& lock,
+                       const std::function<bool()>& stopping) = 0;
 };
 
 // What the user is told of one target beyond the outbox's counts.

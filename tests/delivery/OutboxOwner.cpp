@@ -12,7 +12,8 @@ int main(int argc, char** argv) {
     if (argc != 2)
         return 2;
     auto opened = pelvaro::Outbox::open(
-        pelvaro::BindSqliteLibrary(pelvaro::test::programsDirectory()).library, argv[1], {"http://x"});
+        pelvaro::BindSqliteLibrary(pelvaro::test::programsDirectory()).library, argv[1],
+        {"http://x"});
     if (auto* reason = std::get_if<std::string>(&opened)) {
         std::printf("%s\n", reason->c_str());
         return 1;

@@ -106,7 +106,8 @@ TEST_F(OutboxTest, ASecondOpenInTheSameProcessIsRefusedNamingTheFile) {
     auto owner = open();
     const auto second = tryOpen({kTargetA});
     ASSERT_TRUE(std::holds_alternative<std::string>(second));
-    EXPECT_NE(std::get<std::string>(second).find("„" + file.string() + "“ wird schon von einem "
+    EXPECT_NE(std::get<std::string>(second).find("„" + file.string() +
+                                                 "“ wird schon von einem "
                                                  "anderen laufenden Pelvaro versandt"),
               std::string::npos)
         << std::get<std::string>(second);

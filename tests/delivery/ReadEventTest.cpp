@@ -27,8 +27,8 @@ TEST(ReadEventTest, JsonHasExactlyTheSchemasFieldsInOrderWithTheirTypes) {
     event.label = "Lager";
     const std::string full = readEventJson(event);
 
-    const char* const fields[] = {"schema", "id",   "time",      "host",   "reader", "mode",
-                                  "code",   "dec",  "personnel", "output", "typed",  "label"};
+    const char* const fields[] = {"schema", "id",  "time",      "host",   "reader", "mode",
+                                  "code",   "dec", "personnel", "output", "typed",  "label"};
     size_t previous = 0;
     for (const char* field : fields) {
         const size_t at = full.find(std::string("\"").append(field).append("\":"));
@@ -54,9 +54,10 @@ TEST(ReadEventTest, JsonHasExactlyTheSchemasFieldsInOrderWithTheirTypes) {
     EXPECT_EQ(values["dec"].toString(), "78187493530");
 
     const QString id = values["id"].toString();
-    EXPECT_TRUE(QRegularExpression("^[0-9a-f]{8}-[0-9a-f]{4}-7[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}$")
-                    .match(id)
-                    .hasMatch())
+    EXPECT_TRUE(
+        QRegularExpression("^[0-9a-f]{8}-[0-9a-f]{4}-7[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}$")
+            .match(id)
+            .hasMatch())
         << id.toStdString();
     const qint64 idMilliseconds = id.left(13).remove('-').toLongLong(nullptr, 16);
     EXPECT_GE(idMilliseconds, before);
@@ -70,14 +71,17 @@ TEST(ReadEventTest, JsonHasExactlyTheSchemasFieldsInOrderWithTheirTypes) {
         << time.toStdString();
     const QDateTime moment = QDateTime::fromString(time, Qt::ISODateWithMs);
     EXPECT_EQ(moment.toMSecsSinceEpoch(), idMilliseconds);
-    EXPECT_EQ(moment.offsetFromUtc(), QDateTime::fromMSecsSinceEpoch(idMilliseconds).offsetFromUtc());
+    EXPECT_EQ(moment.offsetFromUtc(),
+              QDateTime::fromMSecsSinceEpoch(idMilliseconds).offsetFromUtc());
 }
 
 TEST(ReadEventTest, TextsAreEscapedAndBytesThatAreNoUtf8BecomeReplacementCharacters) {
     ReadEvent event = newReadEvent("read", "/dev/ttyUSB0", "0A");
     event.output = "say \"hi\"\\\n\t\x01\x1f\x7f ä€😀";
     // A personnel number written into the database by another program.
-    event.personnel = std::string("47\xff" "11\xc3", 6);
+    event.personnel = std::string("47\xff"
+                                  "11\xc3",
+                                  6);
     event.label = std::string("a\0b", 3);
     const std::string json = readEventJson(event);
     for (const char byte : json)
@@ -86,7 +90,8 @@ TEST(ReadEventTest, TextsAreEscapedAndBytesThatAreNoUtf8BecomeReplacementCharact
 
     const QJsonObject object = parsed(json);
     EXPECT_EQ(object["output"].toString(), QString::fromUtf8("say \"hi\"\\\n\t\x01\x1f\x7f ä€😀"));
-    EXPECT_EQ(object["personnel"].toString(), QString::fromUtf8("47\xEF\xBF\xBD" "11\xEF\xBF\xBD"));
+    EXPECT_EQ(object["personnel"].toString(), QString::fromUtf8("47\xEF\xBF\xBD"
+                                                                "11\xEF\xBF\xBD"));
     EXPECT_EQ(object["label"].toString(), QString("a") + QChar(0) + "b");
     EXPECT_EQ(object["dec"].toString(), "10");
 }

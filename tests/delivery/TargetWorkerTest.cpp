@@ -1,5 +1,6 @@
-#include "delivery/DeliveryService.h"
 #include "delivery/TargetWorker.h"
+
+#include "delivery/DeliveryService.h"
 #include "tests/delivery/OutboxFixture.h"
 #include "tests/support/Polling.h"
 
@@ -107,7 +108,9 @@ protected:
             read(*outbox, code);
         }
     }
-    bool allDelivered() { return waitFor([&] { return outbox->waiting(kTargetA) == 0; }); }
+    bool allDelivered() {
+        return waitFor([&] { return outbox->waiting(kTargetA) == 0; });
+    }
 
     std::unique_ptr<Outbox> outbox = open();
     std::shared_ptr<TestClock> clock = std::make_shared<TestClock>();
@@ -166,13 +169,10 @@ TEST_F(TargetWorkerTest, ARefusedEventIsFoundAndSetAsideWhileTheRestFlow) {
     ASSERT_TRUE(allDelivered());
 
     using Codes = std::vector<std::string>;
-    EXPECT_EQ(sender->sends(), (std::vector<Codes>{{"01", "02", "03", "04", "05"},
-                                                   {"01"},
-                                                   {"02"},
-                                                   {"03"},
-                                                   {"04"},
-                                                   {"05"},
-                                                   {"06", "07"}}));
+    EXPECT_EQ(
+        sender->sends(),
+        (std::vector<Codes>{
+            {"01", "02", "03", "04", "05"}, {"01"}, {"02"}, {"03"}, {"04"}, {"05"}, {"06", "07"}}));
     EXPECT_TRUE(clock->pauses().empty());
 }
 
@@ -198,12 +198,15 @@ TEST_F(TargetWorkerTest, ATargetThatRefusesUsPausesAndLosesNothing) {
 TEST_F(TargetWorkerTest, ShutdownInterruptsASendThatHangsAndKeepsItsEvents) {
     readCodes(2);
     ScriptedSender* sender = nullptr;
-    auto worker = std::make_unique<TargetWorker>(*outbox, kTargetA, [&] {
-        auto hanging = std::make_unique<ScriptedSender>();
-        hanging->hang();
-        sender = hanging.get();
-        return hanging;
-    }(), 10);
+    auto worker = std::make_unique<TargetWorker>(
+        *outbox, kTargetA,
+        [&] {
+            auto hanging = std::make_unique<ScriptedSender>();
+            hanging->hang();
+            sender = hanging.get();
+            return hanging;
+        }(),
+        10);
     ASSERT_TRUE(waitFor([&] { return !sender->sends().empty(); }));
     const auto before = std::chrono::steady_clock::now();
     worker.reset();
@@ -222,11 +225,12 @@ TEST_F(TargetWorkerTest, OneTargetDownHoldsNoOtherBackAndStopsAtOnceInItsBackOff
     const SenderSettings twice = options.targets.back();
     options.targets.pop_back();
     const SenderFactory factory = [](const SenderSettings& target, size_t) {
-        auto sender = target.url == kTargetA
-                          ? std::make_unique<ScriptedSender>(
-                                std::deque<SendResult>{},
-                                [](std::span<const QueuedEvent>) { return retry("Verbindung abgelehnt"); })
-                          : std::make_unique<ScriptedSender>();
+        auto sender =
+            target.url == kTargetA
+                ? std::make_unique<ScriptedSender>(
+                      std::deque<SendResult>{},
+                      [](std::span<const QueuedEvent>) { return retry("Verbindung abgelehnt"); })
+                : std::make_unique<ScriptedSender>();
         return std::variant<TargetSender, std::string>(TargetSender{std::move(sender), 5});
     };
     auto started = DeliveryService::start(factory, sqlite, file, options);
