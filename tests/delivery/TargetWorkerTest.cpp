@@ -169,10 +169,16 @@ TEST_F(TargetWorkerTest, ARefusedEventIsFoundAndSetAsideWhileTheRestFlow) {
     ASSERT_TRUE(allDelivered());
 
     using Codes = std::vector<std::string>;
-    EXPECT_EQ(
-        sender->sends(),
-        (std::vector<Codes>{
-            {"01", "02", "03", "04", "05"}, {"01"}, {"02"}, {"03"}, {"04"}, {"05"}, {"06", "07"}}));
+    std::vector<Codes> sends = sender->sends();
+    ASSERT_GE(sends.size(), 7U);
+    // 06 and 07 may go together or apart, as the worker happens to find them.
+    Codes after;
+    for (auto send = sends.begin() + 6; send != sends.end(); ++send)
+        after.insert(after.end(), send->begin(), send->end());
+    sends.resize(6);
+    EXPECT_EQ(sends, (std::vector<Codes>{
+                         {"01", "02", "03", "04", "05"}, {"01"}, {"02"}, {"03"}, {"04"}, {"05"}}));
+    EXPECT_EQ(after, (Codes{"06", "07"}));
     EXPECT_TRUE(clock->pauses().empty());
 }
 
