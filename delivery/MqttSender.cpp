@@ -183,6 +183,9 @@ std::optional<SendResult> MqttSender::configure() {
             settings_.clientId + "“).");
     mosquitto_int_option(client_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
     mosquitto_max_inflight_messages_set(client_, kInFlight);
+    // The last events of a send would otherwise wait for the acknowledgement
+    // of the earlier ones' packets (Nagle), tens of milliseconds each send.
+    mosquitto_int_option(client_, MOSQ_OPT_TCP_NODELAY, 1);
     mosquitto_connect_callback_set(client_, onConnect);
     mosquitto_disconnect_callback_set(client_, onDisconnect);
     mosquitto_publish_callback_set(client_, onPublish);
@@ -277,11 +280,12 @@ SendResult MqttSender::send(std::span<const QueuedEvent> events) {
     std::vector<int> messageIds;
     messageIds.reserve(events.size());
     acknowledged_.clear();
+    size_t acknowledgedFromFirst = 0;
     const auto taken = [&] {
-        size_t count = 0;
-        while (count < messageIds.size() && acknowledged_.contains(messageIds[count]))
-            ++count;
-        return count;
+        while (acknowledgedFromFirst < messageIds.size() &&
+               acknowledged_.contains(messageIds[acknowledgedFromFirst]))
+            ++acknowledgedFromFirst;
+        return acknowledgedFromFirst;
     };
     for (const QueuedEvent& event : events) {
         int messageId = 0;

@@ -47,11 +47,9 @@ MosquittoBroker::MosquittoBroker(Options options)
            << "allow_anonymous false\n"
            << "password_file " << (folder / "passwd").string() << "\n"
            << "persistence true\n"
-           << "persistence_location " << folder.string()
-           << "/\n"
-           // Every packet, for publishesFrom.
-           << "log_type all\n"
-           << "log_dest file " << (folder / "mosquitto.log").string()
+           << "persistence_location " << folder.string() << "/\n"
+           << (options_.logEveryPacket ? "log_type all\n" : "") << "log_dest file "
+           << (folder / "mosquitto.log").string()
            << "\n"
            // Nothing dropped for a subscriber that falls behind or is away.
            << "max_queued_messages 1000000\n"

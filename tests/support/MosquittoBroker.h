@@ -18,6 +18,7 @@ class MosquittoBroker {
 public:
     struct Options {
         bool requireClientCertificate = false; // on the TLS listener
+        bool logEveryPacket = true;            // for publishesFrom; off where speed is measured
     };
 
     static constexpr char kUser[] = "pelvaro";
