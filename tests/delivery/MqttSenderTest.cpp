@@ -107,13 +107,17 @@ TEST(MqttSenderTest, RefusesAWrongPasswordAndABrokerItCannotTrust) {
     EXPECT_NE(refused.reason.find("Passwort"), std::string::npos) << refused.reason;
     EXPECT_EQ(makeMqttSender(wrongPassword)->check().kind, Kind::Misconfigured);
 
-    // A server certificate that another authority signed, and the system's
-    // store, which does not know the test's authority.
+    // A server certificate that another authority signed; the system's store,
+    // which does not know the test's authority; the right certificate under a
+    // name it was not made for (127.1 is the loopback too).
     SenderSettings otherAuthority = tlsTarget(broker, "reads");
     otherAuthority.caFile = broker.certificate("other-ca.pem");
     SenderSettings systemStore = tlsTarget(broker, "reads");
     systemStore.caFile.clear();
-    for (const SenderSettings& untrusting : {otherAuthority, systemStore}) {
+    SenderSettings otherName = tlsTarget(broker, "reads");
+    otherName.url = std::string("mqtts://") + MosquittoBroker::kUser +
+                    "@127.1:" + std::to_string(broker.tlsPort()) + "/reads";
+    for (const SenderSettings& untrusting : {otherAuthority, systemStore, otherName}) {
         const SendResult untrusted = makeMqttSender(untrusting)->send(sent);
         EXPECT_EQ(untrusted.kind, Kind::Misconfigured) << untrusted.reason;
         EXPECT_NE(untrusted.reason.find("TLS"), std::string::npos) << untrusted.reason;
