@@ -6,17 +6,8 @@ namespace pelvaro {
 
 namespace {
 
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-// %40 and the like, as a URL spells an @ in a user name; nothing for a broken escape.
+// %40 and the like, as a URL spells an @ in a user name; nothing for a broken
+// escape or a NUL, which would cut the name short.
 std::optional<std::string> percentDecoded(std::string_view text) {
     std::string decoded;
     for (size_t i = 0; i < text.size(); ++i) {
@@ -24,13 +15,13 @@ std::optional<std::string> percentDecoded(std::string_view text) {
             decoded += text[i];
             continue;
         }
-        if (i + 2 >= text.size())
+        const std::string_view digits = text.substr(i + 1, 2);
+        unsigned value = 0;
+        const auto [end, error] =
+            std::from_chars(digits.data(), digits.data() + digits.size(), value, 16);
+        if (digits.size() != 2 || error != std::errc() || end != digits.data() + 2 || value == 0)
             return std::nullopt;
-        const int high = hexDigit(text[i + 1]);
-        const int low = hexDigit(text[i + 2]);
-        if (high < 0 || low < 0)
-            return std::nullopt;
-        decoded += static_cast<char>(high * 16 + low);
+        decoded += static_cast<char>(value);
         i += 2;
     }
     return decoded;
@@ -100,7 +91,7 @@ std::optional<MqttAddress> parseMqttAddress(std::string_view url, std::string_vi
         address.topic = "pelvaro/" + std::string(computerName) + "/reads";
     } else {
         auto topic = percentDecoded(path);
-        if (!topic || topic->find_first_of(std::string_view("+#\0", 3)) != std::string::npos)
+        if (!topic || topic->find_first_of("+#") != std::string::npos)
             return std::nullopt;
         address.topic = std::move(*topic);
     }

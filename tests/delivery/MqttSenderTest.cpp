@@ -44,7 +44,7 @@ TEST(MqttAddressTest, ReadsUserHostPortAndTopic) {
     for (const char* bad :
          {"http://broker", "mqtt://", "mqtt://user@", "mqtt://broker:0", "mqtt://broker:65536",
           "mqtt://broker:", "mqtt://broker:18x3", "mqtt://[::1", "mqtt://broker/lesungen/#",
-          "mqtt://broker/+/reads", "mqtt://broker/%4", "mqtt://@broker"})
+          "mqtt://broker/+/reads", "mqtt://broker/%4", "mqtt://@broker", "mqtt://a%00b@broker"})
         EXPECT_FALSE(parseMqttAddress(bad, "PC-7")) << bad;
 }
 
