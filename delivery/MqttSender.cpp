@@ -57,6 +57,9 @@ public:
 
     SendResult send(std::span<const QueuedEvent> events) override;
     SendResult check() override;
+    // Seen by the send or check in progress, or else by the next one, which
+    // then ends at once: a delivery thread told to stop just before it sends
+    // does not wait for the time-out.
     void interrupt() override { interrupted_ = true; }
 
 private:
@@ -281,9 +284,10 @@ SendResult MqttSender::send(std::span<const QueuedEvent> events) {
     messageIds.reserve(events.size());
     acknowledged_.clear();
     size_t acknowledgedFromFirst = 0;
+    // Counted ids leave the set: after 65535 messages the library uses an id again.
     const auto taken = [&] {
         while (acknowledgedFromFirst < messageIds.size() &&
-               acknowledged_.contains(messageIds[acknowledgedFromFirst]))
+               acknowledged_.erase(messageIds[acknowledgedFromFirst]) == 1)
             ++acknowledgedFromFirst;
         return acknowledgedFromFirst;
     };
