@@ -2,6 +2,7 @@
 
 #include "delivery/MqttAddress.h"
 #include "delivery/MqttSystemTrust.h"
+#include "delivery/TcpAcknowledgement.h"
 
 #include <atomic>
 #include <cerrno>
@@ -230,6 +231,8 @@ std::optional<SendResult> MqttSender::turnLoop(Clock::time_point deadline) {
         return interrupted();
     if (Clock::now() >= deadline)
         return retry("Der Broker " + where_ + " antwortete nicht rechtzeitig.");
+    if (const int socket = mosquitto_socket(client_); socket >= 0)
+        acknowledgeAtOnce(socket);
     errno = 0;
     const int code = mosquitto_loop(client_, kLoopMilliseconds, 1);
     const int error = errno;

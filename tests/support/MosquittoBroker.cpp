@@ -54,6 +54,7 @@ MosquittoBroker::MosquittoBroker(Options options)
            // Nothing dropped for a subscriber that falls behind or is away.
            << "max_queued_messages 1000000\n"
            << "max_inflight_messages 20\n"
+           << "set_tcp_nodelay " << (options_.tcpNoDelay ? "true" : "false") << "\n"
            << (root ? std::string("user ") + kBrokerUser + "\n" : "") << "listener " << port_
            << " 127.0.0.1\n"
            << "listener " << tlsPort_ << " 127.0.0.1\n"

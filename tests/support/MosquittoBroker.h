@@ -19,6 +19,9 @@ public:
     struct Options {
         bool requireClientCertificate = false; // on the TLS listener
         bool logEveryPacket = true;            // for publishesFrom; off where speed is measured
+        // Small packets (acknowledgements) sent at once rather than held by
+        // Nagle's algorithm until the client's delayed ACK, as by default.
+        bool tcpNoDelay = false;
     };
 
     static constexpr char kUser[] = "pelvaro";
