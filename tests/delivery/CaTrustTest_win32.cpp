@@ -1,0 +1,69 @@
+// The CA file on Windows, where the system's TLS knows only the Windows stores:
+// the peer's chain must lead to one of the file's authorities and name the
+// host, or the handshake's errors stand.
+
+#include "delivery/CaTrust.h"
+
+#include <QFile>
+#include <gtest/gtest.h>
+
+namespace pelvaro {
+namespace {
+
+const std::filesystem::path certificates = TEST_CERTIFICATES;
+
+CaTrust trustIn(const char* file) {
+    std::string error;
+    auto trust = CaTrust::fromFile(certificates / file, error);
+    EXPECT_TRUE(trust.has_value()) << error;
+    return trust.value();
+}
+
+QSslCertificate certificate(const char* file) {
+    QFile pem(QString::fromStdU16String((certificates / file).u16string()));
+    EXPECT_TRUE(pem.open(QIODevice::ReadOnly)) << file;
+    return QSslCertificate(pem.readAll(), QSsl::Pem);
+}
+
+// What the system's TLS says of a server whose authority it does not know.
+QList<QSslError> unknownAuthority(const QSslCertificate& server) {
+    return {QSslError(QSslError::UnableToGetIssuerCertificate, server)};
+}
+
+TEST(CaTrustOnWindows, AcceptsTheAuthoritysServerUnderEachOfItsNames) {
+    const CaTrust trust = trustIn("ca.pem");
+    const QSslCertificate server = certificate("server.pem");
+    for (const char* host : {"127.0.0.1", "::1", "localhost"}) {
+        EXPECT_TRUE(trust.acceptsDespite(unknownAuthority(server), {server}, host)) << host;
+    }
+    // A server that sends its authority along is no different.
+    const QList<QSslCertificate> withAuthority{server, certificate("ca.pem")};
+    EXPECT_TRUE(trust.acceptsDespite(
+        {QSslError(QSslError::SelfSignedCertificateInChain, server)}, withAuthority, "localhost"));
+}
+
+TEST(CaTrustOnWindows, RefusesAnotherAuthorityAnotherHostAndEveryOtherFault) {
+    const QSslCertificate server = certificate("server.pem");
+    const QList<QSslError> unknown = unknownAuthority(server);
+    EXPECT_FALSE(trustIn("other-ca.pem").acceptsDespite(unknown, {server}, "localhost"));
+    // The client's certificate is the authority's too, but not for a server.
+    const QSslCertificate client = certificate("client.pem");
+    EXPECT_FALSE(trustIn("ca.pem").acceptsDespite(unknownAuthority(client), {client},
+                                                  "pelvaro-test-client"));
+
+    const CaTrust trust = trustIn("ca.pem");
+    EXPECT_FALSE(trust.acceptsDespite(unknown, {server}, "pelvaro.example"));
+    EXPECT_FALSE(trust.acceptsDespite(unknown, {server}, "127.0.0.2"));
+    // A fault besides the unknown authority is never forgiven, even where the
+    // chain itself is good.
+    for (auto fault : {QSslError::HostNameMismatch, QSslError::CertificateExpired,
+                       QSslError::CertificateRevoked, QSslError::CertificateSignatureFailed}) {
+        EXPECT_FALSE(trust.acceptsDespite(unknown + QList<QSslError>{QSslError(fault, server)}, {server},
+                                          "localhost"))
+            << fault;
+    }
+    EXPECT_FALSE(trust.acceptsDespite(unknown, {}, "localhost"));
+}
+
+} // namespace
+} // namespace pelvaro
