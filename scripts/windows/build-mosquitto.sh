@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Builds libmosquitto.dll for Windows x64 from Debian's mosquitto source package
 # with mingw-w64, against the OpenSSL that build-openssl.sh installed in
-# OPENSSL, with its threads from winpthreads. Only the client library: no
-# broker, no clients, no apps, no plugins, no C++ wrapper, no cJSON. Kept under
-# CACHE per Debian version; OUTDIR receives both libraries ready for the build:
-# include/ (mosquitto.h and its companions, openssl/), lib/ (import libraries), bin/ (the DLLs).
+# OPENSSL, with its threads from winpthreads and mosquitto-own-ssl-ctx.patch
+# applied. Only the client library: no broker, no clients, no apps, no
+# plugins, no C++ wrapper, no cJSON. Kept under CACHE per Debian version;
+# OUTDIR receives both libraries ready for the build: include/ (mosquitto.h
+# and its companions, openssl/), lib/ (import libraries), bin/ (the DLLs).
 #
 #   scripts/windows/build-mosquitto.sh CACHE OPENSSL OUTDIR
 set -euo pipefail
@@ -16,7 +17,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source-path=SCRIPTDIR source=debian-source.sh
 source "$here/debian-source.sh"
 
-ensure_packages cmake ninja-build dpkg-dev gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+ensure_packages cmake ninja-build dpkg-dev patch gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
 mkdir -p "$1" "$3"
 root=$(cd "$1" && pwd)
 openssl=$(cd "$2" && pwd)
@@ -24,8 +25,12 @@ outdir=$(cd "$3" && pwd)
 cache=$root/mosquitto
 
 debian_source mosquitto "$cache/src" "$root"
-# Rebuilt when either library's version changes.
-prefix=$cache/$DEBIAN_SOURCE_VERSION-openssl-$(basename "$openssl")
+patch_file=$here/mosquitto-own-ssl-ctx.patch
+if ! patch -d "$cache/src" -p1 -R --dry-run -s -f <"$patch_file" >/dev/null 2>&1; then
+    patch -d "$cache/src" -p1 -s <"$patch_file"
+fi
+# Rebuilt when either library's version or the patch changes.
+prefix=$cache/$DEBIAN_SOURCE_VERSION-$(sha256sum "$patch_file" | cut -c1-8)-openssl-$(basename "$openssl")
 
 if [ ! -f "$prefix/bin/libmosquitto.dll" ]; then
     build=$cache/build
