@@ -3,8 +3,10 @@
 // host, or the handshake's errors stand.
 
 #include "delivery/CaTrust.h"
+#include "delivery/HttpSender.h"
 
 #include <QFile>
+#include <fstream>
 #include <gtest/gtest.h>
 
 namespace pelvaro {
@@ -63,6 +65,27 @@ TEST(CaTrustOnWindows, RefusesAnotherAuthorityAnotherHostAndEveryOtherFault) {
             << fault;
     }
     EXPECT_FALSE(trust.acceptsDespite(unknown, {}, "localhost"));
+}
+
+// The webhook through the system's TLS to the receiver of the Linux side,
+// whose authority no Windows store knows.
+SendResult::Kind sendWithCaFile(const std::string& host, const char* caFile) {
+    std::string port;
+    std::ifstream(certificates / "https-port") >> port;
+    SenderSettings settings;
+    settings.url = "https://" + host + ":" + port + "/reads";
+    if (caFile != nullptr) {
+        settings.caFile = certificates / caFile;
+    }
+    const QueuedEvent event{1, "0190a5e2-0000-7000-8000-000000000001", R"({"code":"123456789A"})"};
+    return makeHttpSender(settings)->send({&event, 1}).kind;
+}
+
+TEST(CaTrustOnWindows, TheWebhookTrustsTheCaFileAndOnlyIt) {
+    EXPECT_EQ(sendWithCaFile("localhost", "ca.pem"), SendResult::Kind::Delivered);
+    EXPECT_EQ(sendWithCaFile("127.0.0.1", "ca.pem"), SendResult::Kind::Delivered);
+    EXPECT_NE(sendWithCaFile("localhost", "other-ca.pem"), SendResult::Kind::Delivered);
+    EXPECT_NE(sendWithCaFile("localhost", nullptr), SendResult::Kind::Delivered);
 }
 
 } // namespace
