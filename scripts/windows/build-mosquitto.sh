@@ -9,13 +9,10 @@
 #
 #   scripts/windows/build-mosquitto.sh CACHE OPENSSL OUTDIR
 set -euo pipefail
-if [ $# -ne 3 ]; then
-    echo "usage: $0 CACHE OPENSSL OUTDIR" >&2
-    exit 2
-fi
 here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source-path=SCRIPTDIR source=debian-source.sh
 source "$here/debian-source.sh"
+expect_arguments 3 "CACHE OPENSSL OUTDIR" "$@"
 
 ensure_packages cmake ninja-build dpkg-dev patch gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
 mkdir -p "$1" "$3"
@@ -65,7 +62,7 @@ if grep -i 'DLL Name:' <<<"$dump" |
     exit 1
 fi
 
-rm -rf "$outdir/include" "$outdir/lib" "$outdir/bin"
+rm -rf "${outdir:?}/include" "${outdir:?}/lib" "${outdir:?}/bin"
 mkdir -p "$outdir/include" "$outdir/lib" "$outdir/bin"
 cp -r "$openssl/include/openssl" "$prefix"/include/*.h "$outdir/include/"
 cp "$openssl"/lib/*.dll.a "$prefix"/lib/libmosquitto.dll.a "$outdir/lib/"

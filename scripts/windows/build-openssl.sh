@@ -8,12 +8,9 @@
 #
 #   scripts/windows/build-openssl.sh CACHE
 set -euo pipefail
-if [ $# -ne 1 ]; then
-    echo "usage: $0 CACHE" >&2
-    exit 2
-fi
 # shellcheck source-path=SCRIPTDIR source=debian-source.sh
 source "$(dirname "$0")/debian-source.sh"
+expect_arguments 1 "CACHE" "$@"
 
 ensure_packages perl make dpkg-dev gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
 mkdir -p "$1"

@@ -10,13 +10,10 @@
 # PELVARO_QT_CONFIGURE_ONLY=1 stops after the configure step: a check in a
 # minute or two that the source, the toolchain and the host Qt fit together.
 set -euo pipefail
-if [ $# -ne 2 ]; then
-    echo "usage: $0 CACHE PREFIX" >&2
-    exit 2
-fi
 here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source-path=SCRIPTDIR source=debian-source.sh
 source "$here/debian-source.sh"
+expect_arguments 2 "CACHE PREFIX" "$@"
 
 ensure_packages qt6-base-dev qt6-base-dev-tools ninja-build cmake dpkg-dev mingw-w64 g++-mingw-w64-x86-64-posix
 mkdir -p "$1" "$2"

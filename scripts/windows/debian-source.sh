@@ -5,8 +5,19 @@
 # directory, so the system's apt sources are never touched. Progress goes to
 # stderr, so callers' stdout stays theirs.
 #
+#   expect_arguments COUNT USAGE "$@"     # ends the script unless it has COUNT
 #   ensure_packages PACKAGE...
 #   debian_source PACKAGE DESTDIR CACHE   # sets DEBIAN_SOURCE_VERSION
+
+# Ends the calling script with its usage unless it was given COUNT arguments.
+expect_arguments() {
+    local count=$1 usage=$2
+    shift 2
+    if [ $# -ne "$count" ]; then
+        echo "usage: $0 $usage" >&2
+        exit 2
+    fi
+}
 
 # Runs a command as root, through sudo when not root already.
 as_root() {
