@@ -86,8 +86,10 @@ std::string oneLine(const QByteArray& bytes) {
 
 std::string statusLine(const Exchange& exchange) {
     std::string line = "HTTP " + std::to_string(exchange.status);
-    if (!exchange.statusText.isEmpty())
-        line += " " + oneLine(exchange.statusText);
+    if (!exchange.statusText.isEmpty()) {
+        line += ' ';
+        line += oneLine(exchange.statusText);
+    }
     return line;
 }
 

@@ -80,6 +80,7 @@ Section "Uninstall"
     ; Only what the installer put there; the users' files are elsewhere.
     RMDir /r "$INSTDIR\platforms"
     RMDir /r "$INSTDIR\styles"
+    RMDir /r "$INSTDIR\tls"
     RMDir /r "$INSTDIR\translations"
     Delete "$INSTDIR\*.exe"
     Delete "$INSTDIR\*.dll"

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds Qt 6.4.2 for Windows x64 (Core, Gui, Widgets, Test, the qwindows
-# plugin) from Debian's qt6-base source with mingw-w64 and Debian's host Qt,
+# Builds Qt 6.4.2 for Windows x64 (Core, Gui, Widgets, Network with the
+# Windows system's own TLS, Test, the qwindows plugin) from Debian's qt6-base source with mingw-w64 and Debian's host Qt,
 # and installs it into PREFIX. The slow way, 30 to 60 minutes, for when the
 # prebuilt Qt is not at hand; source and build tree stay under CACHE, so a
 # second run only rebuilds what changed.
@@ -10,13 +10,10 @@
 # PELVARO_QT_CONFIGURE_ONLY=1 stops after the configure step: a check in a
 # minute or two that the source, the toolchain and the host Qt fit together.
 set -euo pipefail
-if [ $# -ne 2 ]; then
-    echo "usage: $0 CACHE PREFIX" >&2
-    exit 2
-fi
 here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source-path=SCRIPTDIR source=debian-source.sh
 source "$here/debian-source.sh"
+expect_arguments 2 "CACHE PREFIX" "$@"
 
 ensure_packages qt6-base-dev qt6-base-dev-tools ninja-build cmake dpkg-dev mingw-w64 g++-mingw-w64-x86-64-posix
 mkdir -p "$1" "$2"
@@ -34,13 +31,14 @@ fi
 
 build=$root/qt/build-$DEBIAN_SOURCE_VERSION
 # Debian's source lacks wintab and the bundled sqlite, hence no tablet events
-# and no sql; directwrite3 cannot link without direct2d.
+# and no sql; directwrite3 cannot link without direct2d. TLS is Windows' own
+# (Schannel), so Qt needs no OpenSSL.
 cmake -S "$root/qt/src" -B "$build" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$here/toolchain-mingw64-posix.cmake" \
     -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
     -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=ON \
     -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DQT_BUILD_BENCHMARKS=OFF \
-    -DFEATURE_pkg_config=OFF -DFEATURE_sql=OFF -DFEATURE_network=OFF -DFEATURE_dbus=OFF \
+    -DFEATURE_pkg_config=OFF -DFEATURE_sql=OFF -DFEATURE_network=ON -DFEATURE_schannel=ON -DFEATURE_openssl=OFF -DFEATURE_dbus=OFF \
     -DFEATURE_printsupport=OFF -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF -DFEATURE_testlib=ON \
     -DINPUT_opengl=no -DFEATURE_opengl=OFF -DFEATURE_vulkan=OFF \
     -DFEATURE_tabletevent=OFF -DFEATURE_direct2d=OFF -DFEATURE_directwrite3=OFF \

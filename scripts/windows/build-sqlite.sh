@@ -6,12 +6,9 @@
 #
 #   scripts/windows/build-sqlite.sh CACHE OUTDIR
 set -euo pipefail
-if [ $# -ne 2 ]; then
-    echo "usage: $0 CACHE OUTDIR" >&2
-    exit 2
-fi
 # shellcheck source-path=SCRIPTDIR source=debian-source.sh
 source "$(dirname "$0")/debian-source.sh"
+expect_arguments 2 "CACHE OUTDIR" "$@"
 
 ensure_packages tcl make gcc dpkg-dev gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
 mkdir -p "$1" "$2"

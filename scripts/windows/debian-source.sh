@@ -5,8 +5,19 @@
 # directory, so the system's apt sources are never touched. Progress goes to
 # stderr, so callers' stdout stays theirs.
 #
+#   expect_arguments COUNT USAGE "$@"     # ends the script unless it has COUNT
 #   ensure_packages PACKAGE...
 #   debian_source PACKAGE DESTDIR CACHE   # sets DEBIAN_SOURCE_VERSION
+
+# Ends the calling script with its usage unless it was given COUNT arguments.
+expect_arguments() {
+    local count=$1 usage=$2
+    shift 2
+    if [ $# -ne "$count" ]; then
+        echo "usage: $0 $usage" >&2
+        exit 2
+    fi
+}
 
 # Runs a command as root, through sudo when not root already.
 as_root() {
@@ -93,14 +104,25 @@ debian_source() {
         ! apt-get "${apt_opts[@]}" -qq source --print-uris "$package" >/dev/null 2>&1; then
         apt-get "${apt_opts[@]}" update >&2
     fi
-    dsc=$(apt-get "${apt_opts[@]}" -qq source --print-uris "$package" |
-        sed -n "s/^'[^']*' \([^ ]*\.dsc\) .*/\1/p" | head -n 1)
+    # The newest version first; a mirror may lack it (a security update not
+    # mirrored yet), so the next older one is taken then.
+    local version versions
+    versions=$(apt-cache "${apt_opts[@]}" showsrc --only-source "$package" 2>/dev/null |
+        sed -n 's/^Version:[ \t]*//p' | sort -rV -u)
+    dsc=
+    for version in $versions; do
+        dsc=$(apt-get "${apt_opts[@]}" -qq source --print-uris "$package=$version" |
+            sed -n "s/^'[^']*' \([^ ]*\.dsc\) .*/\1/p" | head -n 1)
+        # apt-get skips files already downloaded whose checksums match.
+        [ -n "$dsc" ] && (cd "$cache/sources" &&
+            apt-get "${apt_opts[@]}" source --download-only "$package=$version") >&2 && break
+        echo "debian_source: $package $version could not be fetched" >&2
+        dsc=
+    done
     if [ -z "$dsc" ]; then
         echo "debian_source: no source package $package" >&2
         return 1
     fi
-    # apt-get skips files already downloaded whose checksums match.
-    (cd "$cache/sources" && apt-get "${apt_opts[@]}" source --download-only "$package") >&2
 
     DEBIAN_SOURCE_VERSION=$(sed -n 's/^Version:[ \t]*//p' "$cache/sources/$dsc" | head -n 1)
     local stamp="$destdir/.debian-source"

@@ -1,9 +1,9 @@
 # Windows programs built here run under wine: ctest, the discovery of the
 # GoogleTest cases and the tests' own helpers go through wine-run.sh in the
-# build folder, which keeps a wine prefix of the build's own and finds Qt's
-# and the compiler's libraries.
+# build folder, which keeps a wine prefix of the build's own and finds Qt's,
+# the compiler's, libmosquitto's and OpenSSL's libraries.
 find_program(WINE wine REQUIRED)
-foreach(runtime_path IN LISTS PELVARO_MINGW_RUNTIME)
+foreach(runtime_path IN LISTS PELVARO_MINGW_RUNTIME PELVARO_MOSQUITTO_RUNTIME)
     get_filename_component(runtime_dir ${runtime_path} DIRECTORY)
     list(APPEND wine_library_dirs ${runtime_dir})
 endforeach()

@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# loopback-server.sh start|stop KIND DIR: a server of the Linux side for the
+# Windows tests, on a free loopback port with TLS and the server certificate
+# that make-test-certificates.sh put in DIR. KIND mqtt is Debian's mosquitto
+# broker, https the tests' webhook receiver (answering 200). The port goes to
+# DIR/KIND-port once the server takes connections.
+set -euo pipefail
+kind=$2
+dir=$3
+pid_file=$dir/$kind.pid
+case $1 in
+start)
+    rm -f "$pid_file" "$dir/$kind-port"
+    case $kind in
+    mqtt)
+        port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+        cat >"$dir/mosquitto.conf" <<CONF
+listener $port 127.0.0.1
+certfile $dir/server.pem
+keyfile $dir/server.key
+allow_anonymous true
+persistence false
+pid_file $pid_file
+log_dest file $dir/mosquitto.log
+CONF
+        # Started as root it would turn into the user mosquitto, who may not
+        # read the key; as anyone else it stays who it is.
+        [ "$(id -u)" -ne 0 ] || echo "user root" >>"$dir/mosquitto.conf"
+        mosquitto -c "$dir/mosquitto.conf" -d
+        ;;
+    https)
+        # A session of its own, so that ctest does not wait for it.
+        setsid python3 "$(dirname "$0")/../support/https_receiver.py" --log "$dir/https-requests" \
+            --answers "$dir/https-answers.json" --cert "$dir/server.pem" --key "$dir/server.key" \
+            </dev/null >"$dir/https.out" 2>&1 &
+        echo $! >"$pid_file"
+        # Python may take seconds to start on a loaded machine.
+        for _ in $(seq 300); do
+            port=$(head -n 1 "$dir/https.out")
+            [ -z "$port" ] || break
+            sleep 0.1
+        done
+        ;;
+    esac
+    for _ in $(seq 50); do
+        if [ -n "${port:-}" ] && (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
+            echo "$port" >"$dir/$kind-port"
+            exit 0
+        fi
+        sleep 0.1
+    done
+    echo "the $kind server did not start" >&2
+    exit 1
+    ;;
+stop)
+    [ ! -f "$pid_file" ] || kill "$(cat "$pid_file")" 2>/dev/null || true
+    ;;
+esac
