@@ -2,6 +2,7 @@
 // byte written.
 
 #include "delivery/SecretStore.h"
+#include "tests/support/FileMode_posix.h"
 #include "tests/support/TempDir.h"
 
 #include <cstdlib>
@@ -12,22 +13,19 @@
 namespace pelvaro {
 namespace {
 
-mode_t modeOf(const std::filesystem::path& file) {
-    struct stat status {};
-    ::stat(file.c_str(), &status);
-    return status.st_mode & 07777;
-}
+using test::modeOf;
 
 TEST(SecretStoreModeTest, UsersStoreIsMadePrivateAndAnExposedOneClosed) {
     test::TempDir dir;
     ::setenv("XDG_CONFIG_HOME", (dir.path() / "config").c_str(), 1);
     ::setenv("XDG_DATA_HOME", (dir.path() / "data").c_str(), 1);
-    const mode_t savedMask = ::umask(0);
     auto store = SecretStore::forUser();
     ASSERT_TRUE(store);
-    const auto error = store->keep("https://a/", "Bearer abc");
-    ::umask(savedMask);
-    ASSERT_EQ(error, std::nullopt) << *error;
+    {
+        const test::UmaskWhileAlive umask(0);
+        const auto error = store->keep("https://a/", "Bearer abc");
+        ASSERT_EQ(error, std::nullopt) << *error;
+    }
     const auto folder = dir.path() / "config" / "Pelvaro";
     EXPECT_EQ(modeOf(folder), 0700u);
     ASSERT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1)
