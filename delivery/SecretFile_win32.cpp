@@ -1,7 +1,8 @@
 #include "delivery/SecretFile.h"
 
-#include <dpapi.h>
 #include <windows.h>
+// after windows.h, which it needs
+#include <dpapi.h>
 
 namespace pelvaro::secretfile {
 
