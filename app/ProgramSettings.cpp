@@ -51,6 +51,7 @@ void ProgramSettings::LoadSettings() {
     const SerialSettings serial = readSerialSettings(settingsFile);
     const GlobalSettings global = readGlobalSettings(settingsFile);
     PortNumber = serial.port;
+    delivery_ = readDeliverySettings(settingsFile);
     ReadResult.cardLength = serial.cardLength;
     ReadResult.hitagInverse = serial.hitagInverse;
     // Each box reacts as to a click when its value changes; saving is still
@@ -80,8 +81,16 @@ void ProgramSettings::SaveSettings() {
         global.autostart = settingsDlg_->controls().CheckBoxAutoStart->isChecked();
         global.autosave = settingsDlg_->controls().CheckBoxSave->isChecked();
     }
-    // [Serial] before [Global]: a new file holds them in that order.
-    if (!writeSerialSettings(settingsFile, serial) || !writeGlobalSettings(settingsFile, global))
+    // [Serial] before [Global]: a new file holds them in that order. Without
+    // a target a file without [Delivery] stays without it.
+    if (!writeSerialSettings(settingsFile, serial) || !writeGlobalSettings(settingsFile, global) ||
+        !writeDeliverySettings(settingsFile, delivery_))
+        reportUnsavedFile();
+}
+
+void ProgramSettings::setDelivery(DeliverySettings delivery) {
+    delivery_ = std::move(delivery);
+    if (savesSettings() && !writeDeliverySettings(settingsFile, delivery_))
         reportUnsavedFile();
 }
 

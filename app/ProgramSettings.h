@@ -2,6 +2,7 @@
 
 #include "modes/ModeHost.h"
 #include "reader/ReadResult.h"
+#include "settings/DeliverySettings.h"
 
 #include <QString>
 #include <array>
@@ -37,6 +38,12 @@ public:
     int cardLength() const;
     bool hitagInverse() const;
 
+    // Where each read goes besides its typing or list: the [Delivery]
+    // section as loaded, or as the user last set it.
+    const DeliverySettings& delivery() const { return delivery_; }
+    // Takes the user's change, saved only while "Einstellungen speichern" is on.
+    void setDelivery(DeliverySettings delivery);
+
     void LoadSettings();
     void SaveSettings();
     // "Einstellungen speichern" is on: every change is saved.
@@ -66,6 +73,7 @@ private:
     std::filesystem::path settingsFile;
     QString settingsFile_; // as the user sees it
     int PortNumber = 0;
+    DeliverySettings delivery_;
     // The dialog's port list: entry n (from 1) is the port PortTable[n].
     std::array<int, 256> PortTable{};
     int PortListPosition = 0;

@@ -26,11 +26,14 @@ struct DeliverySettings {
 };
 
 // Reads the section; a missing file, section or key gives the default, a
-// number out of range the nearest allowed one.
+// number out of range the nearest allowed one (Batch= 1 to 1000, MaxQueued=
+// 1 to 10000000). The targets are Target1=, Target2=, … up to the first
+// number missing or empty.
 DeliverySettings readDeliverySettings(const std::filesystem::path& file);
 
-// Writes the keys, each on its own; targets no longer there are removed.
-// False at the first key that cannot be written.
+// Writes the keys, each on its own; targets no longer there are removed,
+// empty ones left out. A file without the section gets none while there is
+// no target. False at the first key that cannot be written.
 bool writeDeliverySettings(const std::filesystem::path& file, const DeliverySettings& settings);
 
 } // namespace pelvaro

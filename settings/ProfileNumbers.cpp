@@ -2,13 +2,19 @@
 
 #include "fileio/ProfileFile.h"
 
+#include <algorithm>
 #include <charconv>
+#include <limits>
 
 namespace pelvaro {
 
-int profileInteger(const std::optional<std::string>& text, int defaultValue) {
+namespace {
+
+// The number the text writes, as profileInteger reads it; one too large for
+// the type is taken as its largest magnitude, so that clamping still works.
+std::optional<long long> profileNumber(const std::optional<std::string>& text) {
     if (!text)
-        return defaultValue;
+        return std::nullopt;
     std::string_view digits = *text;
     const bool negative = !digits.empty() && digits.front() == '-';
     if (!digits.empty() && (digits.front() == '-' || digits.front() == '+'))
@@ -21,10 +27,28 @@ int profileInteger(const std::optional<std::string>& text, int defaultValue) {
     long long value = 0;
     const auto [end, error] =
         std::from_chars(digits.data(), digits.data() + digits.size(), value, base);
-    if (digits.empty() || error != std::errc() || end != digits.data() + digits.size() ||
-        value > 2147483648LL || (!negative && value > 2147483647LL))
+    if (digits.empty() || end != digits.data() + digits.size() ||
+        (error != std::errc() && error != std::errc::result_out_of_range))
+        return std::nullopt;
+    if (error == std::errc::result_out_of_range)
+        value = std::numeric_limits<long long>::max();
+    return negative ? -value : value;
+}
+
+} // namespace
+
+int profileInteger(const std::optional<std::string>& text, int defaultValue) {
+    const auto value = profileNumber(text);
+    if (!value || *value < std::numeric_limits<int>::min() ||
+        *value > std::numeric_limits<int>::max())
         return defaultValue;
-    return static_cast<int>(negative ? -value : value);
+    return static_cast<int>(*value);
+}
+
+long long profileIntegerWithin(const std::optional<std::string>& text, long long least,
+                               long long most, long long defaultValue) {
+    const auto value = profileNumber(text);
+    return value ? std::clamp(*value, least, most) : defaultValue;
 }
 
 int readProfileInteger(const std::filesystem::path& file, std::string_view section,

@@ -12,6 +12,11 @@ namespace pelvaro {
 // number, out of range) gives the default.
 int profileInteger(const std::optional<std::string>& text, int defaultValue);
 
+// A number read the same way, the nearest of least to most when it lies
+// outside, however far; the default when the text is no number.
+long long profileIntegerWithin(const std::optional<std::string>& text, long long least,
+                               long long most, long long defaultValue);
+
 // One key of a settings file as an integer, or as a switch (any number but 0
 // is on); the default when the file, section or key is missing or the value
 // is no number.

@@ -7,4 +7,8 @@ std::string Utf8Path(const std::filesystem::path& path) {
     return {text.begin(), text.end()};
 }
 
+std::filesystem::path PathFromUtf8(const std::string& text) {
+    return std::u8string(text.begin(), text.end());
+}
+
 } // namespace pelvaro

@@ -1,6 +1,7 @@
 // The main window on the offscreen platform: start-up states, settings file
 // round trips, page sizes, the auxiliary dialogs and the end by menu.
 
+#include "settings/DeliverySettings.h"
 #include "settings/GlobalSettings.h"
 #include "tests/app/ProgramFixture.h"
 #include "tools/simulator/ReaderSimulator.h"
@@ -108,10 +109,24 @@ TEST_F(MainWindowTest, RedirectBoxesSaveOnlyWhileSavingIsOn) {
     dialog().CheckBoxSave->setChecked(true);
     ui().CheckBoxLF->click();
     EXPECT_EQ(ui().LabelUmleitungInfo->text(), "Umleitung aus!\nKartennummer+<ENTER>\n");
-    EXPECT_EQ(settingsText(), before + "[Serial]\r\nPort=0\r\nCardLen=10\r\nHitag_inv=1\r\n"
+    const std::string saved = before + "[Serial]\r\nPort=0\r\nCardLen=10\r\nHitag_inv=1\r\n"
                                        "[Global]\r\nLineFeed=1\r\nSysTray=1\r\nSendPSNR=0\r\n"
-                                       "Autostart=0\r\nAutosave=1\r\n");
+                                       "Autostart=0\r\nAutosave=1\r\n";
+    EXPECT_EQ(settingsText(), saved) << "no delivery configured: no [Delivery]";
     EXPECT_TRUE(dialogs.shown.empty());
+
+    DeliverySettings delivery;
+    delivery.targets = {"https://erp.example/lesungen"};
+    dialog().CheckBoxSave->setChecked(false);
+    programSettings().setDelivery(delivery);
+    EXPECT_EQ(settingsText(), saved);
+    dialog().CheckBoxSave->setChecked(true);
+    ui().CheckBoxShowTray->click();
+    std::string savedAgain = saved;
+    savedAgain.replace(savedAgain.find("SysTray=1"), 9, "SysTray=0");
+    EXPECT_EQ(settingsText(), savedAgain + "[Delivery]\r\nTarget1=https://erp.example/lesungen\r\n"
+                                           "Batch=100\r\nMaxQueued=100000\r\nCaFile=\r\n"
+                                           "ClientCert=\r\nClientKey=\r\nListMode=0\r\n");
 }
 
 TEST_F(MainWindowTest, InstalledProgramKeepsSettingsAndDatabaseInTheUsersFolders) {

@@ -87,6 +87,7 @@ protected:
     }
 
     TMainForm& window() { return windows->mainForm; }
+    ProgramSettings& programSettings() { return *window().settings_; }
     Ui::TMainForm& ui() { return window().controls(); }
     Ui::TSettingsDlg& dialog() { return windows->settings.controls(); }
     Ui::TOutputDlg& outputDialog() { return windows->output.controls(); }

@@ -198,19 +198,30 @@ TEST_F(ReadToolTest, ReconnectWaitsForTheReaderUnderItsStableName) {
 }
 
 TEST_F(ReadToolTest, WrongOptionsAreExplained) {
-    for (const std::vector<std::string>& options :
-         std::vector<std::vector<std::string>>{{},
-                                               {"--port", "3", "--device", "/dev/null"},
-                                               {"--port", "0"},
-                                               {"--port", "3", "--length", "7"},
-                                               {"--port", "3", "--hitag-inverse", "2"},
-                                               {"--port", "3", "--repeat-guard", "-1"},
-                                               {"--port"}}) {
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{}, "genau eines von --port und --device"},
+        {{"--port", "3", "--device", "/dev/null"}, "genau eines"},
+        {{"--port", "0"}, "--port 0"},
+        {{"--port", "3", "--length", "7"}, "--length 7"},
+        {{"--port", "3", "--hitag-inverse", "2"}, "--hitag-inverse 2"},
+        {{"--port", "3", "--repeat-guard", "-1"}, "--repeat-guard -1"},
+        {{"--port"}, "unvollständige Angabe: --port"},
+        {{"--port", "3", "--deliver", "ftp://erp/"},
+         "http://, https://, mqtt:// oder mqtts://: ftp"},
+        {{"--port", "3", "--deliver", "https://"}, "mqtts://: https://"},
+        {{"--port", "3", "--deliver", "mqtt://b/t", "--batch", "0"}, "--batch 0"},
+        {{"--port", "3", "--deliver", "mqtt://b/t", "--batch", "1001"}, "--batch 1001"},
+        {{"--port", "3", "--secret-file", "geheim"}, "gelten nur mit --deliver"},
+        {{"--port", "3", "--outbox", "o.sqlite", "--ca-file", "ca.pem"}, "nur mit --deliver"},
+    };
+    for (const auto& [options, problem] : cases) {
         std::vector<std::string> command = options;
         command.insert(command.begin(), program.string());
         test::ChildProcess tool(command);
         EXPECT_EQ(tool.waitForExit(2s), 2);
-        EXPECT_NE(tool.errorOutput().find("Aufruf: pelvaro-read"), std::string::npos);
+        const std::string said = tool.errorOutput();
+        EXPECT_NE(said.find(problem), std::string::npos) << said;
+        EXPECT_NE(said.find("Aufruf: pelvaro-read"), std::string::npos);
     }
 }
 

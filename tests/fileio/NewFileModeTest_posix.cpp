@@ -4,36 +4,21 @@
 #include "fileio/AppendFile.h"
 #include "fileio/AtomicFile.h"
 #include "fileio/ProfileFile.h"
-
+#include "tests/support/FileMode_posix.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 namespace pelvaro {
 namespace {
 
-class UmaskWhileAlive {
-public:
-    explicit UmaskWhileAlive(mode_t mask) : saved_(::umask(mask)) {}
-    ~UmaskWhileAlive() { ::umask(saved_); }
-    UmaskWhileAlive(const UmaskWhileAlive&) = delete;
-    UmaskWhileAlive& operator=(const UmaskWhileAlive&) = delete;
-
-private:
-    mode_t saved_;
-};
-
-mode_t modeOf(const std::filesystem::path& file) {
-    struct stat status {};
-    ::stat(file.c_str(), &status);
-    return status.st_mode & 07777;
-}
+using test::modeOf;
+using test::UmaskWhileAlive;
 
 TEST(NewFileModeTest, TheUmaskForSettingsAndTheUserAloneForPrivateFiles) {
     test::TempDir dir;
-    for (const auto& [mask, usual] : {std::pair<mode_t, mode_t>{077, 0600}, {022, 0644},
-                                      {0277, 0400}}) {
+    for (const auto& [mask, usual] :
+         {std::pair<mode_t, mode_t>{077, 0600}, {022, 0644}, {0277, 0400}}) {
         SCOPED_TRACE(testing::Message() << "umask " << std::oct << mask);
         const UmaskWhileAlive umask(mask);
         const auto folder = dir.path() / std::to_string(mask);

@@ -1,6 +1,7 @@
 // Pelvaro.ini as each section's reader and writer sees it: defaults, files
 // written by hand or by Windows, and writes that keep every other byte.
 
+#include "settings/DeliverySettings.h"
 #include "settings/GlobalSettings.h"
 #include "settings/KeyboardSettings.h"
 #include "settings/OutputSettings.h"
@@ -12,6 +13,8 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
+#include <tuple>
+#include <vector>
 
 namespace pelvaro {
 namespace {
@@ -57,6 +60,7 @@ TEST_F(SettingsFileTest, MissingFileGivesTheDefaultsAndIsNotCreated) {
     EXPECT_FALSE(global.lineFeed || global.sysTray || global.sendPersonnelNumber ||
                  global.autostart || global.autosave);
     EXPECT_EQ(readOutputSettings(file), OutputSettings{});
+    EXPECT_EQ(readDeliverySettings(file), DeliverySettings{});
     const KeyboardSettings keyboard = readKeyboardSettings(file);
     EXPECT_TRUE(keyboard.backend.empty() && keyboard.layout.empty() && keyboard.variant.empty());
     const PortEntry port = readPortEntry(file, 3);
@@ -98,6 +102,64 @@ TEST_F(SettingsFileTest, EachSectionIsReadByItsOwnReader) {
     EXPECT_TRUE(mapped.onlyMapped);
     EXPECT_TRUE(readPortEntry(file, 4).device.empty());
     EXPECT_EQ(readSerialSettings(file).port, 4);
+}
+
+// Targets end at the first gap; numbers out of range, however far, are
+// clamped, and a number that is none gives the default.
+TEST_F(SettingsFileTest, DeliverySectionByHandAndItsLimits) {
+    const auto delivery = [&](const std::string& numbers) {
+        std::ofstream(file, std::ios::binary)
+            << "[Delivery]\r\nTarget1=https://a.example/in\r\nTarget2=mqtts://b:8883/t\r\n"
+               "Target3=\r\nTarget4=http://stale\r\nListMode=0x1\r\nCaFile=/etc/ca.pem\r\n"
+            << numbers;
+        return readDeliverySettings(file);
+    };
+    const DeliverySettings read = delivery("Batch=7\r\nMaxQueued=500\r\n");
+    EXPECT_EQ(read.targets, (std::vector<std::string>{"https://a.example/in", "mqtts://b:8883/t"}));
+    EXPECT_EQ(read.batch, 7u);
+    EXPECT_EQ(read.mostQueued, 500u);
+    EXPECT_TRUE(read.listMode);
+    EXPECT_EQ(read.caFile, "/etc/ca.pem");
+    EXPECT_TRUE(read.clientCertificate.empty());
+    const std::vector<std::tuple<std::string, size_t, size_t>> limits = {
+        {"Batch=0\r\nMaxQueued=-5\r\n", 1, 1},
+        {"Batch=1001\r\nMaxQueued=99999999999999999999999\r\n", 1000, 10000000},
+        {"Batch=viele\r\nMaxQueued=1e6\r\n", 100, 100000},
+    };
+    for (const auto& [numbers, batch, mostQueued] : limits) {
+        const DeliverySettings clamped = delivery(numbers);
+        EXPECT_EQ(clamped.batch, batch) << numbers;
+        EXPECT_EQ(clamped.mostQueued, mostQueued) << numbers;
+    }
+}
+
+TEST_F(SettingsFileTest, DeliveryWrittenOnlyOnceConfiguredAndTargetsRemoved) {
+    const std::string before = "[Serial]\r\nPort=3\r\n";
+    std::ofstream(file, std::ios::binary) << before;
+    ASSERT_TRUE(writeDeliverySettings(file, DeliverySettings{}));
+    EXPECT_EQ(contents(), before) << "nothing configured: nothing changes";
+
+    DeliverySettings three;
+    three.targets = {"https://a/", "", "mqtt://b/t", "http://c/"};
+    three.batch = 50;
+    three.caFile = std::filesystem::path(u8"/etc/Zertifikate/Firmen-CA ä.pem");
+    three.listMode = true;
+    ASSERT_TRUE(writeDeliverySettings(file, three));
+    DeliverySettings expected = three;
+    expected.targets = {"https://a/", "mqtt://b/t", "http://c/"};
+    EXPECT_EQ(readDeliverySettings(file), expected);
+
+    DeliverySettings one = expected;
+    one.targets = {"http://d/"};
+    ASSERT_TRUE(writeDeliverySettings(file, one));
+    EXPECT_EQ(readDeliverySettings(file), one);
+    EXPECT_EQ(contents(), before + "[Delivery]\r\nTarget1=http://d/\r\nBatch=50\r\n"
+                                   "MaxQueued=100000\r\nCaFile=/etc/Zertifikate/Firmen-CA ä.pem\r\n"
+                                   "ClientCert=\r\nClientKey=\r\nListMode=1\r\n");
+    // The last target removed is saved too.
+    ASSERT_TRUE(writeDeliverySettings(file, DeliverySettings{}));
+    EXPECT_TRUE(readDeliverySettings(file).targets.empty());
+    EXPECT_EQ(contents().find("Target"), std::string::npos);
 }
 
 TEST_F(SettingsFileTest, NewFileHasSerialThenGlobalInKeyOrder) {

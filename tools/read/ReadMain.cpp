@@ -1,7 +1,7 @@
 // pelvaro-read: prints the code of every card held to the reader, one per
 // line or as its template says, for shell scripts and headless use; or, with
 // --type, types it into the focused window: a keyboard wedge without a window
-// of its own.
+// of its own. With --deliver each read also goes to the company's system.
 
 #include "fileio/FileLocations.h"
 #include "keyboard/KeyboardBackend.h"
@@ -18,6 +18,7 @@
 #include "redirect/TypedDelivery.h"
 #include "settings/KeyboardSettings.h"
 #include "text/LocalClock.h"
+#include "tools/read/ReadDelivery.h"
 #include "tools/read/ReadOptions.h"
 #include "tools/read/ReadPlatform.h"
 
@@ -83,12 +84,16 @@ std::string openFailureText(const pelvaro::T_Serial_Interface& port,
 
 // Where each card goes: standard output, or keystrokes with the same text and
 // fallbacks as the program's redirect mode; by the template, past the repeat
-// guard, into the read log.
+// guard, into the read log; and to the targets of delivery, if any.
 class CodeDestination {
 public:
     // False, with the reason on standard error, when it cannot type.
-    bool prepare(const pelvaro::readtool::ReadOptions& options) {
+    bool prepare(const pelvaro::readtool::ReadOptions& options,
+                 pelvaro::readtool::ReadDelivery* delivery) {
         options_ = &options;
+        delivery_ = delivery;
+        readerName_ = options.devicePath.empty() ? "Com" + std::to_string(options.portNumber)
+                                                 : options.devicePath;
         if (options.type) {
             pelvaro::KeyboardSettings settings =
                 pelvaro::readKeyboardSettings(programFiles()->settingsFile);
@@ -106,7 +111,7 @@ public:
                 return false;
             }
         }
-        if (options.personnel || options.outputTemplate.namesPersonnelNumber())
+        if (options.personnel || options.outputTemplate.namesPersonnelNumber() || delivery)
             openPersonnelDatabase();
         std::optional<pelvaro::ReadLog> log;
         if (!options.logFile.empty())
@@ -117,9 +122,13 @@ public:
     }
 
     void put(const std::string& code) {
+        // The read's only copy once the reader has its acknowledgement: kept
+        // before it is given out.
+        if (delivery_)
+            delivery_->cardRead(readerName_, code);
+        const pelvaro::PersonnelNumberSource lookup = pelvaro::personnelNumbersIn(database_.get());
         const pelvaro::CardOutput::Result result =
-            output_.take({code, options_->personnel, pelvaro::personnelNumbersIn(database_.get()),
-                          pelvaro::localTimeNow()},
+            output_.take({code, options_->personnel, lookup, pelvaro::localTimeNow()},
                          pelvaro::RepeatGuard::Clock::now(),
                          [this](const std::string& text) { return giveOut(text); });
         if (result.logFailure)
@@ -127,6 +136,13 @@ public:
         if (result.delivery && !result.delivery->whole && !typingTroubleReported_) {
             typingTroubleReported_ = true;
             std::fprintf(stderr, "%s\n", pelvaro::deliveryTroubleText(*result.delivery).c_str());
+        }
+        if (delivery_) {
+            std::string personnel = pelvaro::StoredPersonnelNumber(code, lookup);
+            delivery_->cardGivenOut(
+                {result.text,
+                 personnel.empty() ? std::nullopt : std::optional(std::move(personnel)),
+                 injector_ && result.delivery && result.delivery->whole});
         }
     }
 
@@ -161,6 +177,8 @@ private:
     }
 
     const pelvaro::readtool::ReadOptions* options_ = nullptr;
+    pelvaro::readtool::ReadDelivery* delivery_ = nullptr;
+    std::string readerName_; // as the delivered events name it
     std::unique_ptr<pelvaro::KeystrokeInjector> injector_;
     std::unique_ptr<pelvaro::PersonnelDatabase> database_;
     pelvaro::CardOutput output_;
@@ -188,12 +206,21 @@ int main(int argc, char** argv) {
         return 1;
     }
     // Typing may go over D-Bus, whose answers and signals come through Qt's
-    // event loop.
+    // event loop; delivery's network needs the application too.
     std::optional<QCoreApplication> events;
-    if (options->type)
+    if (options->type || !options->deliverTo.empty())
         events.emplace(argc, argv);
+    // Before the reader: a second tool on the same outbox is refused here.
+    std::unique_ptr<readtool::ReadDelivery> delivery;
+    if (!options->deliverTo.empty()) {
+        delivery = readtool::ReadDelivery::start(*options, *programFiles(), error);
+        if (!delivery) {
+            std::fprintf(stderr, "%s\n", error.c_str());
+            return 1;
+        }
+    }
     CodeDestination output;
-    if (!output.prepare(*options))
+    if (!output.prepare(*options, delivery.get()))
         return 1;
 
     T_Serial_Interface port(false, PortMap(programFiles()->settingsFile));

@@ -1,6 +1,7 @@
 #include "tools/read/ReadOptions.h"
 
 #include <charconv>
+#include <string_view>
 
 namespace pelvaro::readtool {
 
@@ -17,6 +18,8 @@ const char kReadUsage[] =
     "Aufruf: pelvaro-read (--port N | --device PFAD) [--length L] [--hitag-inverse 0|1]\n"
     "                     [--reconnect] [--type [--enter] [--personnel] [--backend NAME]]\n"
     "                     [--template TEXT] [--repeat-guard S] [--log DATEI]\n"
+    "                     [--deliver URL ... [--secret-file DATEI] [--ca-file DATEI]\n"
+    "                      [--outbox DATEI] [--batch N]]\n"
     "Liest die Karten, die an den Leser gehalten werden, und gibt jede Codierung\n"
     "in einer Zeile aus, oder tippt sie in das Fenster, das die Tastatur hat.\n"
     "  --port N             Schnittstelle ComN (über die Zuordnung in Pelvaro.ini)\n"
@@ -37,6 +40,16 @@ const char kReadUsage[] =
     "                       {{ und }} Klammern\n"
     "  --repeat-guard S     dieselbe Karte erst nach S Sekunden wieder (Vorgabe 0: aus)\n"
     "  --log DATEI          jede gelesene Karte als Zeile an DATEI anhängen (CSV)\n"
+    "  --deliver URL        jede gelesene Karte auch an URL senden (http://, https://,\n"
+    "                       mqtt://, mqtts://); mehrmals für mehrere Ziele\n"
+    "  --secret-file DATEI  mit --deliver: erste Zeile von DATEI als Geheimnis\n"
+    "                       (Authorization bzw. MQTT-Passwort); ohne: das Geheimnis,\n"
+    "                       das Pelvaro für die URL gespeichert hat\n"
+    "  --ca-file DATEI      mit --deliver: TLS vertraut dieser CA statt denen des Systems\n"
+    "  --outbox DATEI       mit --deliver: Postausgang (Vorgabe Pelvaro-Versand.sqlite\n"
+    "                       im Datenordner, wie beim Programm)\n"
+    "  --batch N            mit --deliver: bis zu N Lesungen je HTTP-Anfrage beim\n"
+    "                       Nachsenden, 1 bis 1000 (Vorgabe 100)\n"
     "  --help               diese Hilfe\n";
 
 namespace {
@@ -49,12 +62,21 @@ std::optional<int> wholeNumber(const std::string& text) {
     return value;
 }
 
+// A target delivery can reach: the scheme and something after it.
+bool isTargetUrl(const std::string& text) {
+    for (const std::string_view scheme : {"http://", "https://", "mqtt://", "mqtts://"})
+        if (text.size() > scheme.size() && text.starts_with(scheme))
+            return true;
+    return false;
+}
+
 } // namespace
 
 std::optional<ReadOptions> parseReadOptions(const std::vector<std::string>& arguments,
                                             std::string& error) {
     ReadOptions options;
     bool portGiven = false;
+    bool deliveryDetailGiven = false;
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::string& option = arguments[i];
         bool ReadOptions::*flag = option == "--help"        ? &ReadOptions::help
@@ -96,6 +118,26 @@ std::optional<ReadOptions> parseReadOptions(const std::vector<std::string>& argu
             options.repeatGuard = std::chrono::seconds(*number);
         } else if (option == "--log") {
             options.logFile = value;
+        } else if (option == "--deliver") {
+            if (!isTargetUrl(value)) {
+                error = "--deliver braucht eine Adresse mit http://, https://, mqtt:// oder "
+                        "mqtts://: " +
+                        value;
+                return std::nullopt;
+            }
+            options.deliverTo.push_back(value);
+        } else if (option == "--secret-file") {
+            options.secretFile = value;
+            deliveryDetailGiven = true;
+        } else if (option == "--ca-file") {
+            options.caFile = value;
+            deliveryDetailGiven = true;
+        } else if (option == "--outbox") {
+            options.outbox = value;
+            deliveryDetailGiven = true;
+        } else if (option == "--batch" && number && *number >= 1 && *number <= 1000) {
+            options.batch = static_cast<size_t>(*number);
+            deliveryDetailGiven = true;
         } else {
             error = "Ungültige Angabe: " + option + " " + value;
             return std::nullopt;
@@ -105,6 +147,10 @@ std::optional<ReadOptions> parseReadOptions(const std::vector<std::string>& argu
         return options;
     if ((options.enter || options.personnel || !options.backend.empty()) && !options.type) {
         error = "--enter, --personnel und --backend gelten nur mit --type.";
+        return std::nullopt;
+    }
+    if (deliveryDetailGiven && options.deliverTo.empty()) {
+        error = "--secret-file, --ca-file, --outbox und --batch gelten nur mit --deliver.";
         return std::nullopt;
     }
     if (portGiven == !options.devicePath.empty()) {

@@ -24,6 +24,11 @@ struct ReadOptions {
     OutputTemplate outputTemplate;       // the text printed or typed for each card
     std::chrono::seconds repeatGuard{0}; // the card given out last is held back this long
     std::filesystem::path logFile;       // a line per card read appended here, or none
+    std::vector<std::string> deliverTo;  // each card read also goes to these targets
+    std::filesystem::path secretFile;    // with deliverTo: the targets' secret, its first line
+    std::filesystem::path caFile;        // with deliverTo: TLS trusts this CA, not the system's
+    std::filesystem::path outbox;        // with deliverTo: empty for the one in the data folder
+    size_t batch = 100;                  // with deliverTo: events per HTTP request in a backlog
 };
 
 // Parses the command line (without the program name). On a mistake returns
