@@ -1,7 +1,8 @@
 #include "delivery/TcpAcknowledgement.h"
 
-#include <mstcpip.h>
 #include <winsock2.h>
+// after winsock2.h, which it needs
+#include <mstcpip.h>
 
 namespace pelvaro {
 
