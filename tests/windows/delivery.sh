@@ -3,7 +3,8 @@
 # the Linux side, both over TLS with the test's CA file, which no Windows
 # store knows: cards read while both are down stay in the outbox, a second
 # process on that outbox is refused, the process killed with cards waiting
-# and started again delivers them all, in order, once the servers are back.
+# and started again delivers them all, in order, once the servers are back;
+# a webhook that cuts the connection or asks to wait gets the card later.
 # ctest passes CERTIFICATES besides what rig.sh takes.
 # shellcheck source=rig.sh
 source "$(dirname "$0")/rig.sh"
@@ -91,3 +92,16 @@ all_delivered
 hold 4
 await "a fourth card printed" 20 lines "$work/second-run.log" 2
 all_delivered
+
+# The webhook's connection cut after the request, then a 429 and a 500: each
+# is tried again soon, through Windows' own TLS too, not taken for a fault
+# of the settings, which would pause delivery for minutes.
+printf '%s' '{"generation": 1, "script": [{"action": "cut"},
+    {"status": 429, "headers": {"Retry-After": "1"}}, {"status": 500}]}' >"$servers/answers.new"
+mv "$servers/answers.new" "$servers/https-answers.json"
+requests=$(wc -l <"$servers/https-requests")
+hold 5
+await "a fifth card printed" 20 lines "$work/second-run.log" 3
+all_delivered
+received_since() { [ "$(wc -l <"$servers/https-requests")" -ge $((requests + $1)) ]; }
+await "the fifth card sent again after each of the three" 30 received_since 4

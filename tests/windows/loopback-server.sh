@@ -41,9 +41,10 @@ CONF
             --answers "$dir/https-answers.json" --cert "$dir/server.pem" --key "$dir/server.key" \
             --port "${port:-0}" </dev/null >"$dir/https.out" 2>&1 &
         echo $! >"$pid_file"
-        # Python may take seconds to start on a loaded machine.
+        # Python may take seconds to start on a loaded machine, and the
+        # shell a moment to make its output file.
         for _ in $(seq 300); do
-            port=$(head -n 1 "$dir/https.out")
+            port=$(head -n 1 "$dir/https.out" 2>/dev/null || true)
             [ -z "$port" ] || break
             sleep 0.1
         done
