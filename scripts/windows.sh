@@ -67,11 +67,13 @@ cmake --build build-windows --target portable-zip installer
 
 echo "== Windows tests under wine"
 # A wine prefix of the build's own, made anew for every run before the tests
-# look for their cases, which wine would otherwise have to make first.
+# look for their cases, which wine would otherwise have to make first. It is
+# made on the tests' X server: wine's desktop, started by the first program,
+# keeps the display it found, and without one no later program gets a window.
 rm -rf build-windows/wine
-build-windows/wine-run.sh cmd.exe /c exit >/dev/null 2>&1
-xvfb-run --auto-servernum --server-args="-screen 0 1280x1024x24" \
-    ctest --test-dir build-windows --output-on-failure -j "$(nproc)"
+xvfb-run --auto-servernum --server-args="-screen 0 1280x1024x24" bash -c \
+    "build-windows/wine-run.sh cmd.exe /c exit >/dev/null 2>&1 &&
+     ctest --test-dir build-windows --output-on-failure -j $(nproc)"
 WINEPREFIX=$PWD/build-windows/wine wineserver --kill 2>/dev/null || true
 
 echo "== The installer under wine"
