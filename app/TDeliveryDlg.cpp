@@ -31,6 +31,10 @@ TDeliveryDlg::TDeliveryDlg(QWidget* parent)
     setFixedSize(size());
     connect(ui->ListTargets, &QListWidget::currentItemChanged, this,
             &TDeliveryDlg::selectionChanged);
+    connect(ui->EditTarget, &QLineEdit::textEdited, this, [this](const QString& url) {
+        if (QListWidgetItem* item = ui->ListTargets->currentItem())
+            item->setText(url);
+    });
     connect(ui->EditSecret, &QLineEdit::textEdited, this, [this](const QString& secret) {
         if (QListWidgetItem* item = ui->ListTargets->currentItem())
             item->setData(kSecretRole, secret);
@@ -51,7 +55,6 @@ void TDeliveryDlg::fill(const DeliverySettings& settings, const TargetSecrets& s
     ui->ListTargets->clear();
     for (const std::string& url : settings.targets) {
         auto* item = new QListWidgetItem(QString::fromStdString(url), ui->ListTargets);
-        item->setFlags(item->flags() | Qt::ItemIsEditable);
         const auto secret = secrets.find(url);
         if (secret != secrets.end())
             item->setData(kSecretRole, QString::fromStdString(secret->second));
@@ -92,7 +95,9 @@ TargetSecrets TDeliveryDlg::secrets() const {
 
 void TDeliveryDlg::selectionChanged() {
     const QListWidgetItem* item = ui->ListTargets->currentItem();
-    ui->EditSecret->setEnabled(item != nullptr);
+    for (QLineEdit* edit : {ui->EditTarget, ui->EditSecret})
+        edit->setEnabled(item != nullptr);
+    ui->EditTarget->setText(item ? item->text() : QString());
     ui->EditSecret->setText(item ? item->data(kSecretRole).toString() : QString());
     ui->ButtonRemove->setEnabled(item != nullptr);
     ui->ButtonCheck->setEnabled(item != nullptr && !checking_);
@@ -100,10 +105,10 @@ void TDeliveryDlg::selectionChanged() {
 }
 
 void TDeliveryDlg::ButtonAddClick() {
-    auto* item = new QListWidgetItem(QStringLiteral("https://"), ui->ListTargets);
-    item->setFlags(item->flags() | Qt::ItemIsEditable);
-    ui->ListTargets->setCurrentItem(item);
-    ui->ListTargets->editItem(item);
+    ui->ListTargets->setCurrentItem(
+        new QListWidgetItem(QStringLiteral("https://"), ui->ListTargets));
+    ui->EditTarget->setFocus();
+    ui->EditTarget->end(false);
 }
 
 void TDeliveryDlg::ButtonRemoveClick() {

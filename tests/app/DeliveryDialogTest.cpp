@@ -1,0 +1,191 @@
+// The dialog "Versand": its controls, Cancel changing nothing, OK restarting
+// delivery and saving the [Delivery] section only with "Einstellungen
+// speichern", the secret kept for the user and never in the settings file,
+// the check of a target off the window's thread, the reads waiting shown in
+// the tips of the status bar and the tray, and a refusal at start.
+
+#include "delivery/SecretStore.h"
+#include "fileio/ProfileFile.h"
+#include "settings/DeliverySettings.h"
+#include "tests/app/ReaderProgramFixture.h"
+
+#include <QLineEdit>
+#include <QTest>
+#include <QTextDocumentFragment>
+#include <future>
+
+namespace pelvaro {
+namespace {
+
+using test::waitUntil;
+
+// A loopback port nobody listens on: reads wait for it, a check fails.
+constexpr char kNowhere[] = "http://127.0.0.1:1/lesungen";
+const test::ReaderProgramFixture::Bytes kCardA = {0x12, 0x34, 0x56, 0x78, 0x9A};
+const test::ReaderProgramFixture::Bytes kCardB = {0x0A, 0x1B, 0x2C, 0x3D, 0x4E};
+
+class DeliveryDialogTest : public test::ReaderProgramFixture {
+protected:
+    void SetUp() override {
+        ReaderProgramFixture::SetUp();
+        useOwnConfigurationFolder();
+    }
+
+    // Adds a target as a person would: its address and its secret typed.
+    void addTarget(const QString& url, const QString& secret) {
+        deliveryDialog().ButtonAdd->click();
+        EXPECT_EQ(deliveryDialog().EditTarget->text(), "https://");
+        deliveryDialog().EditTarget->clear();
+        QTest::keyClicks(deliveryDialog().EditTarget, url);
+        QTest::keyClicks(deliveryDialog().EditSecret, secret);
+    }
+    QString spareTip() {
+        return QTextDocumentFragment::fromHtml(statusPanelTip(StatusPanel::Spare)).toPlainText();
+    }
+    QString trayTip() { return window().trayIcon().icon().toolTip(); }
+};
+
+TEST_F(DeliveryDialogTest, CancelChangesNothingAndOkSavesOnlyWithSavingOn) {
+    placeSqliteBesideProgram();
+    start();
+    const std::string before = settingsText();
+    withDeliveryDialog([this] {
+        Ui::TDeliveryDlg& controls = deliveryDialog();
+        EXPECT_EQ(controls.ListTargets->count(), 0);
+        EXPECT_FALSE(controls.ButtonRemove->isEnabled());
+        EXPECT_FALSE(controls.ButtonCheck->isEnabled());
+        EXPECT_FALSE(controls.EditTarget->isEnabled());
+        EXPECT_FALSE(controls.EditSecret->isEnabled());
+        EXPECT_EQ(controls.LabelDelivered->text(), "Versand aus: kein Ziel eingetragen.");
+        EXPECT_EQ(controls.UpDownBatch->value(), 100);
+        addTarget(kNowhere, "Bearer geheim");
+        EXPECT_EQ(controls.EditSecret->echoMode(), QLineEdit::Password);
+        EXPECT_TRUE(controls.ButtonCheck->isEnabled());
+        controls.CheckBoxListMode->setChecked(true);
+        controls.BitBtn2->click();
+    });
+    EXPECT_EQ(deliveryService(), nullptr) << "cancel starts nothing";
+
+    withDeliveryDialog([this] {
+        Ui::TDeliveryDlg& controls = deliveryDialog();
+        EXPECT_EQ(controls.ListTargets->count(), 0) << "cancel kept nothing";
+        EXPECT_FALSE(controls.CheckBoxListMode->isChecked());
+        addTarget(kNowhere, "Bearer geheim");
+        addTarget("mqtt://127.0.0.1:1", "");
+        controls.ListTargets->setCurrentRow(1);
+        controls.ButtonRemove->click();
+        controls.UpDownBatch->setValue(20);
+        controls.BitBtn1->click();
+    });
+    EXPECT_NE(deliveryService(), nullptr) << "OK starts delivery at once";
+    EXPECT_EQ(settingsText(), before) << "saving is off";
+    ASSERT_TRUE(SecretStore::forUser());
+    EXPECT_EQ(SecretStore::forUser()->secretFor(kNowhere), "") << "nor is the secret kept";
+
+    dialog().CheckBoxSave->setChecked(true);
+    withDeliveryDialog([this] {
+        Ui::TDeliveryDlg& controls = deliveryDialog();
+        ASSERT_EQ(controls.ListTargets->count(), 1);
+        EXPECT_EQ(controls.ListTargets->item(0)->text(), kNowhere);
+        EXPECT_EQ(controls.EditSecret->text(), "Bearer geheim") << "kept for this run";
+        EXPECT_EQ(controls.LabelWaiting->text(), "Warten auf Versand: 0");
+        controls.BitBtn1->click();
+    });
+    DeliverySettings saved;
+    saved.targets = {kNowhere};
+    saved.batch = 20;
+    EXPECT_EQ(readDeliverySettings(ini), saved);
+    EXPECT_EQ(settingsText().find("geheim"), std::string::npos);
+    EXPECT_EQ(SecretStore::forUser()->secretFor(kNowhere), "Bearer geheim");
+    EXPECT_TRUE(texts().empty());
+}
+
+TEST_F(DeliveryDialogTest, CheckRunsOffTheWindowsThreadAndSaysWhyATargetFails) {
+    placeSqliteBesideProgram();
+    start();
+    withDeliveryDialog([this] {
+        Ui::TDeliveryDlg& controls = deliveryDialog();
+        addTarget(kNowhere, "Bearer geheim");
+        controls.ButtonCheck->click();
+        EXPECT_FALSE(controls.ButtonCheck->isEnabled()) << "one check at a time";
+        EXPECT_EQ(controls.LabelCheck->text(), QStringLiteral("Prüfe %1 …").arg(kNowhere));
+        EXPECT_TRUE(waitUntil([&] { return controls.ButtonCheck->isEnabled(); }));
+        EXPECT_TRUE(controls.LabelCheck->text().startsWith("Fehlgeschlagen: "))
+            << controls.LabelCheck->text().toStdString();
+        EXPECT_GT(controls.LabelCheck->text().size(), QString("Fehlgeschlagen: ").size())
+            << "with the reason";
+        controls.BitBtn2->click();
+    });
+    EXPECT_EQ(deliveryService(), nullptr) << "a check delivers nothing";
+}
+
+TEST_F(DeliveryDialogTest, ReadsWaitingAreShownInTheTipsOfTheStatusBarAndTheTray) {
+    placeSqliteBesideProgram();
+    ASSERT_TRUE(writeProfileString(ini, "Delivery", "Target1", kNowhere));
+    ASSERT_TRUE(writeProfileString(ini, "Delivery", "ListMode", "1"));
+    start();
+    ASSERT_NE(deliveryService(), nullptr);
+    EXPECT_EQ(spareTip(), "") << "nothing waits";
+
+    ui().CheckBoxAutoNum->setChecked(true);
+    runSession([&] {
+        hold(kCardA);
+        hold(kCardB);
+    });
+    EXPECT_TRUE(waitUntil([&] { return spareTip() == "2 Lesungen warten auf Versand"; }))
+        << spareTip().toStdString();
+
+    ui().PageControlMain->setCurrentWidget(ui().TabSheet2);
+    ui().CheckBoxShowTray->setChecked(true);
+    ui().SpeedButtonStart->click();
+    auto sending = std::async(std::launch::async, [&] { return reader.sendCard(kCardA); });
+    EXPECT_TRUE(waitUntil([&] {
+        return sending.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready;
+    }));
+    EXPECT_TRUE(sending.get().acknowledged);
+    EXPECT_TRUE(waitUntil([&] { return trayTip().endsWith("\n3 Lesungen warten auf Versand"); }))
+        << trayTip().toStdString();
+    EXPECT_EQ(spareTip(), "3 Lesungen warten auf Versand");
+    ui().SpeedButtonStopp->click();
+
+    withDeliveryDialog([this] {
+        EXPECT_EQ(deliveryDialog().LabelWaiting->text(), "Warten auf Versand: 3");
+        deliveryDialog().ListTargets->setCurrentRow(0);
+        deliveryDialog().ButtonRemove->click();
+        deliveryDialog().BitBtn1->click();
+    });
+    EXPECT_EQ(deliveryService(), nullptr);
+    EXPECT_EQ(spareTip(), "") << "delivery off: nothing is said to wait";
+    EXPECT_FALSE(trayTip().contains("Versand"));
+    EXPECT_TRUE(texts().empty());
+}
+
+TEST_F(DeliveryDialogTest, WithoutSqliteDeliveryIsRefusedOnceAndCardsAreTypedAllTheSame) {
+    ASSERT_TRUE(writeProfileString(ini, "Delivery", "Target1", kNowhere));
+    start();
+    EXPECT_EQ(deliveryService(), nullptr);
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].caption, "Fehler");
+    EXPECT_EQ(dialogs.shown[0].text,
+              "Ohne SQLite-Bibliothek kann Pelvaro keine Lesungen versenden.");
+
+    auto recorder = std::make_unique<RecordingInjector>();
+    const RecordingInjector& typed = *recorder;
+    window().setKeyboard(std::move(recorder), {});
+    ui().PageControlMain->setCurrentWidget(ui().TabSheet2);
+    ui().SpeedButtonStart->click();
+    auto sending = std::async(std::launch::async, [&] { return reader.sendCard(kCardA); });
+    EXPECT_TRUE(waitUntil([&] { return !typed.events().empty(); }));
+    EXPECT_TRUE(sending.get().acknowledged);
+    ui().SpeedButtonStopp->click();
+    EXPECT_EQ(dialogs.shown.size(), 1u) << "said once";
+    EXPECT_EQ(spareTip(), "");
+    withDeliveryDialog([this] {
+        EXPECT_EQ(deliveryDialog().LabelDelivered->text(),
+                  "Versand aus: Ohne SQLite-Bibliothek kann Pelvaro keine Lesungen versenden.");
+        deliveryDialog().BitBtn2->click();
+    });
+}
+
+} // namespace
+} // namespace pelvaro
