@@ -1,19 +1,17 @@
 // Writing the card list file, per row and as a ratio to writing the same bytes
 // with plain fwrite, both measured in every iteration of the same run.
 
+#include "bench/SecondsFor.h"
 #include "list/CardListFile.h"
 #include "tests/support/TempDir.h"
 
 #include <benchmark/benchmark.h>
-#include <chrono>
 #include <cstdio>
 #include <random>
 #include <unistd.h>
 
 namespace pelvaro {
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 // Numbered labels and 10-digit codes, as list mode collects them.
 std::vector<CardListRow> numberedRows(int count) {
@@ -31,11 +29,7 @@ std::vector<CardListRow> numberedRows(int count) {
     return rows;
 }
 
-template <typename Work> double secondsFor(Work&& work) {
-    const auto start = Clock::now();
-    work();
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
+using bench::secondsFor;
 
 bool fwriteFile(const std::filesystem::path& path, const std::string& content, bool sync) {
     std::FILE* file = std::fopen(path.c_str(), "wb");

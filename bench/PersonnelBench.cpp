@@ -4,13 +4,13 @@
 // a query that returns no row) is measured in every iteration as well and
 // subtracted; the ratio including it is reported beside.
 
+#include "bench/SecondsFor.h"
 #include "personnel/PersonnelDatabase.h"
 #include "personnel/SqliteLibrary.h"
 #include "tests/personnel/SqliteTool.h"
 #include "tests/support/TempDir.h"
 
 #include <benchmark/benchmark.h>
-#include <chrono>
 #include <fcntl.h>
 #include <fstream>
 #include <random>
@@ -24,15 +24,9 @@ extern char** environ;
 namespace pelvaro {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 constexpr int kLookupsPerIteration = 1000;
 
-template <typename Work> double secondsFor(Work&& work) {
-    const auto start = Clock::now();
-    work();
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
+using bench::secondsFor;
 
 // A program directory with the library and a table of numbered cards, the
 // rows written by the tool as another program would.

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -36,6 +37,17 @@ struct DeliveryOptions {
     size_t mostQueued = 100000;
 };
 
+// A target's way out, and how many events it takes in one send.
+struct TargetSender {
+    std::unique_ptr<Sender> sender;
+    size_t perSend = 1;
+};
+
+// Makes the way out for a target (batch: DeliveryOptions::batch); the reason
+// in German when its URL is none it knows.
+using SenderFactory = std::function<std::variant<TargetSender, std::string>(
+    const SenderSettings& target, size_t batch)>;
+
 // Every read delivered to every target, at least once, through an outbox on
 // disk: a thread per target sends what waits, retries with back-off, and
 // never holds up the reader, the typing or the window.
@@ -47,6 +59,10 @@ public:
     static std::variant<std::unique_ptr<DeliveryService>, std::string>
     start(std::shared_ptr<const SqliteLibrary> sqlite, const std::filesystem::path& outbox,
           DeliveryOptions options);
+    // The same with the ways out another factory makes (tests, a tool of ours).
+    static std::variant<std::unique_ptr<DeliveryService>, std::string>
+    start(const SenderFactory& makeSender, std::shared_ptr<const SqliteLibrary> sqlite,
+          const std::filesystem::path& outbox, DeliveryOptions options);
     // Stops the threads at once; what waits stays in the outbox.
     ~DeliveryService();
 

@@ -19,8 +19,10 @@ class SqliteLibrary;
 // The reads on their way to the targets: an SQLite file of its own, each
 // change a committed transaction that survives a crash or a power cut. Each
 // target takes every event, in order, on its own; an event leaves the file
-// once every target has it. One process owns the file at a time. Safe to use
-// from several threads.
+// once every target has it or set it aside (a copy of what was set aside
+// stays, with the reason). Events for a target no longer configured stay,
+// uncounted, until it is configured again. One process owns the file at a
+// time. Safe to use from several threads.
 class Outbox {
 public:
     static constexpr size_t kDefaultMostQueued = 100000;
@@ -52,6 +54,10 @@ public:
     size_t waiting() const;
     size_t waiting(std::string_view target) const;
     size_t setAsideCount(std::string_view target) const;
+    // The reason given for the event the target set aside last; empty for none.
+    std::string lastRejection(std::string_view target) const;
+    // Events taken by a target since local midnight, each target counting.
+    size_t deliveredToday() const;
 
 private:
     struct Connection;

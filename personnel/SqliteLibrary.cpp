@@ -64,6 +64,10 @@ SqliteLibrary::SqliteLibrary(std::unique_ptr<SharedLibrary> file, const SqliteFu
 
 SqliteLibrary::~SqliteLibrary() = default;
 
+void* SqliteLibrary::symbol(const char* name) const {
+    return file_->symbol(name);
+}
+
 std::filesystem::path SqliteLibrary::file() const {
     return file_->file();
 }

@@ -39,6 +39,9 @@ public:
     SqliteLibrary& operator=(const SqliteLibrary&) = delete;
 
     const SqliteFunctions& functions() const { return functions_; }
+    // Another of its entry points, for those who need more than the above;
+    // null when the library lacks it.
+    void* symbol(const char* name) const;
     // The file the library was loaded from.
     std::filesystem::path file() const;
 
