@@ -1,14 +1,20 @@
 // The dialog "Versand": its controls, Cancel changing nothing, OK restarting
 // delivery and saving the [Delivery] section only with "Einstellungen
 // speichern", the secret kept for the user and never in the settings file,
-// the check of a target off the window's thread, the reads waiting shown in
-// the tips of the status bar and the tray, and a refusal at start.
+// the check of a target off the window's thread, what list and redirect mode
+// store for delivery, the reads waiting shown in the tips of the status bar
+// and the tray, and a refusal at start.
 
+#include "delivery/Outbox.h"
 #include "delivery/SecretStore.h"
+#include "fileio/FileLocations.h"
 #include "fileio/ProfileFile.h"
+#include "personnel/SqliteLibrary.h"
 #include "settings/DeliverySettings.h"
 #include "tests/app/ReaderProgramFixture.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLineEdit>
 #include <QTest>
 #include <QTextDocumentFragment>
@@ -43,6 +49,21 @@ protected:
         return QTextDocumentFragment::fromHtml(statusPanelTip(StatusPanel::Spare)).toPlainText();
     }
     QString trayTip() { return window().trayIcon().icon().toolTip(); }
+    // The events waiting in the outbox for the target, oldest first.
+    std::vector<QJsonObject> outboxEvents() {
+        auto opened = Outbox::open(BindSqliteLibrary(files).library,
+                                   files.databaseDirectory / kOutboxFile, {kNowhere});
+        auto* outbox = std::get_if<std::unique_ptr<Outbox>>(&opened);
+        if (!outbox) {
+            ADD_FAILURE() << std::get<std::string>(opened);
+            return {};
+        }
+        std::vector<QJsonObject> events;
+        for (const QueuedEvent& queued : (*outbox)->next(kNowhere, 100))
+            events.push_back(
+                QJsonDocument::fromJson(QByteArray::fromStdString(queued.json)).object());
+        return events;
+    }
 };
 
 TEST_F(DeliveryDialogTest, CancelChangesNothingAndOkSavesOnlyWithSavingOn) {
@@ -119,10 +140,12 @@ TEST_F(DeliveryDialogTest, CheckRunsOffTheWindowsThreadAndSaysWhyATargetFails) {
     EXPECT_EQ(deliveryService(), nullptr) << "a check delivers nothing";
 }
 
-TEST_F(DeliveryDialogTest, ReadsWaitingAreShownInTheTipsOfTheStatusBarAndTheTray) {
+TEST_F(DeliveryDialogTest, EveryReadIsStoredAsItWentOutAndTheReadsWaitingAreShown) {
     placeSqliteBesideProgram();
     ASSERT_TRUE(writeProfileString(ini, "Delivery", "Target1", kNowhere));
     ASSERT_TRUE(writeProfileString(ini, "Delivery", "ListMode", "1"));
+    ASSERT_TRUE(writeProfileString(ini, "Output", "Template", "{dec}"));
+    ASSERT_TRUE(writeProfileString(ini, "Output", "RepeatGuard", "60"));
     start();
     ASSERT_NE(deliveryService(), nullptr);
     EXPECT_EQ(spareTip(), "") << "nothing waits";
@@ -135,21 +158,26 @@ TEST_F(DeliveryDialogTest, ReadsWaitingAreShownInTheTipsOfTheStatusBarAndTheTray
     EXPECT_TRUE(waitUntil([&] { return spareTip() == "2 Lesungen warten auf Versand"; }))
         << spareTip().toStdString();
 
+    auto recorder = std::make_unique<RecordingInjector>();
+    const RecordingInjector& typed = *recorder;
+    window().setKeyboard(std::move(recorder), {});
     ui().PageControlMain->setCurrentWidget(ui().TabSheet2);
     ui().CheckBoxShowTray->setChecked(true);
     ui().SpeedButtonStart->click();
-    auto sending = std::async(std::launch::async, [&] { return reader.sendCard(kCardA); });
-    EXPECT_TRUE(waitUntil([&] {
-        return sending.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready;
-    }));
-    EXPECT_TRUE(sending.get().acknowledged);
-    EXPECT_TRUE(waitUntil([&] { return trayTip().endsWith("\n3 Lesungen warten auf Versand"); }))
+    for (int repeat = 0; repeat < 2; ++repeat) { // the second one is held back
+        auto sending = std::async(std::launch::async, [&] { return reader.sendCard(kCardA); });
+        EXPECT_TRUE(waitUntil([&] {
+            return sending.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready;
+        }));
+        EXPECT_TRUE(sending.get().acknowledged);
+    }
+    EXPECT_TRUE(waitUntil([&] { return trayTip().endsWith("\n4 Lesungen warten auf Versand"); }))
         << trayTip().toStdString();
-    EXPECT_EQ(spareTip(), "3 Lesungen warten auf Versand");
+    EXPECT_EQ(spareTip(), "4 Lesungen warten auf Versand");
     ui().SpeedButtonStopp->click();
 
     withDeliveryDialog([this] {
-        EXPECT_EQ(deliveryDialog().LabelWaiting->text(), "Warten auf Versand: 3");
+        EXPECT_EQ(deliveryDialog().LabelWaiting->text(), "Warten auf Versand: 4");
         deliveryDialog().ListTargets->setCurrentRow(0);
         deliveryDialog().ButtonRemove->click();
         deliveryDialog().BitBtn1->click();
@@ -158,6 +186,32 @@ TEST_F(DeliveryDialogTest, ReadsWaitingAreShownInTheTipsOfTheStatusBarAndTheTray
     EXPECT_EQ(spareTip(), "") << "delivery off: nothing is said to wait";
     EXPECT_FALSE(trayTip().contains("Versand"));
     EXPECT_TRUE(texts().empty());
+
+    // What the target would get: the outbox, now that delivery let go of it.
+    const std::vector<QJsonObject> events = outboxEvents();
+    ASSERT_EQ(events.size(), 4u);
+    for (const QJsonObject& event : events) {
+        EXPECT_EQ(event["reader"], "Com1");
+        EXPECT_TRUE(event["personnel"].isNull()) << "no number is stored for the cards";
+    }
+    EXPECT_EQ(events[0]["mode"], "list");
+    EXPECT_EQ(events[0]["code"], "123456789A");
+    EXPECT_EQ(events[0]["label"], "0001");
+    EXPECT_TRUE(events[0]["output"].isNull() && events[0]["typed"].isNull());
+    EXPECT_EQ(events[1]["label"], "0002");
+    EXPECT_EQ(events[2]["mode"], "redirect");
+    QString typedText;
+    for (const KeyEvent& key : typed.events())
+        if (key.pressed)
+            typedText += QString::fromUcs4(&key.character, 1);
+    EXPECT_EQ(typedText, "78187493530") << "typed once: the repeat was held back";
+    EXPECT_EQ(events[2]["output"], typedText);
+    EXPECT_EQ(events[2]["typed"], true);
+    EXPECT_TRUE(events[2]["label"].isNull());
+    EXPECT_EQ(events[3]["mode"], "redirect") << "a repeat held back is a read too";
+    EXPECT_TRUE(events[3]["output"].isNull());
+    EXPECT_EQ(events[3]["typed"], false);
+    EXPECT_NE(events[2]["id"], events[3]["id"]);
 }
 
 TEST_F(DeliveryDialogTest, WithoutSqliteDeliveryIsRefusedOnceAndCardsAreTypedAllTheSame) {
