@@ -41,7 +41,10 @@ void CardEvents::offer(const Card& card) {
 }
 
 void CardEvents::tell(const std::string& reason) {
-    if (!reported_.insert(reason).second)
+    // The same trouble with other figures (a full outbox's count) is the same kind.
+    std::string kind = reason;
+    std::erase_if(kind, [](char c) { return c >= '0' && c <= '9'; });
+    if (!reported_.insert(kind).second)
         return;
     const std::string trouble = "Versandfehler: " + reason;
     std::fprintf(stderr, "Pelvaro: %s\n", trouble.c_str());

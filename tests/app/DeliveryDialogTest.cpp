@@ -3,7 +3,7 @@
 // speichern", the secret kept for the user and never in the settings file,
 // the check of a target off the window's thread, what list and redirect mode
 // store for delivery, the reads waiting shown in the tips of the status bar
-// and the tray, and a refusal at start.
+// and the tray, and the refusals at start.
 
 #include "delivery/Outbox.h"
 #include "delivery/SecretStore.h"
@@ -12,12 +12,14 @@
 #include "personnel/SqliteLibrary.h"
 #include "settings/DeliverySettings.h"
 #include "tests/app/ReaderProgramFixture.h"
+#include "tests/support/ChildProcess.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLineEdit>
 #include <QTest>
 #include <QTextDocumentFragment>
+#include <csignal>
 #include <future>
 
 namespace pelvaro {
@@ -239,6 +241,24 @@ TEST_F(DeliveryDialogTest, WithoutSqliteDeliveryIsRefusedOnceAndCardsAreTypedAll
                   "Versand aus: Ohne SQLite-Bibliothek kann Pelvaro keine Lesungen versenden.");
         deliveryDialog().BitBtn2->click();
     });
+}
+
+TEST_F(DeliveryDialogTest, AnOutboxHeldByAnotherProcessIsSaidOnceAndOkTriesAgain) {
+    placeSqliteBesideProgram();
+    ASSERT_TRUE(writeProfileString(ini, "Delivery", "Target1", kNowhere));
+    test::ChildProcess owner({OUTBOX_OWNER_EXE, (files.databaseDirectory / kOutboxFile).string()});
+    ASSERT_EQ(owner.readLine(std::chrono::seconds(15)), "offen");
+    start();
+    EXPECT_EQ(deliveryService(), nullptr);
+    ASSERT_EQ(texts().size(), 1u);
+    EXPECT_TRUE(texts()[0].contains("wird schon von einem anderen laufenden Pelvaro"))
+        << texts()[0].toStdString();
+
+    owner.signal(SIGKILL);
+    owner.waitForExit(std::chrono::seconds(15));
+    withDeliveryDialog([this] { deliveryDialog().BitBtn1->click(); });
+    EXPECT_NE(deliveryService(), nullptr);
+    EXPECT_EQ(texts().size(), 1u);
 }
 
 } // namespace
