@@ -138,9 +138,7 @@ QString TMainForm::statusPanelText(StatusPanel panel) const {
 void TMainForm::setStatusPanel(StatusPanel panel, const QString& text) {
     QLabel* label = statusPanels_.at(static_cast<size_t>(panel));
     label->setText(text);
-    showPanelTip(*label, text);
-    if (panel == StatusPanel::Spare)
-        showSpareTip();
+    panel == StatusPanel::Spare ? showSpareTip() : showPanelTip(*label, text);
 }
 
 void TMainForm::showSpareTip() {
