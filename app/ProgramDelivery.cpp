@@ -9,6 +9,8 @@
 #include "tray/TrayIcon.h"
 
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 
 namespace pelvaro {
 
@@ -35,8 +37,6 @@ ProgramDelivery::ProgramDelivery(ModeHost& host, ProgramSettings& settings, Part
       }) {
     parts_.list.setEntryAccepted(
         [this](const QString& code, const QString& label) { deliverListEntry(code, label); });
-    poll_.setInterval(kPollInterval);
-    connect(&poll_, &QTimer::timeout, this, &ProgramDelivery::poll);
 }
 
 ProgramDelivery::~ProgramDelivery() {
@@ -79,12 +79,12 @@ void ProgramDelivery::run() {
     }
     parts_.redirect.setDelivery(service_.get());
     listEvents_.setService(service_.get());
-    poll_.start();
-    poll();
+    watcher_ = std::jthread(
+        [this, service = service_.get()](std::stop_token stop) { watch(stop, *service); });
 }
 
 void ProgramDelivery::stop() {
-    poll_.stop();
+    watcher_ = std::jthread();
     parts_.redirect.setDelivery(nullptr);
     listEvents_.setService(nullptr);
     service_.reset();
@@ -93,10 +93,21 @@ void ProgramDelivery::stop() {
     parts_.tray.setFootnote(waiting_);
 }
 
-void ProgramDelivery::poll() {
+void ProgramDelivery::watch(std::stop_token stop, DeliveryService& service) {
+    std::mutex mutex;
+    std::condition_variable_any pause;
+    while (!stop.stop_requested()) {
+        QMetaObject::invokeMethod(
+            this, [this, status = service.status()] { showStatus(status); }, Qt::QueuedConnection);
+        std::unique_lock lock(mutex);
+        pause.wait_for(lock, stop, kPollInterval, [] { return false; });
+    }
+}
+
+void ProgramDelivery::showStatus(const DeliveryStatus& status) {
+    // A state that comes in after delivery stopped is no longer true.
     if (!service_)
         return;
-    const DeliveryStatus status = service_->status();
     if (const QString waiting = waitingText(status.waiting); waiting != waiting_) {
         waiting_ = waiting;
         parts_.showWaiting(waiting_);

@@ -7,13 +7,14 @@
 
 #include <QObject>
 #include <QString>
-#include <QTimer>
 #include <functional>
 #include <memory>
+#include <thread>
 
 namespace pelvaro {
 
 class DeliveryService;
+struct DeliveryStatus;
 class ListReadSession;
 class ProgramSettings;
 class RedirectMode;
@@ -54,7 +55,10 @@ private:
     void run();
     void stop();
     void deliverListEntry(const QString& code, const QString& label);
-    void poll();
+    // Asks the service for its state every second off the window's thread:
+    // counting a long backlog must not hold up the typing.
+    void watch(std::stop_token stop, DeliveryService& service);
+    void showStatus(const DeliveryStatus& status);
     void keepSecrets(const TargetSecrets& secrets);
 
     ModeHost& host_;
@@ -68,8 +72,8 @@ private:
     std::unique_ptr<DeliveryService> service_;
     QString off_; // why delivery does not run
     CardEvents listEvents_;
-    QTimer poll_;
     QString waiting_;
+    std::jthread watcher_; // last: it ends before the service goes
 };
 
 } // namespace pelvaro
