@@ -1,0 +1,396 @@
+// Delivery by whole pelvaro-read processes into one mosquitto (TLS with a
+// password) and one HTTPS receiver on the loopback, each tool reading from a
+// simulated reader on a pseudo-terminal:
+// - a fleet: 50 tools reading 1,000 cards each at once, against one tool
+//   reading 1,000 in the same run: the rate at each target until the last
+//   event arrived, every id counted there (repeats too), and the share of a
+//   core the broker and the receiver used. The outboxes are in memory: on
+//   one disk the fleet's durable commits would wait on each other, where 50
+//   computers have a disk each (outbox_bench measures the disk's cost);
+// - a backlog of 10,000 events left in an outbox on disk while the targets
+//   were down, drained by one tool started on it, against mosquitto_pub and
+//   curl sending the same events (the senders alone: mqtt_drain_bench and
+//   http_drain_bench).
+
+#include "bench/ProcessUsage.h"
+#include "bench/ReferenceSenders.h"
+#include "delivery/Outbox.h"
+#include "personnel/SqliteLibrary.h"
+#include "tests/personnel/SqliteLibraryFiles.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/HttpsReceiver.h"
+#include "tests/support/MosquittoBroker.h"
+#include "tests/support/MqttSubscriber.h"
+#include "tests/support/TempDir.h"
+#include "tools/simulator/ReaderSimulator.h"
+
+#include <benchmark/benchmark.h>
+#include <csignal>
+#include <fstream>
+#include <future>
+#include <stdexcept>
+#include <thread>
+#include <unordered_set>
+
+namespace pelvaro {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kFleet = 50;
+constexpr int kCardsEach = 1000;
+constexpr int kBacklog = 10000;
+// Reading and delivery of a phase end by then, whatever arrived.
+constexpr auto kPhaseLimit = 150s;
+const std::filesystem::path kMemory = "/dev/shm";
+
+double secondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// The ids in the texts (events, or arrays of them), each once, and how many
+// came more than once.
+struct ArrivedIds {
+    std::unordered_set<std::string> ids;
+    size_t repeats = 0;
+
+    void add(const std::string& text) {
+        static const std::string key = "\"id\":\"";
+        for (size_t at = text.find(key); at != std::string::npos; at = text.find(key, at + 1))
+            if (!ids.insert(text.substr(at + key.size(), 36)).second)
+                ++repeats;
+    }
+};
+
+ArrivedIds idsReceivedSince(const test::HttpsReceiver& receiver, size_t firstRequest) {
+    ArrivedIds arrived;
+    const auto requests = receiver.requests();
+    for (size_t index = firstRequest; index < requests.size(); ++index)
+        arrived.add(requests[index].body);
+    return arrived;
+}
+
+ArrivedIds idsIn(const std::vector<std::string>& payloads) {
+    ArrivedIds arrived;
+    for (const std::string& payload : payloads)
+        arrived.add(payload);
+    return arrived;
+}
+
+// When the receiver had count different events in the requests from
+// firstRequest on, or the deadline. Its log is read again only after three
+// times as long as reading it took, so that counting takes little from the
+// processes measured.
+std::pair<ArrivedIds, Clock::time_point> receiverArrivals(const test::HttpsReceiver& receiver,
+                                                          size_t firstRequest, size_t count,
+                                                          Clock::time_point deadline) {
+    for (;;) {
+        const auto before = Clock::now();
+        ArrivedIds arrived = idsReceivedSince(receiver, firstRequest);
+        const auto after = Clock::now();
+        if (arrived.ids.size() >= count || after > deadline)
+            return {std::move(arrived), after};
+        std::this_thread::sleep_for(std::max<Clock::duration>(10ms, 3 * (after - before)));
+    }
+}
+
+// The broker and the receiver, and what every tool is given to reach them:
+// one CA file with both authorities, the password as the secret, and a copy
+// of the tool with its SQLite library in a folder of its own.
+struct Targets {
+    Targets();
+
+    test::MosquittoBroker broker{{.logEveryPacket = false}};
+    test::TestCertificates certificates;
+    test::HttpsReceiver receiver{&certificates};
+    test::TempDir files;
+    std::filesystem::path tool = files.path() / "pelvaro-read";
+
+    std::string mqttUrl(const std::string& topic) const { return broker.tlsUrl(topic); }
+    std::string httpsUrl() const { return receiver.url(); }
+
+    // The tool reading the device and delivering to the targets through the outbox.
+    std::unique_ptr<test::ChildProcess> startTool(const std::string& device,
+                                                  const std::filesystem::path& outbox,
+                                                  const std::vector<std::string>& targets) const;
+};
+
+Targets::Targets() {
+    std::ofstream authorities(files.path() / "ca.pem");
+    authorities << std::ifstream(broker.certificate("ca.pem")).rdbuf()
+                << std::ifstream(receiver.caFile()).rdbuf();
+    std::ofstream(files.path() / "secret") << test::MosquittoBroker::kPassword << '\n';
+    std::filesystem::permissions(files.path() / "secret",
+                                 std::filesystem::perms::owner_read |
+                                     std::filesystem::perms::owner_write);
+    std::filesystem::copy_file(READ_TOOL_EXE, tool);
+    test::placeSqliteLibrary(files.path());
+}
+
+std::unique_ptr<test::ChildProcess>
+Targets::startTool(const std::string& device, const std::filesystem::path& outbox,
+                   const std::vector<std::string>& targets) const {
+    std::vector<std::string> command = {tool.string(),
+                                        "--device",
+                                        device,
+                                        "--outbox",
+                                        outbox.string(),
+                                        "--secret-file",
+                                        (files.path() / "secret").string(),
+                                        "--ca-file",
+                                        (files.path() / "ca.pem").string()};
+    for (const std::string& target : targets) {
+        command.push_back("--deliver");
+        command.push_back(target);
+    }
+    return std::make_unique<test::ChildProcess>(command);
+}
+
+// Ends the tool as a service manager would; it must end well.
+void stopTool(test::ChildProcess& tool) {
+    tool.signal(SIGTERM);
+    if (tool.waitForExit(30s) != 0)
+        throw std::runtime_error("pelvaro-read did not end well: " + tool.errorOutput());
+}
+
+// The result of the work while the tool runs; when the work fails, the tool's
+// own words go with the reason.
+template <typename Work> auto whileRunning(test::ChildProcess& tool, Work&& work) {
+    try {
+        auto result = work();
+        stopTool(tool);
+        return result;
+    } catch (const std::runtime_error& error) {
+        tool.signal(SIGTERM);
+        tool.waitForExit(30s);
+        throw std::runtime_error(std::string(error.what()) + "; pelvaro-read said: " +
+                                 tool.errorOutput());
+    }
+}
+
+// A tool with its simulated reader, presenting its cards back to back.
+struct ReadingTool {
+    ReadingTool(const Targets& targets, const std::filesystem::path& outbox,
+                const std::string& topic)
+        : process(targets.startTool(reader.devicePath(), outbox,
+                                    {targets.mqttUrl(topic), targets.httpsUrl()})) {}
+
+    sim::ReaderSimulator reader;
+    std::unique_ptr<test::ChildProcess> process;
+    int acknowledged = 0;
+
+    // A card frame sent before the tool flushed the line is lost, so the first
+    // is sent until one is taken.
+    void waitUntilReading() {
+        if (!reader.waitForProgram(60s))
+            throw std::runtime_error("pelvaro-read did not open its reader");
+        reader.setAcknowledgementTimeout(10s);
+    }
+
+    void presentCards(int number) {
+        for (int card = 0; card < kCardsEach; ++card) {
+            const std::vector<uint8_t> code = {0x12, static_cast<uint8_t>(number),
+                                               static_cast<uint8_t>(card >> 8),
+                                               static_cast<uint8_t>(card), 0x9A};
+            for (int attempt = 0; attempt < (card == 0 ? 5 : 1); ++attempt)
+                if (reader.sendCard(code).acknowledged) {
+                    ++acknowledged;
+                    break;
+                }
+        }
+    }
+};
+
+// What a phase of reading and delivering showed at one target.
+struct TargetFigures {
+    double eventsPerSecond = 0; // from the first card presented until the last event arrived
+    size_t arrived = 0;         // different events
+    size_t repeats = 0;
+    double lagSeconds = 0;      // from the last card acknowledged until the last event arrived
+    double coreShare = 0;       // the broker's or the receiver's CPU time over the phase's time
+};
+
+struct PhaseFigures {
+    size_t read = 0; // cards acknowledged by the tools
+    double readSeconds = 0;
+    TargetFigures mqtt;
+    TargetFigures https;
+};
+
+TargetFigures figures(const ArrivedIds& arrived, Clock::time_point last, Clock::time_point start,
+                      Clock::time_point readingDone, double cpuTicks) {
+    const double seconds = std::chrono::duration<double>(last - start).count();
+    return {static_cast<double>(arrived.ids.size()) / seconds, arrived.ids.size(), arrived.repeats,
+            std::chrono::duration<double>(last - readingDone).count(),
+            bench::ticksToSeconds(cpuTicks) / seconds};
+}
+
+// tools processes each reading kCardsEach cards at once, their outboxes in memory.
+PhaseFigures readAndDeliver(Targets& targets, int tools, const std::string& phase) {
+    test::TempDir outboxes(kMemory);
+    test::MqttSubscriber subscriber(targets.broker, phase + "/+/reads");
+    const size_t firstRequest = targets.receiver.requests().size();
+    std::vector<std::unique_ptr<ReadingTool>> fleet;
+    for (int number = 0; number < tools; ++number)
+        fleet.push_back(std::make_unique<ReadingTool>(
+            targets, outboxes.path() / ("outbox-" + std::to_string(number) + ".sqlite"),
+            phase + "/" + std::to_string(number) + "/reads"));
+    for (auto& tool : fleet)
+        tool->waitUntilReading();
+
+    const double brokerTicks = bench::cpuTicks(targets.broker.pid());
+    const double receiverTicks = bench::cpuTicks(targets.receiver.pid());
+    const auto start = Clock::now();
+    const auto deadline = start + kPhaseLimit;
+    {
+        std::vector<std::jthread> readers;
+        for (int number = 0; number < tools; ++number)
+            readers.emplace_back([&tool = *fleet[number], number] { tool.presentCards(number); });
+    }
+    const auto readingDone = Clock::now();
+    PhaseFigures result;
+    for (const auto& tool : fleet)
+        result.read += static_cast<size_t>(tool->acknowledged);
+    result.readSeconds = secondsSince(start);
+
+    auto mqtt = std::async(std::launch::async, [&] {
+        auto payloads = subscriber.payloads(result.read, std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()));
+        return std::pair(idsIn(payloads), Clock::now());
+    });
+    const auto [httpsIds, httpsLast] =
+        receiverArrivals(targets.receiver, firstRequest, result.read, deadline);
+    const double receiverUsed = bench::cpuTicks(targets.receiver.pid()) - receiverTicks;
+    const auto [mqttIds, mqttLast] = mqtt.get();
+    const double brokerUsed = bench::cpuTicks(targets.broker.pid()) - brokerTicks;
+    result.mqtt = figures(mqttIds, mqttLast, start, readingDone, brokerUsed);
+    result.https = figures(httpsIds, httpsLast, start, readingDone, receiverUsed);
+    for (auto& tool : fleet)
+        stopTool(*tool->process);
+    return result;
+}
+
+void report(benchmark::State& state, const std::string& name, const TargetFigures& fleet,
+            const TargetFigures& single, size_t read) {
+    state.counters[name + "_events_per_s"] = fleet.eventsPerSecond;
+    state.counters[name + "_x_one_tool"] = fleet.eventsPerSecond / single.eventsPerSecond;
+    state.counters[name + "_missing"] = static_cast<double>(read - std::min(read, fleet.arrived));
+    state.counters[name + "_repeats"] = static_cast<double>(fleet.repeats);
+    state.counters[name + "_lag_s"] = fleet.lagSeconds;
+    state.counters[name + "_core_share"] = fleet.coreShare;
+}
+
+void FleetOfFiftyTools(benchmark::State& state) try {
+    for (auto _ : state) {
+        Targets targets;
+        const PhaseFigures single = readAndDeliver(targets, 1, "one");
+        const PhaseFigures fleet = readAndDeliver(targets, kFleet, "fleet");
+        state.counters["cards_read"] = static_cast<double>(fleet.read);
+        state.counters["read_per_s"] = static_cast<double>(fleet.read) / fleet.readSeconds;
+        state.counters["one_tool_read_per_s"] = static_cast<double>(single.read) / single.readSeconds;
+        state.counters["one_tool_mqtt_events_per_s"] = single.mqtt.eventsPerSecond;
+        state.counters["one_tool_https_events_per_s"] = single.https.eventsPerSecond;
+        report(state, "mqtt", fleet.mqtt, single.mqtt, fleet.read);
+        report(state, "https", fleet.https, single.https, fleet.read);
+        if (fleet.read != static_cast<size_t>(kFleet * kCardsEach) ||
+            fleet.mqtt.arrived < fleet.read || fleet.https.arrived < fleet.read)
+            state.SkipWithError(("read " + std::to_string(fleet.read) + ", at the broker " +
+                                 std::to_string(fleet.mqtt.arrived) + ", at the receiver " +
+                                 std::to_string(fleet.https.arrived))
+                                    .c_str());
+    }
+} catch (const std::exception& error) {
+    state.SkipWithError(error.what());
+}
+BENCHMARK(FleetOfFiftyTools)->Iterations(1)->Unit(benchmark::kSecond);
+
+// An outbox as a tool leaves it while its target is down: kBacklog reads
+// stored and offered, in memory to spare the disk's commits, then copied to
+// disk. The events as the outbox holds them, for the reference senders.
+std::vector<QueuedEvent> leaveBacklog(const std::filesystem::path& outbox,
+                                      const std::string& target) {
+    test::TempDir memory(kMemory);
+    const auto file = memory.path() / outbox.filename();
+    std::vector<QueuedEvent> events;
+    {
+        auto opened = Outbox::open(
+            BindSqliteLibrary(test::programsDirectory(), SqliteSource::ProgramDirectory).library,
+            file, {target});
+        if (auto* reason = std::get_if<std::string>(&opened))
+            throw std::runtime_error(*reason);
+        Outbox& filled = *std::get<std::unique_ptr<Outbox>>(opened);
+        for (int number = 0; number < kBacklog; ++number) {
+            char code[11];
+            std::snprintf(code, sizeof code, "12%08X", number);
+            ReadEvent event = newReadEvent("read", "/dev/pts/7", code);
+            const auto stored = filled.store(event);
+            if (auto* reason = std::get_if<std::string>(&stored))
+                throw std::runtime_error(*reason);
+            event.output = code;
+            event.typed = false;
+            if (const auto failure = filled.offer(std::get<int64_t>(stored), event))
+                throw std::runtime_error(*failure);
+        }
+        events = filled.next(target, kBacklog);
+    }
+    for (const auto& entry : std::filesystem::directory_iterator(memory.path()))
+        std::filesystem::copy_file(entry.path(), outbox.parent_path() / entry.path().filename());
+    return events;
+}
+
+void DrainABacklogThroughTheTool(benchmark::State& state) try {
+    for (auto _ : state) {
+        Targets targets;
+        test::TempDir disk;
+        sim::ReaderSimulator reader;
+
+        const std::string topic = "drain/reads";
+        const auto mqttOutbox = disk.path() / "mqtt.sqlite";
+        const auto mqttEvents = leaveBacklog(mqttOutbox, targets.mqttUrl(topic));
+        double mqttTool = 0;
+        {
+            test::MqttSubscriber subscriber(targets.broker, topic);
+            const auto start = Clock::now();
+            const auto tool =
+                targets.startTool(reader.devicePath(), mqttOutbox, {targets.mqttUrl(topic)});
+            mqttTool = whileRunning(*tool, [&] {
+                return bench::rateUntilReceived(subscriber, kBacklog, start);
+            });
+        }
+        const double mosquittoPub =
+            bench::mosquittoPubRate(targets.broker, mqttEvents, "drain/mosquitto_pub");
+
+        const auto httpsOutbox = disk.path() / "https.sqlite";
+        const auto httpsEvents = leaveBacklog(httpsOutbox, targets.httpsUrl());
+        double httpsTool = 0;
+        {
+            const size_t firstRequest = targets.receiver.requests().size();
+            const auto start = Clock::now();
+            const auto tool =
+                targets.startTool(reader.devicePath(), httpsOutbox, {targets.httpsUrl()});
+            httpsTool = whileRunning(*tool, [&] {
+                const auto [arrived, last] = receiverArrivals(targets.receiver, firstRequest,
+                                                              kBacklog, start + kPhaseLimit);
+                if (arrived.ids.size() < kBacklog)
+                    throw std::runtime_error("not every event reached the receiver");
+                return kBacklog / std::chrono::duration<double>(last - start).count();
+            });
+        }
+        const double curl = bench::curlRate(targets.receiver, httpsEvents);
+
+        state.counters["mqtt_tool_events_per_s"] = mqttTool;
+        state.counters["mosquitto_pub_events_per_s"] = mosquittoPub;
+        state.counters["mqtt_tool_x_mosquitto_pub"] = mqttTool / mosquittoPub;
+        state.counters["https_tool_events_per_s"] = httpsTool;
+        state.counters["curl_events_per_s"] = curl;
+        state.counters["https_tool_x_curl"] = httpsTool / curl;
+    }
+} catch (const std::exception& error) {
+    state.SkipWithError(error.what());
+}
+BENCHMARK(DrainABacklogThroughTheTool)->Iterations(1)->Unit(benchmark::kSecond);
+
+} // namespace
+} // namespace pelvaro
+
+BENCHMARK_MAIN();
