@@ -30,6 +30,7 @@
 #include <future>
 #include <stdexcept>
 #include <thread>
+#include <unistd.h>
 #include <unordered_set>
 
 namespace pelvaro {
@@ -121,9 +122,8 @@ Targets::Targets() {
     authorities << std::ifstream(broker.certificate("ca.pem")).rdbuf()
                 << std::ifstream(receiver.caFile()).rdbuf();
     std::ofstream(files.path() / "secret") << test::MosquittoBroker::kPassword << '\n';
-    std::filesystem::permissions(files.path() / "secret",
-                                 std::filesystem::perms::owner_read |
-                                     std::filesystem::perms::owner_write);
+    std::filesystem::permissions(files.path() / "secret", std::filesystem::perms::owner_read |
+                                                              std::filesystem::perms::owner_write);
     std::filesystem::copy_file(READ_TOOL_EXE, tool);
     test::placeSqliteLibrary(files.path());
 }
@@ -164,15 +164,48 @@ template <typename Work> auto whileRunning(test::ChildProcess& tool, Work&& work
     } catch (const std::runtime_error& error) {
         tool.signal(SIGTERM);
         tool.waitForExit(30s);
-        throw std::runtime_error(std::string(error.what()) + "; pelvaro-read said: " +
-                                 tool.errorOutput());
+        throw std::runtime_error(std::string(error.what()) +
+                                 "; pelvaro-read said: " + tool.errorOutput());
     }
 }
 
-// A tool with its simulated reader, presenting its cards back to back.
-struct ReadingTool {
-    ReadingTool(const Targets& targets, const std::filesystem::path& outbox,
-                const std::string& topic)
+// An outbox as a tool leaves it while its targets are down: count reads
+// stored and offered, in memory to spare the disk's commits, then copied to
+// the outbox's place. The events as the outbox holds them for the first
+// target, for the reference senders.
+std::vector<QueuedEvent> leaveBacklog(const std::filesystem::path& outbox,
+                                      const std::vector<std::string>& targets, int count) {
+    test::TempDir memory(kMemory);
+    std::vector<QueuedEvent> events;
+    {
+        auto opened = Outbox::open(
+            BindSqliteLibrary(test::programsDirectory(), SqliteSource::ProgramDirectory).library,
+            memory.path() / outbox.filename(), targets);
+        if (auto* reason = std::get_if<std::string>(&opened))
+            throw std::runtime_error(*reason);
+        Outbox& filled = *std::get<std::unique_ptr<Outbox>>(opened);
+        for (int number = 0; number < count; ++number) {
+            char code[11];
+            std::snprintf(code, sizeof code, "12%08X", number);
+            ReadEvent event = newReadEvent("read", "/dev/pts/7", code);
+            const auto stored = filled.store(event);
+            if (auto* reason = std::get_if<std::string>(&stored))
+                throw std::runtime_error(*reason);
+            event.output = code;
+            event.typed = false;
+            if (const auto failure = filled.offer(std::get<int64_t>(stored), event))
+                throw std::runtime_error(*failure);
+        }
+        events = filled.next(targets.front(), static_cast<size_t>(count));
+    }
+    for (const auto& entry : std::filesystem::directory_iterator(memory.path()))
+        std::filesystem::copy_file(entry.path(), outbox.parent_path() / entry.path().filename());
+    return events;
+}
+
+// A tool with its simulated reader, delivering to both targets.
+struct FleetTool {
+    FleetTool(const Targets& targets, const std::filesystem::path& outbox, const std::string& topic)
         : process(targets.startTool(reader.devicePath(), outbox,
                                     {targets.mqttUrl(topic), targets.httpsUrl()})) {}
 
@@ -181,14 +214,12 @@ struct ReadingTool {
     int acknowledged = 0;
 
     // A card frame sent before the tool flushed the line is lost, so the first
-    // is sent until one is taken.
-    void waitUntilReading() {
-        if (!reader.waitForProgram(60s))
-            throw std::runtime_error("pelvaro-read did not open its reader");
-        reader.setAcknowledgementTimeout(10s);
-    }
-
+    // is sent again until one is taken. A tool that never opens its reader
+    // reads nothing, which the phase's count shows.
     void presentCards(int number) {
+        if (!reader.waitForProgram(60s))
+            return;
+        reader.setAcknowledgementTimeout(10s);
         for (int card = 0; card < kCardsEach; ++card) {
             const std::vector<uint8_t> code = {0x12, static_cast<uint8_t>(number),
                                                static_cast<uint8_t>(card >> 8),
@@ -202,20 +233,24 @@ struct ReadingTool {
     }
 };
 
-// What a phase of reading and delivering showed at one target.
+// What a phase showed at one target.
 struct TargetFigures {
-    double eventsPerSecond = 0; // from the first card presented until the last event arrived
+    double eventsPerSecond = 0; // from the phase's start until the last event arrived
     size_t arrived = 0;         // different events
     size_t repeats = 0;
-    double lagSeconds = 0;      // from the last card acknowledged until the last event arrived
-    double coreShare = 0;       // the broker's or the receiver's CPU time over the phase's time
+    double lagSeconds = 0; // from the last card acknowledged until the last event arrived
+    double coreShare = 0;  // the broker's or the receiver's CPU time over that time
 };
 
 struct PhaseFigures {
-    size_t read = 0; // cards acknowledged by the tools
+    size_t events = 0; // cards acknowledged by the tools, or left in their outboxes
     double readSeconds = 0;
     TargetFigures mqtt;
     TargetFigures https;
+    size_t httpsRequests = 0;
+    double toolsCoreShare = 0; // all the tools' CPU time over the phase's time
+    double readersCoreShare =
+        0; // this program's: the simulated readers, the subscriber, the counting
 };
 
 TargetFigures figures(const ArrivedIds& arrived, Clock::time_point last, Clock::time_point start,
@@ -226,75 +261,126 @@ TargetFigures figures(const ArrivedIds& arrived, Clock::time_point last, Clock::
             bench::ticksToSeconds(cpuTicks) / seconds};
 }
 
-// tools processes each reading kCardsEach cards at once, their outboxes in memory.
-PhaseFigures readAndDeliver(Targets& targets, int tools, const std::string& phase) {
+// Where a phase's events come from: read by the tools while it runs, or left
+// in their outboxes (kCardsEach each) while the targets were down, the tools
+// started on them when it begins.
+enum class Events { Read, Backlog };
+
+// tools processes at once, their outboxes in memory, until every event
+// arrived at both targets or the phase's time is up.
+PhaseFigures runPhase(Targets& targets, int tools, const std::string& phase, Events events) {
     test::TempDir outboxes(kMemory);
     test::MqttSubscriber subscriber(targets.broker, phase + "/+/reads");
     const size_t firstRequest = targets.receiver.requests().size();
-    std::vector<std::unique_ptr<ReadingTool>> fleet;
-    for (int number = 0; number < tools; ++number)
-        fleet.push_back(std::make_unique<ReadingTool>(
-            targets, outboxes.path() / ("outbox-" + std::to_string(number) + ".sqlite"),
-            phase + "/" + std::to_string(number) + "/reads"));
-    for (auto& tool : fleet)
-        tool->waitUntilReading();
-
+    const auto outbox = [&](int number) {
+        return outboxes.path() / ("outbox-" + std::to_string(number) + ".sqlite");
+    };
+    const auto topic = [&](int number) { return phase + "/" + std::to_string(number) + "/reads"; };
+    std::vector<std::unique_ptr<FleetTool>> fleet;
+    const auto startTools = [&] {
+        for (int number = 0; number < tools; ++number)
+            fleet.push_back(std::make_unique<FleetTool>(targets, outbox(number), topic(number)));
+    };
+    PhaseFigures result;
+    if (events == Events::Read) {
+        startTools();
+    } else {
+        for (int number = 0; number < tools; ++number)
+            leaveBacklog(outbox(number), {targets.mqttUrl(topic(number)), targets.httpsUrl()},
+                         kCardsEach);
+        result.events = static_cast<size_t>(tools * kCardsEach);
+    }
+    std::vector<double> toolTicks;
+    for (const auto& tool : fleet)
+        toolTicks.push_back(bench::cpuTicks(tool->process->pid()));
+    const double readerTicks = bench::cpuTicks(getpid());
     const double brokerTicks = bench::cpuTicks(targets.broker.pid());
     const double receiverTicks = bench::cpuTicks(targets.receiver.pid());
+
     const auto start = Clock::now();
     const auto deadline = start + kPhaseLimit;
-    {
-        std::vector<std::jthread> readers;
-        for (int number = 0; number < tools; ++number)
-            readers.emplace_back([&tool = *fleet[number], number] { tool.presentCards(number); });
+    if (events == Events::Read) {
+        {
+            std::vector<std::jthread> readers;
+            for (int number = 0; number < tools; ++number)
+                readers.emplace_back(
+                    [&tool = *fleet[number], number] { tool.presentCards(number); });
+        }
+        for (const auto& tool : fleet)
+            result.events += static_cast<size_t>(tool->acknowledged);
+    } else {
+        startTools();
     }
     const auto readingDone = Clock::now();
-    PhaseFigures result;
-    for (const auto& tool : fleet)
-        result.read += static_cast<size_t>(tool->acknowledged);
     result.readSeconds = secondsSince(start);
 
     auto mqtt = std::async(std::launch::async, [&] {
-        auto payloads = subscriber.payloads(result.read, std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()));
+        const auto payloads = subscriber.payloads(
+            result.events,
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()));
         return std::pair(idsIn(payloads), Clock::now());
     });
     const auto [httpsIds, httpsLast] =
-        receiverArrivals(targets.receiver, firstRequest, result.read, deadline);
+        receiverArrivals(targets.receiver, firstRequest, result.events, deadline);
     const double receiverUsed = bench::cpuTicks(targets.receiver.pid()) - receiverTicks;
     const auto [mqttIds, mqttLast] = mqtt.get();
     const double brokerUsed = bench::cpuTicks(targets.broker.pid()) - brokerTicks;
+    const auto end = std::max(httpsLast, mqttLast);
     result.mqtt = figures(mqttIds, mqttLast, start, readingDone, brokerUsed);
     result.https = figures(httpsIds, httpsLast, start, readingDone, receiverUsed);
+    result.httpsRequests = targets.receiver.requests().size() - firstRequest;
+    const double phaseSeconds = std::chrono::duration<double>(end - start).count();
+    double toolsUsed = 0;
+    for (size_t index = 0; index < fleet.size(); ++index)
+        toolsUsed += bench::cpuTicks(fleet[index]->process->pid()) -
+                     (index < toolTicks.size() ? toolTicks[index] : 0);
+    result.toolsCoreShare = bench::ticksToSeconds(toolsUsed) / phaseSeconds;
+    result.readersCoreShare =
+        bench::ticksToSeconds(bench::cpuTicks(getpid()) - readerTicks) / phaseSeconds;
     for (auto& tool : fleet)
         stopTool(*tool->process);
     return result;
 }
 
 void report(benchmark::State& state, const std::string& name, const TargetFigures& fleet,
-            const TargetFigures& single, size_t read) {
+            const TargetFigures& single, size_t events, bool read) {
     state.counters[name + "_events_per_s"] = fleet.eventsPerSecond;
     state.counters[name + "_x_one_tool"] = fleet.eventsPerSecond / single.eventsPerSecond;
-    state.counters[name + "_missing"] = static_cast<double>(read - std::min(read, fleet.arrived));
+    state.counters[name + "_missing"] =
+        static_cast<double>(events - std::min(events, fleet.arrived));
     state.counters[name + "_repeats"] = static_cast<double>(fleet.repeats);
-    state.counters[name + "_lag_s"] = fleet.lagSeconds;
+    if (read)
+        state.counters[name + "_lag_s"] = fleet.lagSeconds;
     state.counters[name + "_core_share"] = fleet.coreShare;
+    state.counters["one_tool_" + name + "_events_per_s"] = single.eventsPerSecond;
 }
 
+// Fifty tools at once against one, each with kCardsEach events: read from
+// its reader as fast as it takes them (argument 0), or left in its outbox
+// while the targets were down (argument 1).
 void FleetOfFiftyTools(benchmark::State& state) try {
+    const Events events = state.range(0) == 0 ? Events::Read : Events::Backlog;
     for (auto _ : state) {
         Targets targets;
-        const PhaseFigures single = readAndDeliver(targets, 1, "one");
-        const PhaseFigures fleet = readAndDeliver(targets, kFleet, "fleet");
-        state.counters["cards_read"] = static_cast<double>(fleet.read);
-        state.counters["read_per_s"] = static_cast<double>(fleet.read) / fleet.readSeconds;
-        state.counters["one_tool_read_per_s"] = static_cast<double>(single.read) / single.readSeconds;
-        state.counters["one_tool_mqtt_events_per_s"] = single.mqtt.eventsPerSecond;
-        state.counters["one_tool_https_events_per_s"] = single.https.eventsPerSecond;
-        report(state, "mqtt", fleet.mqtt, single.mqtt, fleet.read);
-        report(state, "https", fleet.https, single.https, fleet.read);
-        if (fleet.read != static_cast<size_t>(kFleet * kCardsEach) ||
-            fleet.mqtt.arrived < fleet.read || fleet.https.arrived < fleet.read)
-            state.SkipWithError(("read " + std::to_string(fleet.read) + ", at the broker " +
+        const std::string phase = events == Events::Read ? "read" : "backlog";
+        const PhaseFigures single = runPhase(targets, 1, phase + "-one", events);
+        const PhaseFigures fleet = runPhase(targets, kFleet, phase + "-fleet", events);
+        state.counters["events"] = static_cast<double>(fleet.events);
+        if (events == Events::Read) {
+            state.counters["read_per_s"] = static_cast<double>(fleet.events) / fleet.readSeconds;
+            state.counters["one_tool_read_per_s"] =
+                static_cast<double>(single.events) / single.readSeconds;
+        }
+        report(state, "mqtt", fleet.mqtt, single.mqtt, fleet.events, events == Events::Read);
+        report(state, "https", fleet.https, single.https, fleet.events, events == Events::Read);
+        state.counters["https_events_per_request"] =
+            static_cast<double>(fleet.https.arrived + fleet.https.repeats) /
+            static_cast<double>(fleet.httpsRequests);
+        state.counters["tools_core_share"] = fleet.toolsCoreShare;
+        state.counters["readers_core_share"] = fleet.readersCoreShare;
+        if (fleet.events != static_cast<size_t>(kFleet * kCardsEach) ||
+            fleet.mqtt.arrived < fleet.events || fleet.https.arrived < fleet.events)
+            state.SkipWithError(("events " + std::to_string(fleet.events) + ", at the broker " +
                                  std::to_string(fleet.mqtt.arrived) + ", at the receiver " +
                                  std::to_string(fleet.https.arrived))
                                     .c_str());
@@ -302,41 +388,12 @@ void FleetOfFiftyTools(benchmark::State& state) try {
 } catch (const std::exception& error) {
     state.SkipWithError(error.what());
 }
-BENCHMARK(FleetOfFiftyTools)->Iterations(1)->Unit(benchmark::kSecond);
-
-// An outbox as a tool leaves it while its target is down: kBacklog reads
-// stored and offered, in memory to spare the disk's commits, then copied to
-// disk. The events as the outbox holds them, for the reference senders.
-std::vector<QueuedEvent> leaveBacklog(const std::filesystem::path& outbox,
-                                      const std::string& target) {
-    test::TempDir memory(kMemory);
-    const auto file = memory.path() / outbox.filename();
-    std::vector<QueuedEvent> events;
-    {
-        auto opened = Outbox::open(
-            BindSqliteLibrary(test::programsDirectory(), SqliteSource::ProgramDirectory).library,
-            file, {target});
-        if (auto* reason = std::get_if<std::string>(&opened))
-            throw std::runtime_error(*reason);
-        Outbox& filled = *std::get<std::unique_ptr<Outbox>>(opened);
-        for (int number = 0; number < kBacklog; ++number) {
-            char code[11];
-            std::snprintf(code, sizeof code, "12%08X", number);
-            ReadEvent event = newReadEvent("read", "/dev/pts/7", code);
-            const auto stored = filled.store(event);
-            if (auto* reason = std::get_if<std::string>(&stored))
-                throw std::runtime_error(*reason);
-            event.output = code;
-            event.typed = false;
-            if (const auto failure = filled.offer(std::get<int64_t>(stored), event))
-                throw std::runtime_error(*failure);
-        }
-        events = filled.next(target, kBacklog);
-    }
-    for (const auto& entry : std::filesystem::directory_iterator(memory.path()))
-        std::filesystem::copy_file(entry.path(), outbox.parent_path() / entry.path().filename());
-    return events;
-}
+BENCHMARK(FleetOfFiftyTools)
+    ->ArgName("backlog")
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond);
 
 void DrainABacklogThroughTheTool(benchmark::State& state) try {
     for (auto _ : state) {
@@ -346,22 +403,21 @@ void DrainABacklogThroughTheTool(benchmark::State& state) try {
 
         const std::string topic = "drain/reads";
         const auto mqttOutbox = disk.path() / "mqtt.sqlite";
-        const auto mqttEvents = leaveBacklog(mqttOutbox, targets.mqttUrl(topic));
+        const auto mqttEvents = leaveBacklog(mqttOutbox, {targets.mqttUrl(topic)}, kBacklog);
         double mqttTool = 0;
         {
             test::MqttSubscriber subscriber(targets.broker, topic);
             const auto start = Clock::now();
             const auto tool =
                 targets.startTool(reader.devicePath(), mqttOutbox, {targets.mqttUrl(topic)});
-            mqttTool = whileRunning(*tool, [&] {
-                return bench::rateUntilReceived(subscriber, kBacklog, start);
-            });
+            mqttTool = whileRunning(
+                *tool, [&] { return bench::rateUntilReceived(subscriber, kBacklog, start); });
         }
         const double mosquittoPub =
             bench::mosquittoPubRate(targets.broker, mqttEvents, "drain/mosquitto_pub");
 
         const auto httpsOutbox = disk.path() / "https.sqlite";
-        const auto httpsEvents = leaveBacklog(httpsOutbox, targets.httpsUrl());
+        const auto httpsEvents = leaveBacklog(httpsOutbox, {targets.httpsUrl()}, kBacklog);
         double httpsTool = 0;
         {
             const size_t firstRequest = targets.receiver.requests().size();
@@ -369,8 +425,8 @@ void DrainABacklogThroughTheTool(benchmark::State& state) try {
             const auto tool =
                 targets.startTool(reader.devicePath(), httpsOutbox, {targets.httpsUrl()});
             httpsTool = whileRunning(*tool, [&] {
-                const auto [arrived, last] = receiverArrivals(targets.receiver, firstRequest,
-                                                              kBacklog, start + kPhaseLimit);
+                const auto [arrived, last] =
+                    receiverArrivals(targets.receiver, firstRequest, kBacklog, start + kPhaseLimit);
                 if (arrived.ids.size() < kBacklog)
                     throw std::runtime_error("not every event reached the receiver");
                 return kBacklog / std::chrono::duration<double>(last - start).count();

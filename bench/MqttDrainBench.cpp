@@ -80,8 +80,8 @@ void DrainTenThousandEventsIntoMosquitto(benchmark::State& state) try {
             const SenderRates rates = senderRates(broker, events, "drain-sender-" + suffix);
             sender.acknowledged = std::max(sender.acknowledged, rates.acknowledged);
             sender.received = std::max(sender.received, rates.received);
-            mosquittoPub =
-                std::max(mosquittoPub, bench::mosquittoPubRate(broker, events, "drain-pub-" + suffix));
+            mosquittoPub = std::max(mosquittoPub,
+                                    bench::mosquittoPubRate(broker, events, "drain-pub-" + suffix));
         }
         state.counters["sender_acknowledged_per_s"] = sender.acknowledged;
         state.counters["sender_events_per_s"] = sender.received;

@@ -74,8 +74,8 @@ double curlRate(const test::HttpsReceiver& receiver, const std::vector<QueuedEve
     {
         std::ofstream out(config);
         for (const auto& event : events)
-            out << (&event == &events.front() ? "" : "next\n")
-                << "url = " << quoted(receiver.url()) << "\n"
+            out << (&event == &events.front() ? "" : "next\n") << "url = " << quoted(receiver.url())
+                << "\n"
                 << "cacert = " << quoted(receiver.caFile().string()) << "\n"
                 << "header = \"Content-Type: application/json\"\n"
                 << "header = " << quoted("Idempotency-Key: " + event.id) << "\n"
