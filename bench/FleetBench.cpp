@@ -253,8 +253,8 @@ struct PhaseFigures {
     TargetFigures https;
     size_t httpsRequests = 0;
     double toolsCoreShare = 0; // all the tools' CPU time over the phase's time
-    double readersCoreShare =
-        0; // this program's: the simulated readers, the subscriber, the counting
+    // This program's: the simulated readers, the subscriber, the counting.
+    double readersCoreShare = 0;
 };
 
 TargetFigures figures(const ArrivedIds& arrived, Clock::time_point last, Clock::time_point start,
