@@ -13,7 +13,7 @@ a new generation starts the script again. An answer is
 {"action": "hang"} (no answer until the client goes) or
 {"action": "cut"} (the connection closed after reading the request).
 
-Usage: https_receiver.py --log FILE --answers FILE [--cert PEM --key PEM]
+Usage: https_receiver.py --log FILE --answers FILE [--cert PEM --key PEM] [--port N]
 """
 
 import argparse
@@ -114,8 +114,8 @@ class Receiver(ThreadingHTTPServer):
     daemon_threads = True
     request_queue_size = 128
 
-    def __init__(self, log, answers, context):
-        super().__init__(("127.0.0.1", 0), Handler)
+    def __init__(self, port, log, answers, context):
+        super().__init__(("127.0.0.1", port), Handler)
         self.log = open(log, "a", encoding="utf-8")
         self.log_lock = threading.Lock()
         self.answers = answers
@@ -151,12 +151,13 @@ def main():
     parser.add_argument("--answers", required=True)
     parser.add_argument("--cert")
     parser.add_argument("--key")
+    parser.add_argument("--port", type=int, default=0)  # 0: a free one
     options = parser.parse_args()
     context = None
     if options.cert:
         context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
         context.load_cert_chain(options.cert, options.key)
-    server = Receiver(options.log, Answers(options.answers), context)
+    server = Receiver(options.port, options.log, Answers(options.answers), context)
     print(server.server_address[1], flush=True)
     try:
         server.serve_forever()
