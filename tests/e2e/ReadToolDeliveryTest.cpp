@@ -166,21 +166,21 @@ protected:
         EXPECT_LT(Clock::now() - signalled, kPromptEnd);
     }
 
-    std::vector<test::ReceivedRequest> waitForRequests(size_t count) {
-        std::vector<test::ReceivedRequest> requests;
-        test::waitFor([&] { return (requests = receiver.requests()).size() >= count; });
-        EXPECT_GE(requests.size(), count);
-        return requests;
+    // Waits until the receiver has seen count different events.
+    std::vector<Received> waitForEvents(size_t count,
+                                        std::chrono::milliseconds patience = test::kPatience) {
+        std::vector<Received> events;
+        EXPECT_TRUE(test::waitFor(
+            [&] { return differentIds(events = eventsOf(receiver.requests())) >= count; },
+            patience));
+        return events;
     }
 
     // Waits until each target has every read, different ids counted.
     std::pair<std::vector<Received>, std::vector<Received>>
     waitForEveryRead(std::chrono::milliseconds patience) {
         const size_t count = codesRead.size();
-        std::vector<Received> http;
-        test::waitFor(
-            [&] { return differentIds(http = eventsOf(receiver.requests())) >= count; },
-            patience);
+        std::vector<Received> http = waitForEvents(count, patience);
         return {http, eventsOf(subscriber.payloads(count, patience))};
     }
 
@@ -202,7 +202,7 @@ TEST_F(ReadToolDeliveryTest, BothTargetsDownWhileAThousandCardsAreReadGetEveryOn
     receiver.answer(script);
     auto tool = run();
     readCards(*tool, 0, 100);
-    const size_t requestsBeforeOutage = waitForRequests(11).size();
+    ASSERT_TRUE(test::waitFor([&] { return receiver.requests().size() > 10; }));
     receiver.answer({}); // after the restart too
     receiver.stop();
     broker.stop();
@@ -232,7 +232,6 @@ TEST_F(ReadToolDeliveryTest, BothTargetsDownWhileAThousandCardsAreReadGetEveryOn
     EXPECT_LE(mqttRepeats, kMostInFlight);
     RecordProperty("webhook_repeats", static_cast<int>(httpRepeats));
     RecordProperty("mqtt_repeats", static_cast<int>(mqttRepeats));
-    RecordProperty("requests_before_outage", static_cast<int>(requestsBeforeOutage));
 
     expectPromptEnd(*tool, SIGTERM);
 }
@@ -293,20 +292,21 @@ TEST_F(ReadToolDeliveryTest, CtrlCEndsAtOnceWhileATargetHangsAndTheNextRunDelive
     const auto [httpIds, httpRepeats] = expectEveryReadInOrder(httpAll, codesRead, "webhook");
     const auto [mqttIds, mqttRepeats] = expectEveryReadInOrder(mqttAll, codesRead, "MQTT");
     EXPECT_EQ(httpIds, mqttIds);
-    EXPECT_LE(httpRepeats, 1U) << "only the request left hanging";
+    EXPECT_LE(httpRepeats, eventsOf(receiver.requests().front()).size())
+        << "only the request left hanging";
     EXPECT_LE(mqttRepeats, kMostInFlight);
     expectPromptEnd(*tool, SIGTERM);
 }
 
 TEST_F(ReadToolDeliveryTest, RefusedLoginPausesWithoutLossAndARefusedEventIsSetAsideForGood) {
     auto tool = run();
-    // One card at a time, so that each request carries one event.
+    // One card at a time, so that each request carries one event; the
+    // receiver's answer for it is chosen once it is seen.
     const auto readOne = [&](int number) {
-        const size_t before = receiver.requests().size();
         readCards(*tool, number, 1);
-        waitForRequests(before + 1);
+        waitForEvents(codesRead.size());
     };
-    waitForRequests(codesRead.size());
+    waitForEvents(codesRead.size());
     readOne(0);
     receiver.answer({answering(422, "Karte unbekannt")});
     readOne(1);
@@ -357,22 +357,34 @@ TEST_F(ReadToolDeliveryTest, AFullDiskForTheOutboxStillPrintsEveryCardAndSaysWhy
     disk.fill();
     readCards(*tool, 5, 50);
     expectPromptEnd(*tool, SIGTERM);
-    EXPECT_NE(tool->errorOutput().find("Die Lesung konnte nicht im Postausgang „" +
-                                       outbox.string() +
-                                       "“ gespeichert werden: Der Datenträger ist voll."),
-              std::string::npos)
-        << tool->errorOutput();
+    const std::string said = tool->errorOutput();
+    const std::string refusal = "Die Lesung konnte nicht im Postausgang „" + outbox.string() +
+                                "“ gespeichert werden: Der Datenträger ist voll.\n";
+    size_t refusals = 0;
+    for (size_t at = said.find(refusal); at != std::string::npos; at = said.find(refusal, at + 1))
+        ++refusals;
+    EXPECT_GT(refusals, 0U) << said;
 
-    // With room again every card read from now on is delivered.
+    // With room again the next run delivers what was stored, and every card
+    // read from now on; a card neither delivered nor said to be refused is lost.
     disk.free();
     tool = run();
     readCards(*tool, 55, 3);
+    const auto arrived = [](const std::vector<Received>& events) {
+        return !events.empty() && events.back().code == cardCode(57);
+    };
     std::vector<Received> http;
-    ASSERT_TRUE(test::waitFor([&] {
-        http = eventsOf(receiver.requests());
-        return !http.empty() && http.back().code == cardCode(57);
-    }));
-    EXPECT_EQ(http[http.size() - 3].code, cardCode(55));
+    ASSERT_TRUE(test::waitFor([&] { return arrived(http = eventsOf(receiver.requests())); }));
+    std::vector<Received> mqtt;
+    ASSERT_TRUE(test::waitFor([&] { return arrived(mqtt = eventsOf(subscriber.payloads())); }));
+    std::set<std::string> delivered;
+    for (const Received& event : http)
+        delivered.insert(event.code);
+    std::vector<std::string> codesDelivered = codesRead;
+    std::erase_if(codesDelivered, [&](const std::string& code) { return !delivered.count(code); });
+    EXPECT_EQ(codesDelivered.size() + refusals, codesRead.size()) << said;
+    expectEveryReadInOrder(http, codesDelivered, "webhook");
+    expectEveryReadInOrder(mqtt, codesDelivered, "MQTT");
     expectPromptEnd(*tool, SIGTERM);
 }
 
