@@ -278,13 +278,17 @@ TEST_F(ReadToolDeliveryTest, CtrlCEndsAtOnceWhileATargetHangsAndTheNextRunDelive
     readCards(*tool, 10, 10);
     const auto mqtt = eventsOf(subscriber.payloads(codesRead.size(), test::kPatience));
     expectEveryReadInOrder(mqtt, codesRead, "MQTT");
-    EXPECT_EQ(receiver.requests().size(), 1U) << "one request at a time";
+    // Nothing overtakes the event held up (a time-out may have sent it again).
+    ASSERT_FALSE(receiver.requests().empty());
+    for (const test::ReceivedRequest& request : receiver.requests())
+        EXPECT_EQ(eventsOf(request).at(0).code, codesRead.front());
 
     // A backlog for both, the broker gone too: Ctrl+C ends the tool at once.
     broker.stop();
     readCards(*tool, 20, 5);
     expectPromptEnd(*tool, SIGINT);
 
+    const size_t heldUp = eventsOf(receiver.requests()).size();
     receiver.answer({});
     broker.start();
     tool = run();
@@ -292,8 +296,7 @@ TEST_F(ReadToolDeliveryTest, CtrlCEndsAtOnceWhileATargetHangsAndTheNextRunDelive
     const auto [httpIds, httpRepeats] = expectEveryReadInOrder(httpAll, codesRead, "webhook");
     const auto [mqttIds, mqttRepeats] = expectEveryReadInOrder(mqttAll, codesRead, "MQTT");
     EXPECT_EQ(httpIds, mqttIds);
-    EXPECT_LE(httpRepeats, eventsOf(receiver.requests().front()).size())
-        << "only the request left hanging";
+    EXPECT_LE(httpRepeats, heldUp) << "only what was left hanging";
     EXPECT_LE(mqttRepeats, kMostInFlight);
     expectPromptEnd(*tool, SIGTERM);
 }
