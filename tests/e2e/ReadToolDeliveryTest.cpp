@@ -14,6 +14,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <fstream>
@@ -72,17 +73,15 @@ void appendEvents(const QByteArray& json, std::vector<Received>& events) {
                           event["code"].toString().toStdString()});
 }
 
-std::vector<Received> eventsOf(const test::ReceivedRequest& request) {
-    std::vector<Received> events;
-    appendEvents(QByteArray::fromStdString(request.body), events);
-    return events;
-}
-
 std::vector<Received> eventsOf(const std::vector<test::ReceivedRequest>& requests) {
     std::vector<Received> events;
     for (const test::ReceivedRequest& request : requests)
         appendEvents(QByteArray::fromStdString(request.body), events);
     return events;
+}
+
+std::vector<Received> eventsOf(const test::ReceivedRequest& request) {
+    return eventsOf(std::vector{request});
 }
 
 std::vector<Received> eventsOf(const std::vector<std::string>& payloads) {
@@ -223,10 +222,7 @@ TEST_F(ReadToolDeliveryTest, BothTargetsDownWhileAThousandCardsAreReadGetEveryOn
     const auto requests = receiver.requests();
     ASSERT_GT(requests.size(), 10U);
     const auto cut = eventsOf(requests[10]);
-    std::vector<Received> afterCut;
-    for (size_t i = 11; i < requests.size(); ++i)
-        for (const Received& event : eventsOf(requests[i]))
-            afterCut.push_back(event);
+    const auto afterCut = eventsOf(std::vector(requests.begin() + 11, requests.end()));
     for (const Received& event : cut)
         EXPECT_TRUE(std::any_of(afterCut.begin(), afterCut.end(),
                                 [&](const Received& later) { return later.id == event.id; }))
