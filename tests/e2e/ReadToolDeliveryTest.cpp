@@ -143,6 +143,8 @@ protected:
                            "--ca-file", caFile.string(), "--outbox", outbox.string()});
         codesRead.insert(codesRead.end(), probeCodes.begin(), probeCodes.end());
         probeCodes.clear();
+        // Each card costs two durable commits, which a busy disk may draw out.
+        reader.setAcknowledgementTimeout(5s);
         return tool;
     }
 
