@@ -2,6 +2,7 @@
 
 #include "app/InfoDialogs.h"
 #include "app/OutputOptions.h"
+#include "app/ProgramDelivery.h"
 #include "app/ProgramSettings.h"
 #include "app/TSettingsDlg.h"
 #include "app/WindowFrame.h"
@@ -73,10 +74,16 @@ TMainForm::TMainForm(UserDialogs& dialogs, FileLocations files,
     output_ = std::make_unique<OutputOptions>(
         host(), *settings_, *redirect_,
         OutputOptions::Controls{ui->CheckBoxLF, ui->CheckBoxSndPSNR}, files_.databaseDirectory);
+    delivery_ = std::make_unique<ProgramDelivery>(
+        host(), *settings_,
+        ProgramDelivery::Parts{*redirect_, *listSession_, tray_->icon(),
+                               [this](const QString& line) { showDeliveryWaiting(line); }},
+        files_);
 
     connect(ui->Beenden1, &QAction::triggered, this, &QWidget::close);
     connect(ui->Einstellungen1, &QAction::triggered, this, &TMainForm::Einstellungen1Click);
     connect(ui->Ausgabe1, &QAction::triggered, this, &TMainForm::Ausgabe1Click);
+    connect(ui->Versand1, &QAction::triggered, this, &TMainForm::Versand1Click);
     connect(ui->HardwareInfo1, &QAction::triggered, this, &TMainForm::HardwareInfo1Click);
     connect(ui->ber1, &QAction::triggered, this, &TMainForm::ber1Click);
     connect(ui->BitBtn1, &QPushButton::clicked, this, &TMainForm::BitBtn1Click);
@@ -97,15 +104,17 @@ TMainForm::TMainForm(UserDialogs& dialogs, FileLocations files,
 TMainForm::~TMainForm() {
     // FormDestroy
     tray_->icon().NotifyTray(TrayIcon::Delete, TrayImage::YellowLit);
+    delivery_.reset();
     redirect_.reset();
     if (SerialLink)
         SerialLink->close();
 }
 
-void TMainForm::attachDialogs(TSettingsDlg& settings, TOutputDlg& output,
+void TMainForm::attachDialogs(TSettingsDlg& settings, TOutputDlg& output, TDeliveryDlg& delivery,
                               TIDD_Update_Info& updateInfo, TInfoDLG& info) {
     settings_->attachDialog(settings);
     output_->attachDialog(output);
+    delivery_->attachDialog(delivery);
     updateInfoDlg_ = &updateInfo;
     infoDlg_ = &info;
 }
@@ -129,7 +138,21 @@ QString TMainForm::statusPanelText(StatusPanel panel) const {
 void TMainForm::setStatusPanel(StatusPanel panel, const QString& text) {
     QLabel* label = statusPanels_.at(static_cast<size_t>(panel));
     label->setText(text);
-    showPanelTip(*label, text);
+    panel == StatusPanel::Spare ? showSpareTip() : showPanelTip(*label, text);
+}
+
+void TMainForm::showSpareTip() {
+    QLabel& spare = *statusPanels_.at(static_cast<size_t>(StatusPanel::Spare));
+    QStringList lines;
+    for (const QString& line : {spare.text(), deliveryWaiting_})
+        if (!line.isEmpty())
+            lines << line;
+    showPanelTip(spare, lines.join(QLatin1Char('\n')));
+}
+
+void TMainForm::showDeliveryWaiting(const QString& line) {
+    deliveryWaiting_ = line;
+    showSpareTip();
 }
 
 void TMainForm::showPanelTip(QLabel& panel, const QString& tip) {
@@ -198,6 +221,7 @@ void TMainForm::bindPersonnelDatabase() {
     const SqliteBinding binding = BindSqliteLibrary(files_);
     for (const std::string& message : binding.messages)
         showDatabaseMessage(message);
+    sqlite_ = binding.library;
     SqliteBound = binding.library != nullptr;
     if (!SqliteBound)
         return;
@@ -253,6 +277,7 @@ void TMainForm::runStartUpSequence() {
 
         settings_->LoadSettings();
         output_->LoadOutputSettings(files_.settingsFile);
+        delivery_->start(sqlite_);
         if (settings_->portNumber() != 0)
             settings_->showPortInStatusBar();
         if (settings_->autoStart()) {
@@ -318,6 +343,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
         return;
     }
     redirect_->shutDown();
+    delivery_->shutDown();
     if (SqliteBound)
         if (const DatabaseResult closed = PersonnelDb->ClosePersonnelDatabase(); !closed.ok())
             showDatabaseMessage(closed.failure);
@@ -387,6 +413,10 @@ void TMainForm::Einstellungen1Click() {
 
 void TMainForm::Ausgabe1Click() {
     output_->Ausgabe1Click();
+}
+
+void TMainForm::Versand1Click() {
+    delivery_->Versand1Click();
 }
 
 void TMainForm::HardwareInfo1Click() {

@@ -26,8 +26,11 @@ class ListReadSession;
 class OutputOptions;
 class PersonnelDatabase;
 class PersonnelMode;
+class ProgramDelivery;
 class ProgramSettings;
 class RedirectMode;
+class SqliteLibrary;
+class TDeliveryDlg;
 class TrayIcon;
 class TrayWindow;
 class TOutputDlg;
@@ -60,8 +63,8 @@ public:
     ~TMainForm() override;
 
     // The dialogs the program entry created after this window.
-    void attachDialogs(TSettingsDlg& settings, TOutputDlg& output, TIDD_Update_Info& updateInfo,
-                       TInfoDLG& info);
+    void attachDialogs(TSettingsDlg& settings, TOutputDlg& output, TDeliveryDlg& delivery,
+                       TIDD_Update_Info& updateInfo, TInfoDLG& info);
     // Where the codes read in redirect mode are typed. Without an injector
     // redirect mode does not start, and says why: unavailable.
     void setKeyboard(std::unique_ptr<KeystrokeInjector> injector, QString unavailable);
@@ -78,6 +81,7 @@ public:
     // Menu and button handlers.
     void Einstellungen1Click();
     void Ausgabe1Click();
+    void Versand1Click();
     void HardwareInfo1Click();
     void ber1Click();
     void BitBtn1Click();
@@ -108,6 +112,9 @@ private:
     UserDialogs& dialogs() override { return dialogs_; }
     void setStatusPanel(StatusPanel panel, const QString& text) override;
     static void showPanelTip(QLabel& panel, const QString& tip);
+    // The spare panel's tip: its text, and below it the reads waiting for delivery.
+    void showSpareTip();
+    void showDeliveryWaiting(const QString& line);
     // After a start that could not open the configured port, the port
     // panel's tip adds why; its text stays.
     void showPortProblem();
@@ -150,6 +157,7 @@ private:
     std::unique_ptr<T_Serial_Interface> SerialLink;
     std::unique_ptr<ReaderProtocol> engine_;
     std::unique_ptr<PersonnelDatabase> PersonnelDb;
+    std::shared_ptr<const SqliteLibrary> sqlite_;
     bool SqliteBound = false;
     QString CurrentCode;
     bool StopRequested = false;
@@ -160,6 +168,8 @@ private:
     std::unique_ptr<RedirectMode> redirect_;
     std::unique_ptr<ProgramSettings> settings_;
     std::unique_ptr<OutputOptions> output_;
+    std::unique_ptr<ProgramDelivery> delivery_;
+    QString deliveryWaiting_;
 
     bool shownBefore_ = false;
     // The window manager's frame the page size was last applied with.

@@ -4,6 +4,7 @@
 #include "app/InfoDialogs.h"
 #include "app/MainDLG.h"
 #include "app/StandInFont.h"
+#include "app/TDeliveryDlg.h"
 #include "app/TOutputDlg.h"
 #include "app/TRequestLfdnrStringDLG.h"
 #include "app/TSettingsDlg.h"
@@ -18,14 +19,15 @@ struct ProgramWindows {
                    const SerialSystemCalls* serialCalls = nullptr)
         : resources((registerFormResources(), true)), mainForm(dialogs, files, serialCalls),
           updateInfo(&mainForm) {
-        mainForm.attachDialogs(settings, output, updateInfo, info);
-        fitCaptions({&mainForm, &settings, &output, &labelPrompt, &updateInfo, &info});
+        mainForm.attachDialogs(settings, output, delivery, updateInfo, info);
+        fitCaptions({&mainForm, &settings, &output, &delivery, &labelPrompt, &updateInfo, &info});
     }
 
     bool resources; // registered before any window loads an image
     TMainForm mainForm;
     TSettingsDlg settings;
     TOutputDlg output;
+    TDeliveryDlg delivery;
     TRequestLfdnrStringDLG labelPrompt;
     TIDD_Update_Info updateInfo; // centred over the main window
     TInfoDLG info;

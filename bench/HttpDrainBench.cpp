@@ -3,11 +3,11 @@
 // a hundred a send, as a ratio to one curl process posting the same events one
 // a request over one kept-alive connection, in the same run.
 
+#include "bench/ReferenceSenders.h"
 #include "delivery/HttpSender.h"
 #include "tests/support/HttpsReceiver.h"
 
 #include <benchmark/benchmark.h>
-#include <fstream>
 #include <stdexcept>
 
 namespace pelvaro {
@@ -32,29 +32,6 @@ std::vector<QueuedEvent> backlog() {
     return events;
 }
 
-// In a curl config file: the text in double quotes, its quotes and
-// backslashes escaped.
-std::string quoted(const std::string& text) {
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '"' || c == '\\')
-            out += '\\';
-        out += c;
-    }
-    return out + "\"";
-}
-
-// Events in the requests after the first ones, by their schema field.
-size_t eventsArrivedSince(const test::HttpsReceiver& receiver, size_t firstRequests) {
-    const auto requests = receiver.requests();
-    size_t events = 0;
-    for (size_t index = firstRequests; index < requests.size(); ++index)
-        for (size_t at = requests[index].body.find("\"schema\""); at != std::string::npos;
-             at = requests[index].body.find("\"schema\"", at + 1))
-            ++events;
-    return events;
-}
-
 struct Setup {
     Setup();
     test::TestCertificates certificates;
@@ -63,31 +40,7 @@ struct Setup {
     double curlEventsPerSecond = 0;
 };
 
-double curlRate(Setup& setup) {
-    const auto config = setup.certificates / "curl.config";
-    {
-        std::ofstream out(config);
-        for (const auto& event : setup.events)
-            out << (&event == &setup.events.front() ? "" : "next\n")
-                << "url = " << quoted(setup.receiver.url()) << "\n"
-                << "cacert = " << quoted(setup.receiver.caFile().string()) << "\n"
-                << "header = \"Content-Type: application/json\"\n"
-                << "header = " << quoted("Idempotency-Key: " + event.id) << "\n"
-                << "data-binary = " << quoted(event.json) << "\n"
-                << "output = \"/dev/null\"\nfail\n";
-    }
-    const size_t before = setup.receiver.requests().size();
-    const auto start = Clock::now();
-    test::ChildProcess curl({"curl", "--silent", "--show-error", "--config", config.string()});
-    if (curl.waitForExit(std::chrono::minutes(10)) != 0)
-        throw std::runtime_error("curl failed: " + curl.errorOutput());
-    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    if (eventsArrivedSince(setup.receiver, before) != kEvents)
-        throw std::runtime_error("curl did not deliver every event");
-    return kEvents / seconds;
-}
-
-Setup::Setup() : curlEventsPerSecond(curlRate(*this)) {}
+Setup::Setup() : curlEventsPerSecond(bench::curlRate(receiver, events)) {}
 
 Setup& setup() {
     static Setup made;
@@ -112,7 +65,7 @@ void DrainThroughTheSender(benchmark::State& state) try {
                 throw std::runtime_error("not delivered: " + sent.reason);
         }
         const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-        if (eventsArrivedSince(run.receiver, before) != kEvents)
+        if (bench::eventsReceivedSince(run.receiver, before) != kEvents)
             throw std::runtime_error("the receiver did not get every event");
         state.counters["events_per_s"] = kEvents / seconds;
         state.counters["curl_events_per_s"] = run.curlEventsPerSecond;

@@ -8,14 +8,12 @@
 // ACK, where mosquitto_pub's one stream meets it once), and once with the
 // broker sending small packets at once (set_tcp_nodelay).
 
+#include "bench/ReferenceSenders.h"
 #include "delivery/MqttSender.h"
-#include "tests/support/ChildProcess.h"
 #include "tests/support/MosquittoBroker.h"
 #include "tests/support/MqttSubscriber.h"
-#include "tests/support/TempDir.h"
 
 #include <benchmark/benchmark.h>
-#include <fstream>
 #include <stdexcept>
 
 namespace pelvaro {
@@ -43,13 +41,6 @@ std::vector<QueuedEvent> backlog() {
     return events;
 }
 
-// Events a second from start until the subscriber has them all.
-double rateUntilReceived(test::MqttSubscriber& subscriber, Clock::time_point start) {
-    if (subscriber.payloads(kEvents, 120s).size() < kEvents)
-        throw std::runtime_error("not every event arrived");
-    return kEvents / std::chrono::duration<double>(Clock::now() - start).count();
-}
-
 struct SenderRates {
     double acknowledged = 0; // until the broker acknowledged the last event
     double received = 0;     // until the subscriber had the last event
@@ -74,30 +65,8 @@ SenderRates senderRates(const test::MosquittoBroker& broker, const std::vector<Q
     }
     SenderRates rates;
     rates.acknowledged = kEvents / std::chrono::duration<double>(Clock::now() - start).count();
-    rates.received = rateUntilReceived(subscriber, start);
+    rates.received = bench::rateUntilReceived(subscriber, events.size(), start);
     return rates;
-}
-
-double mosquittoPubRate(const test::MosquittoBroker& broker, const std::vector<QueuedEvent>& events,
-                        const std::string& topic) {
-    test::TempDir folder;
-    const auto lines = folder.path() / "events.jsonl";
-    std::ofstream file(lines);
-    for (const QueuedEvent& event : events)
-        file << event.json << '\n';
-    file.close();
-    test::MqttSubscriber subscriber(broker, topic);
-    const auto start = Clock::now();
-    test::ChildProcess publisher(
-        {"sh", "-c",
-         "exec mosquitto_pub -h 127.0.0.1 -p " + std::to_string(broker.tlsPort()) + " --cafile '" +
-             broker.certificate("ca.pem").string() + "' -u " + test::MosquittoBroker::kUser +
-             " -P " + test::MosquittoBroker::kPassword + " -q 1 -t " + topic + " -l < '" +
-             lines.string() + "'"});
-    const double rate = rateUntilReceived(subscriber, start);
-    if (publisher.waitForExit(30s) != 0)
-        throw std::runtime_error("mosquitto_pub failed: " + publisher.errorOutput());
-    return rate;
 }
 
 void DrainTenThousandEventsIntoMosquitto(benchmark::State& state) try {
@@ -111,8 +80,8 @@ void DrainTenThousandEventsIntoMosquitto(benchmark::State& state) try {
             const SenderRates rates = senderRates(broker, events, "drain-sender-" + suffix);
             sender.acknowledged = std::max(sender.acknowledged, rates.acknowledged);
             sender.received = std::max(sender.received, rates.received);
-            mosquittoPub =
-                std::max(mosquittoPub, mosquittoPubRate(broker, events, "drain-pub-" + suffix));
+            mosquittoPub = std::max(mosquittoPub,
+                                    bench::mosquittoPubRate(broker, events, "drain-pub-" + suffix));
         }
         state.counters["sender_acknowledged_per_s"] = sender.acknowledged;
         state.counters["sender_events_per_s"] = sender.received;

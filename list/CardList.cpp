@@ -32,7 +32,7 @@ CardList::CardList(ModeHost& host, QTreeWidget& list, QCheckBox& autoNumbering, 
     connect(&list_, &QWidget::customContextMenuRequested, this, &CardList::showPopup);
 }
 
-void CardList::AddListEntry(const QString& code) {
+QString CardList::AddListEntry(const QString& code) {
     if (autoNumbering_.isChecked()) {
         ++AutoNumberCounter;
         CurrentLabel = QString::asprintf("%04d", AutoNumberCounter);
@@ -46,6 +46,7 @@ void CardList::AddListEntry(const QString& code) {
     row->setFlags(row->flags() | Qt::ItemIsEditable);
     list_.addTopLevelItem(row);
     ++EntryCount;
+    return CurrentLabel;
 }
 
 void CardList::Zeilelschen1Click() {

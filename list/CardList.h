@@ -24,8 +24,8 @@ class CardList : public QObject {
 public:
     CardList(ModeHost& host, QTreeWidget& list, QCheckBox& autoNumbering, QMenu& popup);
 
-    // Appends the code as a new row, labelled by number or by the user.
-    void AddListEntry(const QString& code);
+    // Appends the code as a new row, labelled by number or by the user; its label.
+    QString AddListEntry(const QString& code);
     void Zeilelschen1Click();
     void Zeilendern1Click();
     // Removes every row; the numbering goes on where it stood.

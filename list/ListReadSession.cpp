@@ -35,10 +35,14 @@ void ListReadSession::showPassStatus(bool frameReceived) {
 }
 
 void ListReadSession::handOn() {
-    if (personnel_.personnelMode())
+    if (personnel_.personnelMode()) {
         personnel_.HandlePersonnelCard();
-    else
-        cards_.AddListEntry(host_.currentCode());
+        return;
+    }
+    const QString code = host_.currentCode();
+    const QString label = cards_.AddListEntry(code);
+    if (entryAccepted_)
+        entryAccepted_(code, label);
 }
 
 void ListReadSession::ButtonReadKartenClick() {

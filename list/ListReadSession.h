@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QString>
+#include <functional>
 
 namespace pelvaro {
 
@@ -21,6 +22,11 @@ class ListReadSession : public QObject {
 public:
     ListReadSession(ModeHost& host, CardList& cards, CardLeds& leds, PersonnelPage& personnel,
                     QObject* parent);
+
+    // Told of each card that became a list entry, with its label; not of the
+    // cards of personnel-number mode.
+    using EntryAccepted = std::function<void(const QString& code, const QString& label)>;
+    void setEntryAccepted(EntryAccepted accepted) { entryAccepted_ = std::move(accepted); }
 
     void ButtonReadKartenClick();
     void ButtonStoppClick();
@@ -42,6 +48,7 @@ private:
     CardList& cards_;
     CardLeds& leds_;
     PersonnelPage& personnel_;
+    EntryAccepted entryAccepted_;
 };
 
 } // namespace pelvaro

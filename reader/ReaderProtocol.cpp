@@ -47,8 +47,8 @@ PassResult ReaderProtocol::receivePass() {
     }
 }
 
-SendResult ReaderProtocol::sendFrame(uint8_t address, const uint8_t* payload, size_t length,
-                                     bool awaitAcknowledgement) {
+FrameSendResult ReaderProtocol::sendFrame(uint8_t address, const uint8_t* payload, size_t length,
+                                          bool awaitAcknowledgement) {
     std::array<uint8_t, kMaxPayload + 1> content{};
     length = std::min(length, kMaxPayload);
     content[0] = static_cast<uint8_t>(0x30 + address);
@@ -60,15 +60,15 @@ SendResult ReaderProtocol::sendFrame(uint8_t address, const uint8_t* payload, si
     link_.write(sendBuffer_.data(), frameLength);
     receiver_.reset();
     if (!awaitAcknowledgement)
-        return SendResult::Acknowledged;
-    return receivePass() == PassResult::Acknowledgement ? SendResult::Acknowledged
-                                                        : SendResult::Unanswered;
+        return FrameSendResult::Acknowledged;
+    return receivePass() == PassResult::Acknowledgement ? FrameSendResult::Acknowledged
+                                                        : FrameSendResult::Unanswered;
 }
 
 std::optional<ReaderFrame> ReaderProtocol::request(uint8_t address, const uint8_t* payload,
                                                    size_t length) {
     awaitingReply_ = true;
-    if (sendFrame(address, payload, length, true) == SendResult::Acknowledged)
+    if (sendFrame(address, payload, length, true) == FrameSendResult::Acknowledged)
         receivePass();
     awaitingReply_ = false;
     // A reply may also have come in place of the acknowledgement.

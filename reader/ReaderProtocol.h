@@ -32,7 +32,7 @@ enum class PassResult : int {
 };
 
 // Results of sending a request frame.
-enum class SendResult : int {
+enum class FrameSendResult : int {
     Acknowledged = 1, // by DLE ACK or DLE NAK alike, or no acknowledgement awaited
     Unanswered = 2,
 };
@@ -61,8 +61,8 @@ public:
     PassResult receivePass();
 
     // Sends a request frame with at most 253 payload bytes.
-    SendResult sendFrame(uint8_t address, const uint8_t* payload, size_t length,
-                         bool awaitAcknowledgement);
+    FrameSendResult sendFrame(uint8_t address, const uint8_t* payload, size_t length,
+                              bool awaitAcknowledgement);
     // Sends a request frame and, once the reader has acknowledged it, runs
     // one pass for its reply: the frame that decoding takes for no message
     // (a code or a status is decoded as in any pass). Nothing when no reply

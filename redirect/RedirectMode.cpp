@@ -17,7 +17,10 @@ namespace pelvaro {
 
 RedirectMode::RedirectMode(ModeHost& host, TrayWindow& tray, const RedirectPageControls& controls,
                            QObject* parent)
-    : QObject(parent), host_(host), tray_(tray), controls_(controls) {
+    : QObject(parent), host_(host), tray_(tray), controls_(controls),
+      events_([this](const std::string& trouble) {
+          reportWhileTyping(QString::fromStdString(trouble));
+      }) {
     controls_.status->setText(QStringLiteral("Umleitung aus!"));
     // A spreadsheet holding the read log may let go long before the next card.
     logRetry_.setInterval(std::chrono::seconds(30));
@@ -91,6 +94,7 @@ void RedirectMode::SpeedButtonStartClick() {
     host_.setStatusPanel(StatusPanel::Activity, kWaitingForCard);
     host_.setStatusPanel(StatusPanel::Spare, QString());
     typingTroubleReported_ = false;
+    events_.restart();
     if (tray_.hidesIntoTray())
         tray_.hideIntoTray(!startingUp_);
     modes.port().flush();
@@ -167,11 +171,29 @@ void RedirectMode::SendCodeAsKeystrokes() {
     const std::string code = host_.currentCode().toStdString();
     const bool substitute = controls_.personnelNumber->isChecked() && database_;
     const bool enter = controls_.lineFeed->isChecked();
+    // The text, the log and the read event ask the database once between them.
+    const PersonnelNumberSource lookup = askingOnce(personnelNumbersIn(database_));
+    auto event = events_.begin("redirect", host_.portNumber(), code,
+                               events_.on() ? StoredPersonnelNumber(code, lookup) : std::string());
     const CardOutput::Result result =
-        output_->take({code, substitute, personnelNumbersIn(database_), localTimeNow()},
-                      RepeatGuard::Clock::now(), [&](const std::string& text) {
-                          return deliveryOf(sendKeystrokes(*injector_, text, enter));
+        output_->take({code, substitute, lookup, localTimeNow()}, RepeatGuard::Clock::now(),
+                      [&](const std::string& text) {
+                          // Stored before it is typed: the read's only copy.
+                          if (event)
+                              events_.store(*event, text);
+                          Delivery typing = deliveryOf(sendKeystrokes(*injector_, text, enter));
+                          if (event)
+                              event->event.typed = typing.whole;
+                          return typing;
                       });
+    if (event) {
+        // A repeat held back is a read too: it goes out untyped.
+        if (!result.text) {
+            event->event.typed = false;
+            events_.store(*event, std::nullopt);
+        }
+        events_.offer(*event);
+    }
     if (result.logFailure)
         reportWhileTyping(QStringLiteral("Protokollfehler: ") +
                           QString::fromStdString(*result.logFailure));

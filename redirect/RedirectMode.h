@@ -5,6 +5,7 @@
 #include "output/CardOutput.h"
 #include "reader/ReadResult.h"
 #include "reader/TThread_Read.h"
+#include "redirect/CardEvents.h"
 
 #include <QObject>
 #include <QTimer>
@@ -16,6 +17,7 @@ class QLabel;
 
 namespace pelvaro {
 
+class DeliveryService;
 class PersonnelDatabase;
 class TrayWindow;
 
@@ -46,6 +48,8 @@ public:
     void setOutput(std::optional<CardOutput> output, QString unusable = {});
     // The database of personnel numbers, or null while the personnel features are off.
     void setDatabase(PersonnelDatabase* database) { database_ = database; }
+    // Where each card goes besides its typing, or null while delivery is off.
+    void setDelivery(DeliveryService* delivery) { events_.setService(delivery); }
 
     // The read thread on the program's port, paused; false if it cannot be made.
     bool setUp(T_Serial_Interface& port);
@@ -87,6 +91,7 @@ private:
     QString outputUnusable_;
     bool typingTroubleReported_ = false; // once per start
     PersonnelDatabase* database_ = nullptr;
+    CardEvents events_;
     bool startingUp_ = false;
     QTimer logRetry_;
 };

@@ -1,6 +1,7 @@
 #include "tray/TrayIcon.h"
 
 #include <QLabel>
+#include <algorithm>
 
 namespace pelvaro {
 
@@ -26,9 +27,9 @@ TrayIcon::TrayIcon(const QLabel& tipSource, QObject* parent)
 }
 
 QIcon TrayIcon::TrayIconHandle(TrayImage image) {
-    static const char* const kImages[] = {
-        ":/images/led_yellow_on", ":/images/led_yellow_off", ":/images/led_red_on",
-        ":/images/led_red_off",   ":/images/led_green_on",   ":/images/led_green_off"};
+    static const char* const kImages[] = {":/images/led_yellow_on", ":/images/led_yellow_off",
+                                          ":/images/led_red_on",    ":/images/led_red_off",
+                                          ":/images/led_green_on",  ":/images/led_green_off"};
     return QIcon(QString::fromLatin1(kImages[static_cast<int>(image)]));
 }
 
@@ -43,13 +44,29 @@ bool TrayIcon::NotifyTray(Operation operation, TrayImage image) {
         break;
     case Modify:
         icon_.setIcon(TrayIconHandle(image));
-        icon_.setToolTip((notice_.isEmpty() ? tipSource_.text() : notice_).left(kTipLength));
+        icon_.setToolTip(tip());
         break;
     case Delete:
         icon_.hide();
         break;
     }
     return areaAvailable();
+}
+
+void TrayIcon::setFootnote(const QString& footnote) {
+    footnote_ = footnote;
+    if (icon_.isVisible())
+        icon_.setToolTip(tip());
+}
+
+QString TrayIcon::tip() const {
+    const QString text = notice_.isEmpty() ? tipSource_.text() : notice_;
+    if (footnote_.isEmpty())
+        return text.left(kTipLength);
+    // The footnote stays whole: the text above it gives way.
+    const QString above =
+        text.trimmed().left(std::max<qsizetype>(0, kTipLength - footnote_.size() - 1));
+    return above.isEmpty() ? footnote_.left(kTipLength) : above + QLatin1Char('\n') + footnote_;
 }
 
 void TrayIcon::showWarning(const QString& text) {

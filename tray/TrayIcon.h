@@ -43,6 +43,8 @@ public:
     // A notice that stands in the tip in place of the status text from the
     // next modify on, until it is set empty again.
     void setNotice(const QString& notice) { notice_ = notice; }
+    // A last line of the tip, whatever it says above it; shown at once.
+    void setFootnote(const QString& footnote);
 
     // A balloon with the warning, where the icon is shown.
     void showWarning(const QString& text);
@@ -55,8 +57,11 @@ signals:
     void quitRequested(); // "Beenden"
 
 private:
+    QString tip() const;
+
     const QLabel& tipSource_;
     QString notice_;
+    QString footnote_;
     std::function<bool()> areaProbe_ = &QSystemTrayIcon::isSystemTrayAvailable;
     QSystemTrayIcon icon_;
     QMenu PopupMenuTray;

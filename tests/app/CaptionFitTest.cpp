@@ -16,9 +16,9 @@ TEST_F(CaptionFitTest, EveryCaptionFitsItsControlInAReadableSize) {
     const QFontInfo font(window().font());
     EXPECT_EQ(font.family(), kStandInFamily);
     EXPECT_GE(font.pixelSize(), 10);
-    for (const QWidget* each :
-         std::initializer_list<const QWidget*>{&window(), &windows->settings, &windows->labelPrompt,
-                                               &windows->updateInfo, &windows->info}) {
+    for (const QWidget* each : std::initializer_list<const QWidget*>{
+             &window(), &windows->settings, &windows->delivery, &windows->labelPrompt,
+             &windows->updateInfo, &windows->info}) {
         EXPECT_EQ(cutOffCaptions(*each), QStringList()) << each->objectName().toStdString();
         EXPECT_EQ(QFontInfo(each->font()).pixelSize(), font.pixelSize()) << "one size for all";
     }

@@ -34,6 +34,7 @@ TEST_F(ModeHandOverTest, RedirectStartDuringAListReadIsRefusedAndTheReadGoesOn) 
     bool lockedBefore = false;
     bool lockedAfter = false;
     bool settingsOpened = false;
+    bool deliveryOpened = false;
     runSession([&] {
         onGui([&] {
             lockedBefore = listSessionLocks();
@@ -47,12 +48,19 @@ TEST_F(ModeHandOverTest, RedirectStartDuringAListReadIsRefusedAndTheReadGoesOn) 
                 windows->settings.reject();
             });
             ui().Einstellungen1->trigger();
+            // The dialog "Versand" would restart delivery under the read.
+            QTimer::singleShot(500, &window(), [&] {
+                deliveryOpened = windows->delivery.isVisible();
+                windows->delivery.reject();
+            });
+            ui().Versand1->trigger();
         });
         hold(kCard);
     });
     EXPECT_TRUE(lockedBefore);
     EXPECT_TRUE(lockedAfter);
     EXPECT_FALSE(settingsOpened);
+    EXPECT_FALSE(deliveryOpened);
     EXPECT_EQ(texts(), std::vector<QString>{"Konnte Schnittstelle Com 1 nicht öffnen"});
     EXPECT_EQ(rows(), (std::vector<std::pair<QString, QString>>{{"0001", "123456789A"}}))
         << "the read went on";

@@ -14,7 +14,6 @@
 #include <QAccessible>
 #include <QLabel>
 #include <QMenu>
-#include <cstdlib>
 #include <future>
 
 namespace pelvaro {
@@ -24,18 +23,8 @@ using test::waitUntil;
 
 class OutputDialogTest : public test::ProgramFixture {
 protected:
-    OutputDialogTest() {
-        const char* configuration = std::getenv("XDG_CONFIG_HOME");
-        savedConfigurationHome_ =
-            configuration ? std::optional<std::string>(configuration) : std::nullopt;
-        ::setenv("XDG_CONFIG_HOME", (dir.path() / "config").c_str(), 1);
-    }
-    ~OutputDialogTest() override {
-        savedConfigurationHome_ ? ::setenv("XDG_CONFIG_HOME", savedConfigurationHome_->c_str(), 1)
-                                : ::unsetenv("XDG_CONFIG_HOME");
-    }
-
     void SetUp() override {
+        useOwnConfigurationFolder();
         writeSettings("[Serial]\r\nPort=1\r\n");
         ASSERT_TRUE(reader.mapAsPort(ini, 1));
     }
@@ -77,9 +66,6 @@ protected:
     }
 
     sim::ReaderSimulator reader;
-
-private:
-    std::optional<std::string> savedConfigurationHome_;
 };
 
 TEST_F(OutputDialogTest, PreviewFollowsTheTemplateAndMistakesAreRefused) {

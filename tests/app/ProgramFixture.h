@@ -1,11 +1,13 @@
 #pragma once
 
+#include "app/ProgramDelivery.h"
 #include "app/ProgramSettings.h"
 #include "app/ProgramWindows.h"
 #include "app/QtUserDialogs.h"
 #include "app/StandInFont.h"
 #include "fileio/ProfileFile.h"
 #include "forms/ui_MainDLG.h"
+#include "forms/ui_TDeliveryDlg.h"
 #include "forms/ui_TOutputDlg.h"
 #include "forms/ui_TSettingsDlg.h"
 #include "list/CardList.h"
@@ -18,6 +20,7 @@
 
 #include <QApplication>
 #include <QTimer>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
@@ -34,6 +37,22 @@ protected:
     ProgramFixture() {
         useStandInFont(); // as the program does
         writeSettings("");
+    }
+    ~ProgramFixture() override {
+        if (!ownConfigurationFolder_)
+            return;
+        savedConfigurationHome_ ? ::setenv("XDG_CONFIG_HOME", savedConfigurationHome_->c_str(), 1)
+                                : ::unsetenv("XDG_CONFIG_HOME");
+    }
+
+    // The user's configuration folder (autostart entry, secrets) inside the
+    // test's own directory, for the rest of the test.
+    void useOwnConfigurationFolder() {
+        const char* configuration = std::getenv("XDG_CONFIG_HOME");
+        savedConfigurationHome_ =
+            configuration ? std::optional<std::string>(configuration) : std::nullopt;
+        ownConfigurationFolder_ = true;
+        ::setenv("XDG_CONFIG_HOME", (dir.path() / "config").c_str(), 1);
     }
 
     void writeSettings(const std::string& more) const {
@@ -91,6 +110,8 @@ protected:
     Ui::TMainForm& ui() { return window().controls(); }
     Ui::TSettingsDlg& dialog() { return windows->settings.controls(); }
     Ui::TOutputDlg& outputDialog() { return windows->output.controls(); }
+    Ui::TDeliveryDlg& deliveryDialog() { return windows->delivery.controls(); }
+    DeliveryService* deliveryService() { return window().delivery_->service(); }
 
     // Opens the settings dialog from its menu and runs inside while it is
     // open; inside ends by pressing one of its buttons.
@@ -100,6 +121,9 @@ protected:
     // The same for the output dialog.
     void withOutputDialog(const std::function<void()>& inside) {
         whileOpen(windows->output, *outputDialog().BitBtn2, *ui().Ausgabe1, inside);
+    }
+    void withDeliveryDialog(const std::function<void()>& inside) {
+        whileOpen(windows->delivery, *deliveryDialog().BitBtn2, *ui().Versand1, inside);
     }
 
     // Works the next modal dialog of type Dialog once it is shown; work must
@@ -154,6 +178,10 @@ protected:
     bool realBoxes = false;
     QtUserDialogs screenDialogs;
     std::unique_ptr<ProgramWindows> windows;
+
+private:
+    bool ownConfigurationFolder_ = false;
+    std::optional<std::string> savedConfigurationHome_;
 };
 
 } // namespace pelvaro::test

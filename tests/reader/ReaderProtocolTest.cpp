@@ -147,16 +147,16 @@ TEST_F(ReaderProtocolTest, RequestIsAnsweredWithTheUnknownFrameThatFollows) {
 TEST_F(ReaderProtocolTest, HardwareRequestIsFramedWithoutDoubling) {
     const uint8_t h = 'H';
     link.queue(kAck);
-    EXPECT_EQ(engine.sendFrame(1, &h, 1, true), SendResult::Acknowledged);
+    EXPECT_EQ(engine.sendFrame(1, &h, 1, true), FrameSendResult::Acknowledged);
     EXPECT_EQ(link.written, (Bytes{0x10, 0x02, 0x31, 0x48, 0x10, 0x03, 0x36, 0x3A}));
 }
 
 TEST_F(ReaderProtocolTest, RequestCountsAsAcknowledgedOnNakButNotOnSilence) {
     const uint8_t h = 'H';
     link.queue(kNak);
-    EXPECT_EQ(engine.sendFrame(1, &h, 1, true), SendResult::Acknowledged);
-    EXPECT_EQ(engine.sendFrame(1, &h, 1, true), SendResult::Unanswered);
-    EXPECT_EQ(engine.sendFrame(1, &h, 1, false), SendResult::Acknowledged);
+    EXPECT_EQ(engine.sendFrame(1, &h, 1, true), FrameSendResult::Acknowledged);
+    EXPECT_EQ(engine.sendFrame(1, &h, 1, true), FrameSendResult::Unanswered);
+    EXPECT_EQ(engine.sendFrame(1, &h, 1, false), FrameSendResult::Acknowledged);
 }
 
 TEST_F(ReaderProtocolTest, OverlongRequestIsCutTo253PayloadBytes) {

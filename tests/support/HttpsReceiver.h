@@ -64,6 +64,8 @@ public:
     void start();
 
     int port() const { return port_; }
+    // The receiver's process, for what it costs.
+    pid_t pid() const { return server_->pid(); }
     // https://127.0.0.1:port/path (http:// without certificates).
     std::string url(const std::string& path = "/hook") const;
     // The authority that signed the receiver's certificate.

@@ -38,6 +38,8 @@ public:
     void start();
 
     int port() const { return port_; }
+    // The running broker's process, for what it costs.
+    pid_t pid() const { return process_->pid(); }
     int tlsPort() const { return tlsPort_; }
     // mqtt://user@127.0.0.1:port/topic and mqtts://…
     std::string url(const std::string& topic) const;

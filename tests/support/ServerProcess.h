@@ -24,6 +24,8 @@ public:
     ServerProcess(const ServerProcess&) = delete;
     ServerProcess& operator=(const ServerProcess&) = delete;
 
+    pid_t pid() const { return process_.pid(); }
+
 private:
     ChildProcess process_;
 };

@@ -5,11 +5,12 @@
 
 namespace pelvaro::test {
 
-TempDir::TempDir() {
+TempDir::TempDir() : TempDir(std::filesystem::temp_directory_path()) {}
+
+TempDir::TempDir(const std::filesystem::path& base) {
     // create_directory refuses a name that exists, so a clash just tries again.
     std::random_device seed;
     std::mt19937_64 names(seed());
-    const std::filesystem::path base = std::filesystem::temp_directory_path();
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::filesystem::path candidate =
             base / ("pelvaro-test-" + std::to_string(names() % 1'000'000'000'000ULL));

@@ -10,6 +10,8 @@ namespace pelvaro::test {
 class TempDir {
 public:
     TempDir();
+    // Below the given directory instead, such as one in memory.
+    explicit TempDir(const std::filesystem::path& base);
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;

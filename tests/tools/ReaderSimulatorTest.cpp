@@ -82,7 +82,7 @@ TEST_F(ReaderSimulatorTest, NoiseAndCutOffFramesCostOnlyTheCutOffCard) {
 TEST_F(ReaderSimulatorTest, HardwareQueryIsAcknowledgedAndAnswered) {
     reader.setHardwareInfo({0x10, 3, 4, 5});
     const uint8_t query = 'H';
-    ASSERT_EQ(program.protocol.sendFrame(1, &query, 1, true), SendResult::Acknowledged);
+    ASSERT_EQ(program.protocol.sendFrame(1, &query, 1, true), FrameSendResult::Acknowledged);
 
     ASSERT_EQ(program.pass(), PassResult::Frame);
     const auto reply = program.protocol.frame().bytes();
@@ -98,7 +98,7 @@ TEST_F(ReaderSimulatorTest, HardwareQueryIsAcknowledgedAndAnswered) {
 TEST_F(ReaderSimulatorTest, SilentReaderNeitherAcknowledgesNorAnswers) {
     reader.setAnswerRequests(false);
     const uint8_t query = 'H';
-    EXPECT_EQ(program.protocol.sendFrame(1, &query, 1, true), SendResult::Unanswered);
+    EXPECT_EQ(program.protocol.sendFrame(1, &query, 1, true), FrameSendResult::Unanswered);
     EXPECT_EQ(program.pass(), PassResult::Nothing);
     EXPECT_EQ(reader.requestsReceived(), 1) << "heard, though not answered";
 }

@@ -89,7 +89,7 @@ TEST(ReaderSimulatorToolTest, ScriptHoldsTheCardsWithItsFaultsThenHangsUp) {
     const std::string device = PortMap(simulator.settingsFile()).devicePath(kPort).value_or("?");
 
     const uint8_t query = 'H';
-    ASSERT_EQ(program.protocol.sendFrame(1, &query, 1, true), SendResult::Acknowledged);
+    ASSERT_EQ(program.protocol.sendFrame(1, &query, 1, true), FrameSendResult::Acknowledged);
     ASSERT_EQ(program.pass(), PassResult::Frame);
     EXPECT_EQ(program.protocol.frame().byteAt(4), 10) << "the I/O box code of --hardware";
 
