@@ -1,10 +1,6 @@
 #include "tests/delivery/OutboxFixture.h"
 #include "tests/support/ChildProcess.h"
-
-#include <cerrno>
-#include <cstring>
-#include <fstream>
-#include <sys/mount.h>
+#include "tests/support/SmallFilesystem.h"
 
 namespace pelvaro::test {
 namespace {
@@ -37,37 +33,6 @@ TEST_F(OutboxOwnerTest, ASecondProcessIsRefusedAtOnceWithTheFileNamed) {
     auto outbox = open();
     EXPECT_EQ(waitingCodes(*outbox, kTargetA), std::vector<std::string>{"01"});
 }
-
-// A small filesystem of the test's own, filled up around the outbox.
-class SmallFilesystem {
-public:
-    explicit SmallFilesystem(const std::filesystem::path& where) : where_(where) {
-        std::filesystem::create_directory(where);
-        mounted_ = ::mount("tmpfs", where.c_str(), "tmpfs", 0, "size=1m") == 0;
-        if (!mounted_)
-            error_ = std::strerror(errno);
-    }
-    ~SmallFilesystem() {
-        if (mounted_)
-            ::umount2(where_.c_str(), MNT_DETACH);
-    }
-    bool mounted() const { return mounted_; }
-    const std::string& error() const { return error_; }
-
-    // Takes what space is left.
-    void fill() {
-        std::ofstream padding(where_ / "padding", std::ios::binary);
-        const std::string block(4096, 'x');
-        while (padding.write(block.data(), block.size()))
-            padding.flush();
-    }
-    void free() { std::filesystem::remove(where_ / "padding"); }
-
-private:
-    std::filesystem::path where_;
-    bool mounted_ = false;
-    std::string error_;
-};
 
 TEST_F(OutboxOwnerTest, AFullDiskRefusesTheReadWithAReasonAndKeepsWhatWasStored) {
     SmallFilesystem disk(dir.path() / "small");

@@ -3,15 +3,12 @@
 
 #include "fileio/ProfileFile.h"
 #include "reader/T_Serial_Interface.h"
-#include "tests/support/ChildProcess.h"
+#include "tests/e2e/ReadToolFixture.h"
 #include "tests/support/FileText.h"
-#include "tests/support/TempDir.h"
-#include "tools/simulator/ReaderSimulator.h"
 
 #include <csignal>
 #include <filesystem>
 #include <grp.h>
-#include <gtest/gtest.h>
 #include <regex>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,37 +19,7 @@ namespace {
 using namespace std::chrono_literals;
 using Bytes = std::vector<uint8_t>;
 
-constexpr int kPort = 3;
-
-class ReadToolTest : public ::testing::Test {
-protected:
-    // The tool looks for Pelvaro.ini beside itself, so each test runs its own
-    // copy from a program directory of its own.
-    void SetUp() override {
-        std::filesystem::copy_file(READ_TOOL_EXE, program);
-        ASSERT_TRUE(reader.mapAsPort(dir.path() / "Pelvaro.ini", kPort));
-    }
-
-    std::unique_ptr<test::ChildProcess> start(std::vector<std::string> options) {
-        options.insert(options.begin(), program.string());
-        auto tool = std::make_unique<test::ChildProcess>(options);
-        // The tool is listening once it has flushed the line; a frame sent
-        // before that is purged, so probe until one is answered.
-        reader.setAcknowledgementTimeout(200ms);
-        bool answered = false;
-        for (int attempt = 0; attempt < 50 && !answered; ++attempt)
-            answered = reader.sendCard(Bytes{0xFF}).acknowledged;
-        reader.setAcknowledgementTimeout(1000ms);
-        EXPECT_TRUE(answered) << "the tool never answered";
-        while (tool->readLine(300ms)) {
-        } // the probe's code
-        return tool;
-    }
-
-    test::TempDir dir;
-    std::filesystem::path program = dir.path() / "pelvaro-read";
-    sim::ReaderSimulator reader;
-};
+using ReadToolTest = test::ReadToolFixture;
 
 TEST_F(ReadToolTest, PrintsEveryCardAndAcknowledgesIt) {
     auto tool = start({"--port", "3"});

@@ -56,18 +56,27 @@ TestCertificates::TestCertificates() {
 
 HttpsReceiver::HttpsReceiver(const TestCertificates* certificates) : certificates_(certificates) {
     answer({});
+    start();
+}
+
+void HttpsReceiver::start() {
     std::vector<std::string> command{PYTHON3_EXE, HTTPS_RECEIVER_PY,
                                      "--log",     logFile(files_).string(),
-                                     "--answers", answersFile(files_).string()};
-    if (certificates)
-        command.insert(command.end(), {"--cert", (*certificates / "server.pem").string(), "--key",
-                                       (*certificates / "server.key").string()});
+                                     "--answers", answersFile(files_).string(),
+                                     "--port",    std::to_string(port_)};
+    if (certificates_)
+        command.insert(command.end(), {"--cert", (*certificates_ / "server.pem").string(), "--key",
+                                       (*certificates_ / "server.key").string()});
     server_ = std::make_unique<ServerProcess>("the HTTPS receiver", command, std::nullopt,
                                               [this](ChildProcess& process) {
                                                   const auto line = process.readLine(kPatience);
                                                   port_ = line ? std::atoi(line->c_str()) : 0;
                                                   return port_ > 0;
                                               });
+}
+
+void HttpsReceiver::stop() {
+    server_.reset();
 }
 
 HttpsReceiver::~HttpsReceiver() = default;

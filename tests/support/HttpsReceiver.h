@@ -57,6 +57,12 @@ public:
     explicit HttpsReceiver(const TestCertificates* certificates);
     ~HttpsReceiver();
 
+    // Ends it as a crash would, connections and answers owed cut off, and
+    // starts it again on the same port with the requests kept; it starts the
+    // answers' script again.
+    void stop();
+    void start();
+
     int port() const { return port_; }
     // The receiver's process, for what it costs.
     pid_t pid() const { return server_->pid(); }

@@ -81,6 +81,9 @@ class Handler(BaseHTTPRequestHandler):
     def serve(self):
         length = int(self.headers.get("Content-Length") or 0)
         body = self.rfile.read(length) if length > 0 else b""
+        # Chosen before the request is recorded: a test that saw the request
+        # may change the answers without changing this one's.
+        answer = self.server.answers.next()
         self.server.record({
             "method": self.command,
             "path": self.path,
@@ -90,7 +93,6 @@ class Handler(BaseHTTPRequestHandler):
             "body": body.decode("utf-8", "replace"),
             "clientPort": self.client_address[1],
         })
-        answer = self.server.answers.next()
         action = answer.get("action")
         if action == "cut":
             self.close_connection = True
