@@ -1,6 +1,7 @@
 #include "tests/support/HttpsReceiver.h"
 
 #include "tests/support/FileText.h"
+#include "tests/support/LoopbackPort.h"
 #include "tests/support/Polling.h"
 
 #include <QJsonArray>
@@ -54,7 +55,8 @@ TestCertificates::TestCertificates() {
         throw std::runtime_error("the test certificates were not made: " + maker.errorOutput());
 }
 
-HttpsReceiver::HttpsReceiver(const TestCertificates* certificates) : certificates_(certificates) {
+HttpsReceiver::HttpsReceiver(const TestCertificates* certificates)
+    : certificates_(certificates), port_(freeLoopbackPort()) {
     answer({});
     start();
 }

@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <random>
 #include <stdexcept>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -36,6 +37,22 @@ int boundLoopbackSocket(int& port) {
 } // namespace
 
 int freeLoopbackPort() {
+    // Below the range the system gives outgoing connections, so that a server
+    // stopped by a test finds its port still free when it starts again.
+    static std::mt19937 pick{std::random_device{}()};
+    std::uniform_int_distribution<int> belowEphemeral(20000, 32000);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const int socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const int port = belowEphemeral(pick);
+        const sockaddr_in address = loopback(port);
+        const bool bound =
+            socket >= 0 &&
+            bind(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+        if (socket >= 0)
+            close(socket);
+        if (bound)
+            return port;
+    }
     int port = 0;
     close(boundLoopbackSocket(port));
     return port;
