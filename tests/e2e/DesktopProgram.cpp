@@ -33,9 +33,8 @@ void DesktopProgram::addSqliteLibrary() const {
 
 void DesktopProgram::setVariable(const std::string& assignment) {
     const std::string name = assignment.substr(0, assignment.find('=') + 1);
-    std::erase_if(environment_, [&](const std::string& variable) {
-        return variable.starts_with(name);
-    });
+    std::erase_if(environment_,
+                  [&](const std::string& variable) { return variable.starts_with(name); });
     environment_.push_back(assignment);
 }
 

@@ -228,7 +228,8 @@ TEST_F(RedirectChainTest, EachTypedCardReachesTheWebhookAndTheBrokerAsTyped) {
             posted.insert(posted.end(), events.begin(), events.end());
         }
         return posted.size() >= kDeliveredCards;
-    })) << posted.size() << " events posted";
+    })) << posted.size()
+        << " events posted";
     for (const test::ReceivedRequest& request : webhook.requests()) {
         EXPECT_EQ(request.authorization, kAuthorization);
         EXPECT_EQ(request.idempotencyKey,
