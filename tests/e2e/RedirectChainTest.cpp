@@ -20,7 +20,6 @@
 #include "tests/support/Polling.h"
 #include "tools/simulator/ReaderSimulator.h"
 
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <fstream>
@@ -41,17 +40,6 @@ constexpr int kPersonnelEvery = 100;
 
 std::string personnelNumber(int card) {
     return "M\u00FCller-\u00C4\u00DF " + std::to_string(card);
-}
-
-// The events in a delivered body: one, or a batch of them.
-std::vector<QJsonObject> eventsIn(const std::string& body) {
-    const QJsonDocument json = QJsonDocument::fromJson(QByteArray::fromStdString(body));
-    if (json.isObject())
-        return {json.object()};
-    std::vector<QJsonObject> events;
-    for (const QJsonValue& event : json.array())
-        events.push_back(event.toObject());
-    return events;
 }
 
 class RedirectChainTest : public test::DesktopProgramTest {
@@ -224,7 +212,7 @@ TEST_F(RedirectChainTest, EachTypedCardReachesTheWebhookAndTheBrokerAsTyped) {
     ASSERT_TRUE(waitFor([&] {
         posted.clear();
         for (const test::ReceivedRequest& request : webhook.requests()) {
-            const std::vector<QJsonObject> events = eventsIn(request.body);
+            const std::vector<QJsonObject> events = test::eventsIn(request);
             posted.insert(posted.end(), events.begin(), events.end());
         }
         return posted.size() >= kDeliveredCards;
@@ -233,7 +221,7 @@ TEST_F(RedirectChainTest, EachTypedCardReachesTheWebhookAndTheBrokerAsTyped) {
     for (const test::ReceivedRequest& request : webhook.requests()) {
         EXPECT_EQ(request.authorization, kAuthorization);
         EXPECT_EQ(request.idempotencyKey,
-                  eventsIn(request.body).at(0)["id"].toString().toStdString());
+                  test::eventsIn(request).at(0)["id"].toString().toStdString());
     }
     const std::vector<std::string> published = subscriber.payloads(kDeliveredCards);
     ASSERT_EQ(published.size(), size_t{kDeliveredCards}) << "each once, none twice";
@@ -252,7 +240,9 @@ TEST_F(RedirectChainTest, EachTypedCardReachesTheWebhookAndTheBrokerAsTyped) {
             EXPECT_EQ(event["personnel"].toString().toStdString(), personnelNumber(3));
         else
             EXPECT_TRUE(event["personnel"].isNull());
-        EXPECT_EQ(eventsIn(published[card - 1]).at(0), event) << "the same event at both";
+        EXPECT_EQ(QJsonDocument::fromJson(QByteArray::fromStdString(published[card - 1])).object(),
+                  event)
+            << "the same event at both";
     }
 }
 
