@@ -1,9 +1,10 @@
 // The dialog "Versand": its controls, Cancel changing nothing, OK restarting
 // delivery and saving the [Delivery] section only with "Einstellungen
 // speichern", the secret kept for the user and never in the settings file,
-// the check of a target off the window's thread, what list and redirect mode
-// store for delivery, the reads waiting shown in the tips of the status bar
-// and the tray, and the refusals at start.
+// the check of a target off the window's thread and its verdict on good and
+// bad servers, what list and redirect mode store for delivery, the reads
+// waiting shown in the tips of the status bar and the tray, and the refusals
+// at start.
 
 #include "delivery/Outbox.h"
 #include "delivery/SecretStore.h"
@@ -13,6 +14,8 @@
 #include "settings/DeliverySettings.h"
 #include "tests/app/ReaderProgramFixture.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/HttpsReceiver.h"
+#include "tests/support/MosquittoBroker.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -31,6 +34,10 @@ using test::waitUntil;
 constexpr char kNowhere[] = "http://127.0.0.1:1/lesungen";
 const test::ReaderProgramFixture::Bytes kCardA = {0x12, 0x34, 0x56, 0x78, 0x9A};
 const test::ReaderProgramFixture::Bytes kCardB = {0x0A, 0x1B, 0x2C, 0x3D, 0x4E};
+
+bool startsWith(const std::string& text, const std::string& start) {
+    return text.starts_with(start);
+}
 
 class DeliveryDialogTest : public test::ReaderProgramFixture {
 protected:
@@ -124,10 +131,30 @@ TEST_F(DeliveryDialogTest, CancelChangesNothingAndOkSavesOnlyWithSavingOn) {
 }
 
 TEST_F(DeliveryDialogTest, CheckRunsOffTheWindowsThreadAndSaysWhyATargetFails) {
+    test::TestCertificates certificates;
+    test::HttpsReceiver webhook(&certificates);
+    test::HttpsReceiver refusing(&certificates);
+    test::ReceiverAnswer unauthorised;
+    unauthorised.status = 401;
+    refusing.answer({}, unauthorised);
+    test::MosquittoBroker broker;
+    const QString webhookCa = QString::fromStdString(webhook.caFile().string());
+    const QString brokerCa = QString::fromStdString(broker.certificate("ca.pem").string());
+    const QString otherCa = QString::fromStdString((certificates / "other-ca.pem").string());
+    const QString password = test::MosquittoBroker::kPassword;
     placeSqliteBesideProgram();
     start();
-    withDeliveryDialog([this] {
+    withDeliveryDialog([&] {
         Ui::TDeliveryDlg& controls = deliveryDialog();
+        // The verdict on the target as typed, with the CA file as typed.
+        const auto verdict = [&](const std::string& url, const QString& secret,
+                                 const QString& caFile) {
+            addTarget(QString::fromStdString(url), secret);
+            controls.EditCaFile->setText(caFile);
+            controls.ButtonCheck->click();
+            EXPECT_TRUE(waitUntil([&] { return controls.ButtonCheck->isEnabled(); })) << url;
+            return controls.LabelCheck->text().toStdString();
+        };
         addTarget(kNowhere, "Bearer geheim");
         controls.ButtonCheck->click();
         EXPECT_FALSE(controls.ButtonCheck->isEnabled()) << "one check at a time";
@@ -137,9 +164,29 @@ TEST_F(DeliveryDialogTest, CheckRunsOffTheWindowsThreadAndSaysWhyATargetFails) {
             << controls.LabelCheck->text().toStdString();
         EXPECT_GT(controls.LabelCheck->text().size(), QString("Fehlgeschlagen: ").size())
             << "with the reason";
+
+        const std::string good = "Verbindung und Anmeldung in Ordnung.";
+        EXPECT_EQ(verdict(webhook.url(), "Bearer geheim", webhookCa), good);
+        EXPECT_EQ(verdict(broker.tlsUrl("lesungen"), password, brokerCa), good);
+        EXPECT_PRED2(startsWith, verdict(refusing.url(), "Bearer falsch", webhookCa),
+                     std::string("Fehlgeschlagen: Der Server lehnt die Anmeldung ab "
+                                 "(HTTP 401"));
+        EXPECT_PRED2(
+            startsWith, verdict(broker.tlsUrl("lesungen"), "falsch", brokerCa),
+            std::string("Fehlgeschlagen: Der Broker 127.0.0.1:" + std::to_string(broker.tlsPort()) +
+                        " lässt diesen Benutzer nicht zu"));
+        EXPECT_PRED2(startsWith, verdict(webhook.url(), "Bearer geheim", otherCa),
+                     std::string("Fehlgeschlagen: Dem Zertifikat des Servers "
+                                 "„127.0.0.1“ wird nicht vertraut"));
+        EXPECT_PRED2(startsWith, verdict(broker.tlsUrl("lesungen"), password, otherCa),
+                     std::string("Fehlgeschlagen: Die TLS-Verbindung zu 127.0.0.1:"));
         controls.BitBtn2->click();
     });
     EXPECT_EQ(deliveryService(), nullptr) << "a check delivers nothing";
+    const std::vector<test::ReceivedRequest> probes = webhook.requests();
+    ASSERT_EQ(probes.size(), 1u) << "the untrusted server was told nothing";
+    EXPECT_EQ(probes[0].authorization, "Bearer geheim");
+    EXPECT_EQ(probes[0].body, "[]") << "no read";
 }
 
 TEST_F(DeliveryDialogTest, EveryReadIsStoredAsItWentOutAndTheReadsWaitingAreShown) {

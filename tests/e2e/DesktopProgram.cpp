@@ -31,6 +31,13 @@ void DesktopProgram::addSqliteLibrary() const {
                                directory() / "libsqlite3.so.0");
 }
 
+void DesktopProgram::setVariable(const std::string& assignment) {
+    const std::string name = assignment.substr(0, assignment.find('=') + 1);
+    std::erase_if(environment_,
+                  [&](const std::string& variable) { return variable.starts_with(name); });
+    environment_.push_back(assignment);
+}
+
 std::optional<std::string> DesktopProgram::start() {
     launch();
     return waitFor([&] { return display_->findWindow("^Pelvaro Version3$"); });

@@ -27,6 +27,8 @@ public:
     void writeSettings(const std::string& settings) const;
     // Puts the SQLite library beside the program: the personnel features are on.
     void addSqliteLibrary() const;
+    // The variable as the program will see it ("NAME=value"), ours replaced.
+    void setVariable(const std::string& assignment);
 
     // Starts it and waits for its main window, mapped or not: the window's
     // id, or nothing when none came in time. Only on an X server.

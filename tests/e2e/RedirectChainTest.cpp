@@ -1,9 +1,11 @@
 // The whole keyboard redirect as a user meets it: the program starts with
 // redirect mode and hides itself, the simulated reader holds card after card,
 // and each code arrives as key strokes in the X client that has the focus,
-// personnel numbers from the program's database in place of their codes; and
-// the reader unplugged and plugged in again under another name in between.
+// personnel numbers from the program's database in place of their codes; the
+// reader unplugged and plugged in again under another name in between; and
+// each card delivered as an event to a webhook and a broker besides.
 
+#include "delivery/SecretStore.h"
 #include "settings/PortSettings.h"
 #include "tests/e2e/DesktopProgramTest.h"
 #include "tests/e2e/DesktopRig.h"
@@ -11,10 +13,16 @@
 #include "tests/keyboard/KeystrokeReceiver.h"
 #include "tests/personnel/SqliteTool.h"
 #include "tests/support/FileText.h"
+#include "tests/support/HttpsReceiver.h"
+#include "tests/support/MosquittoBroker.h"
+#include "tests/support/MqttSubscriber.h"
 #include "tests/support/PluggableReader.h"
 #include "tests/support/Polling.h"
 #include "tools/simulator/ReaderSimulator.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
 #include <thread>
@@ -165,6 +173,77 @@ TEST_F(RedirectChainTest, UnpluggedReaderIsTakenUpAgainWithoutLosingOrDoublingAC
         ASSERT_EQ(receiver.receiveLine(kPatience).text, code + "\n") << "card " << card;
     }
     EXPECT_EQ(receiver.receiveLine(500ms).text, "") << "typed after the last card";
+}
+
+TEST_F(RedirectChainTest, EachTypedCardReachesTheWebhookAndTheBrokerAsTyped) {
+    constexpr int kDeliveredCards = 5;
+    constexpr char kAuthorization[] = "Bearer Schlüssel-42";
+    test::TestCertificates certificates;
+    test::HttpsReceiver webhook(&certificates);
+    test::MosquittoBroker broker;
+    test::MqttSubscriber subscriber(broker, "kasse/lesungen");
+    // One file for the company's authorities: the webhook's and the broker's.
+    const auto authorities = program.directory() / "firmen-ca.pem";
+    std::ofstream(authorities) << test::fileText(webhook.caFile())
+                               << test::fileText(broker.certificate("ca.pem"));
+    // The secrets in the user's store, where the program looks for them.
+    const auto configuration = program.directory() / "config";
+    program.setVariable("XDG_CONFIG_HOME=" + configuration.string());
+    SecretStore secrets(configuration / "Pelvaro" / "Pelvaro-Geheimnisse");
+    const std::string mqttTarget = broker.tlsUrl("kasse/lesungen");
+    ASSERT_EQ(secrets.keep(webhook.url(), kAuthorization), std::nullopt);
+    ASSERT_EQ(secrets.keep(mqttTarget, test::MosquittoBroker::kPassword), std::nullopt);
+
+    sim::ReaderSimulator reader;
+    ASSERT_NO_FATAL_FAILURE(startHidden(reader, reader.devicePath(),
+                                        "[Delivery]\nTarget1=" + webhook.url() +
+                                            "\nTarget2=" + mqttTarget +
+                                            "\nCaFile=" + authorities.string() + "\n"));
+    ASSERT_NO_FATAL_FAILURE(storePersonnelNumber(test::numberedCode(3), personnelNumber(3)));
+    test::KeystrokeReceiverProcess typed(display);
+    ASSERT_TRUE(typed.waitUntilReady(kPatience));
+    std::vector<std::string> lines;
+    for (int card = 1; card <= kDeliveredCards; ++card) {
+        ASSERT_TRUE(reader.sendCard(sim::bytesFromHex(test::numberedCode(card))).acknowledged);
+        lines.push_back(typed.receiveLine(kPatience).text);
+    }
+
+    std::vector<QJsonObject> posted;
+    ASSERT_TRUE(waitFor([&] {
+        posted.clear();
+        for (const test::ReceivedRequest& request : webhook.requests()) {
+            const std::vector<QJsonObject> events = test::eventsIn(request);
+            posted.insert(posted.end(), events.begin(), events.end());
+        }
+        return posted.size() >= kDeliveredCards;
+    })) << posted.size()
+        << " events posted";
+    for (const test::ReceivedRequest& request : webhook.requests()) {
+        EXPECT_EQ(request.authorization, kAuthorization);
+        EXPECT_EQ(request.idempotencyKey,
+                  test::eventsIn(request).at(0)["id"].toString().toStdString());
+    }
+    const std::vector<std::string> published = subscriber.payloads(kDeliveredCards);
+    ASSERT_EQ(published.size(), size_t{kDeliveredCards}) << "each once, none twice";
+    ASSERT_EQ(posted.size(), size_t{kDeliveredCards}) << "each once, none twice";
+    for (int card = 1; card <= kDeliveredCards; ++card) {
+        const QJsonObject& event = posted[card - 1];
+        const std::string code = test::numberedCode(card);
+        SCOPED_TRACE("card " + std::to_string(card));
+        EXPECT_EQ(event["schema"], "pelvaro.read/1");
+        EXPECT_EQ(event["code"].toString().toStdString(), code) << "in the order read";
+        EXPECT_EQ(event["output"].toString().toStdString() + "\n", lines[card - 1]);
+        EXPECT_EQ(event["typed"], true);
+        EXPECT_EQ(event["mode"], "redirect");
+        EXPECT_EQ(event["reader"], "Com1");
+        if (card == 3)
+            EXPECT_EQ(event["personnel"].toString().toStdString(), personnelNumber(3));
+        else
+            EXPECT_TRUE(event["personnel"].isNull());
+        EXPECT_EQ(QJsonDocument::fromJson(QByteArray::fromStdString(published[card - 1])).object(),
+                  event)
+            << "the same event at both";
+    }
 }
 
 } // namespace

@@ -49,6 +49,16 @@ std::string text(const QJsonObject& object, const char* key) {
 
 } // namespace
 
+std::vector<QJsonObject> eventsIn(const ReceivedRequest& request) {
+    const QJsonDocument json = QJsonDocument::fromJson(QByteArray::fromStdString(request.body));
+    if (json.isObject())
+        return {json.object()};
+    std::vector<QJsonObject> events;
+    for (const QJsonValue& event : json.array())
+        events.push_back(event.toObject());
+    return events;
+}
+
 TestCertificates::TestCertificates() {
     ChildProcess maker({"bash", MAKE_TEST_CERTIFICATES_SH, folder_.path().string()});
     if (maker.waitForExit(kPatience) != 0)

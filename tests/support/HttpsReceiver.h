@@ -3,6 +3,7 @@
 #include "tests/support/ServerProcess.h"
 #include "tests/support/TempDir.h"
 
+#include <QJsonObject>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -47,6 +48,9 @@ struct ReceivedRequest {
     std::string body;
     int clientPort = 0; // tells the connections apart
 };
+
+// The events a request carried: its body's one, or each of its batch.
+std::vector<QJsonObject> eventsIn(const ReceivedRequest& request);
 
 // A webhook receiver on 127.0.0.1 for the test: HTTPS with the test
 // certificates' server certificate (or plain HTTP without certificates),
