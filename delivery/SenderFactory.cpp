@@ -38,7 +38,12 @@ DeliveryService::start(std::shared_ptr<const SqliteLibrary> sqlite,
 }
 
 SendResult DeliveryService::check(const SenderSettings& target) {
-    auto made = makeSender(target, 1);
+    // A client id of its own: a broker would otherwise hand the running
+    // delivery's session to the check and cut the delivery off.
+    SenderSettings checking = target;
+    if (!checking.clientId.empty())
+        checking.clientId += "-pruefung";
+    auto made = makeSender(checking, 1);
     if (auto* reason = std::get_if<std::string>(&made))
         return {SendResult::Kind::Misconfigured, 0, *reason, std::nullopt};
     return std::get<TargetSender>(made).sender->check();
