@@ -22,10 +22,10 @@ using test::MqttSubscriber;
 using Kind = SendResult::Kind;
 
 TEST(MqttAddressTest, ReadsUserHostPortAndTopic) {
-    const auto plain = parseMqttAddress("mqtt://broker.firma.de", "PC-7");
+    const auto plain = parseMqttAddress("mqtt://broker.example", "PC-7");
     ASSERT_TRUE(plain);
     EXPECT_FALSE(plain->tls);
-    EXPECT_EQ(plain->host, "broker.firma.de");
+    EXPECT_EQ(plain->host, "broker.example");
     EXPECT_EQ(plain->port, 1883);
     EXPECT_EQ(plain->user, "");
     EXPECT_EQ(plain->topic, "pelvaro/PC-7/reads");
@@ -38,13 +38,14 @@ TEST(MqttAddressTest, ReadsUserHostPortAndTopic) {
     EXPECT_EQ(full->port, 9883);
     EXPECT_EQ(full->user, "kasse@werk2");
     EXPECT_EQ(full->topic, "werk2/tor1/lesungen");
-    EXPECT_EQ(parseMqttAddress("mqtts://broker/", "PC-7")->port, 8883);
-    EXPECT_EQ(parseMqttAddress("mqtts://broker/", "PC-7")->topic, "pelvaro/PC-7/reads");
+    EXPECT_EQ(parseMqttAddress("mqtts://broker.example/", "PC-7")->port, 8883);
+    EXPECT_EQ(parseMqttAddress("mqtts://broker.example/", "PC-7")->topic, "pelvaro/PC-7/reads");
 
     for (const char* bad :
-         {"http://broker", "mqtt://", "mqtt://user@", "mqtt://broker:0", "mqtt://broker:65536",
-          "mqtt://broker:", "mqtt://broker:18x3", "mqtt://[::1", "mqtt://broker/lesungen/#",
-          "mqtt://broker/+/reads", "mqtt://broker/%4", "mqtt://@broker", "mqtt://a%00b@broker"})
+         {"http://broker.example", "mqtt://", "mqtt://user@", "mqtt://broker.example:0",
+          "mqtt://broker.example:65536", "mqtt://broker.example:", "mqtt://broker.example:18x3",
+          "mqtt://[::1", "mqtt://broker.example/lesungen/#", "mqtt://broker.example/+/reads",
+          "mqtt://broker.example/%4", "mqtt://@broker.example", "mqtt://a%00b@broker.example"})
         EXPECT_FALSE(parseMqttAddress(bad, "PC-7")) << bad;
 }
 
