@@ -84,8 +84,9 @@ TEST_F(WindowManagerTest, WithoutANotificationAreaTheWindowIsMinimisedNotHidden)
     test::NotificationArea area(display.name());
     const auto panel = test::startPanel(display, area);
     ASSERT_TRUE(panel) << "no notification area";
-    xdotool({"windowminimize", window});
-    EXPECT_TRUE(waitFor([&] { return area.icon("pelvaro").has_value(); })) << "no icon";
+    const bool iconShown =
+        minimiseUntil(window, [&] { return area.icon("pelvaro").has_value(); });
+    EXPECT_TRUE(iconShown) << "no icon";
     EXPECT_TRUE(stateBecomes("Withdrawn"));
 }
 
