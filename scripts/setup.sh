@@ -12,6 +12,7 @@ packages=(
     qt6-translations-l10n              # German texts of Qt's own dialogs and buttons
     fonts-liberation2                  # a font with the metrics the layouts were drawn for
     libsqlite3-dev libsqlite3-0 sqlite3   # the personnel database, bound at run time; the tool for tests
+    libpq-dev postgresql postgresql-client   # the shared personnel table: libpq bound at run time, a server and psql for the tests
     libmosquitto-dev mosquitto mosquitto-clients   # delivery over MQTT; a broker and mosquitto_pub for the tests and benchmarks
     libx11-dev libxtst-dev libxi-dev libxkbcommon-dev libxkbcommon-x11-dev libx11-xcb-dev   # typing keystrokes through XTest
     xvfb xauth xdotool x11-utils x11-xkb-utils xinput   # an X server, real keystrokes and layouts for the tests
