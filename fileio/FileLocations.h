@@ -15,6 +15,9 @@ inline constexpr const char* kPersonnelDatabaseFile = "db_Personal.sqlite";
 // The outbox of reads on their way to the company's system, beside the
 // personnel database (and the read logs).
 inline constexpr char kOutboxFile[] = "Pelvaro-Versand.sqlite";
+// The PC's own personnel table as it was before a server's table first filled
+// the personnel database file, beside it, for moving it to the server later.
+inline constexpr char kLocalPersonnelTableFile[] = "db_Personal.lokal.sqlite";
 
 // The name of the file the installer leaves beside an installed program.
 inline constexpr char kInstalledMarkerFile[] = "Pelvaro.installed";
