@@ -34,21 +34,48 @@ ServerResult changed(std::string message) {
 struct PersonnelServer::Connection {
     std::unique_ptr<PqConnection> link;
     std::string user;
+    // Announcements come only while this connection lives; a new one would
+    // miss those made meanwhile, so its caller must know.
+    bool listening = false;
 
-    // Why a statement failed: a missing right named, else the server's words.
+    // Why a statement failed: the connection, a missing right named, or else
+    // the server's words.
     ServerResult failure(const PqResult& result, const char* right) const {
+        if (link->broken())
+            return {Outcome::Unreachable,
+                    "Die Verbindung zum Server ist unterbrochen.\n" + link->errorText()};
+        const std::string detail = "\n" + serverWords(result);
         if (result.sqlState() == kInsufficientPrivilege)
             return {Outcome::Refused, "Dem Benutzer " + user + " fehlt das Recht " + right +
-                                          " auf die Tabelle pelvaro_personnel.\n" +
-                                          link->errorText()};
-        return {Outcome::Failed,
-                "Der Server hat den Befehl abgelehnt.\n" + link->errorText()};
+                                          " auf die Tabelle pelvaro_personnel." + detail};
+        return {Outcome::Failed, "Der Server hat den Befehl abgelehnt." + detail};
+    }
+
+    std::string serverWords(const PqResult& result) const {
+        const std::string line = result.errorLine();
+        return line.empty() ? link->errorText() : line;
     }
 
     // Ends a transaction that did not finish; the server forgets its changes.
     ServerResult abandon(ServerResult result) {
         link->run("ROLLBACK");
         return result;
+    }
+
+    // The table and its triggers where they are missing, or which right
+    // the user lacks to make them.
+    ServerResult createTable(const std::string& schema) {
+        const PqResult made = link->runScript(serverSchemaSql());
+        if (made.ok())
+            return {};
+        if (made.sqlState() != kInsufficientPrivilege)
+            return abandon(failure(made, "CREATE"));
+        return abandon({Outcome::Refused,
+                        "Die Tabelle pelvaro_personnel fehlt auf dem Server, und der Benutzer " +
+                            user + " darf sie nicht anlegen: Ihm fehlt das Recht CREATE auf das "
+                            "Schema " + (schema.empty() ? "public" : schema) +
+                            ". Ein Administrator kann sie mit dem SQL anlegen, das "
+                            "„pelvaro --server-schema“ ausgibt.\n" + serverWords(made)});
     }
 
     // Runs a call's statements, connecting first. A connection that broke
@@ -65,12 +92,11 @@ struct PersonnelServer::Connection {
             ServerResult result = work(connection);
             if (!connection.link->broken())
                 return result;
-            const bool sentNothing = connection.link->statementsRun() <= 1;
-            const std::string detail = connection.link->errorText();
+            const bool anew = retry && madeBefore && !connection.listening &&
+                              connection.link->statementsRun() <= 1;
             server.disconnect();
-            if (!(retry && madeBefore && sentNothing))
-                return {Outcome::Unreachable,
-                        "Die Verbindung zum Server ist unterbrochen.\n" + detail};
+            if (!anew)
+                return result;
         }
     }
 };
@@ -84,35 +110,24 @@ PersonnelServer::~PersonnelServer() = default;
 ServerResult PersonnelServer::connect() {
     disconnect();
     ServerResult result;
-    std::unique_ptr<PqConnection> link = PqConnection::open(pq_->functions(), uri_, result);
-    if (!link)
+    Connection connection{PqConnection::open(pq_->functions(), uri_, result), {}};
+    if (!connection.link)
         return result;
     // changed_at in one text form everywhere, exact to the microsecond, so
     // it names the row's state when it comes back.
-    if (!link->runScript("SET DateStyle = ISO; SET TimeZone = 'UTC'").ok())
-        return {Outcome::Failed, "Der Server hat den Befehl abgelehnt.\n" + link->errorText()};
-    const PqResult probe = link->run(
+    const PqResult session = connection.link->runScript("SET DateStyle = ISO; SET TimeZone = 'UTC'");
+    if (!session.ok())
+        return connection.failure(session, "");
+    const PqResult probe = connection.link->run(
         "SELECT to_regclass($1) IS NOT NULL, current_user, coalesce(current_schema(), '')",
         {kServerTable});
     if (!probe.ok())
-        return {Outcome::Failed, "Der Server hat den Befehl abgelehnt.\n" + link->errorText()};
-    auto connection = std::make_unique<Connection>(Connection{std::move(link), probe.text(0, 1)});
-    if (probe.text(0, 0) != "t") {
-        const PqResult made = connection->link->runScript(serverSchemaSql());
-        if (!made.ok()) {
-            if (made.sqlState() != kInsufficientPrivilege)
-                return connection->abandon(connection->failure(made, ""));
-            const std::string schema = probe.text(0, 2).empty() ? "public" : probe.text(0, 2);
-            return connection->abandon(
-                {Outcome::Refused,
-                 "Die Tabelle pelvaro_personnel fehlt auf dem Server, und der Benutzer " +
-                     connection->user + " darf sie nicht anlegen: Ihm fehlt das Recht CREATE "
-                     "auf das Schema " + schema + ". Ein Administrator kann sie mit dem SQL "
-                     "anlegen, das „pelvaro --server-schema“ ausgibt.\n" +
-                     connection->link->errorText()});
-        }
-    }
-    connection_ = std::move(connection);
+        return connection.failure(probe, "");
+    connection.user = probe.text(0, 1);
+    if (probe.text(0, 0) != "t")
+        if (ServerResult made = connection.createTable(probe.text(0, 2)); !made.ok())
+            return made;
+    connection_ = std::make_unique<Connection>(std::move(connection));
     return {};
 }
 
@@ -289,7 +304,10 @@ int PersonnelServer::socket() const {
 ServerResult PersonnelServer::listen() {
     return Connection::call(*this, [](Connection& connection) -> ServerResult {
         const PqResult listening = connection.link->run("LISTEN pelvaro_personnel");
-        return listening.ok() ? ServerResult{} : connection.failure(listening, "SELECT");
+        if (!listening.ok())
+            return connection.failure(listening, "SELECT");
+        connection.listening = true;
+        return {};
     });
 }
 

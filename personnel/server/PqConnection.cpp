@@ -66,9 +66,17 @@ std::string PqResult::text(int row, int column) const {
     return pq_.getvalue(result_, row, column);
 }
 
+std::string PqResult::errorField(int field) const {
+    const char* text = result_ ? pq_.resultErrorField(result_, field) : nullptr;
+    return text ? text : "";
+}
+
 std::string PqResult::sqlState() const {
-    const char* state = result_ ? pq_.resultErrorField(result_, PG_DIAG_SQLSTATE) : nullptr;
-    return state ? state : "";
+    return errorField(PG_DIAG_SQLSTATE);
+}
+
+std::string PqResult::errorLine() const {
+    return errorField(PG_DIAG_MESSAGE_PRIMARY);
 }
 
 std::unique_ptr<PqConnection> PqConnection::open(const PqFunctions& pq, const std::string& uri,

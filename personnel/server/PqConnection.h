@@ -26,8 +26,12 @@ public:
     std::string text(int row, int column) const;
     // The SQLSTATE of an error; empty when there is none.
     std::string sqlState() const;
+    // The server's one line on what went wrong; empty when it sent none.
+    std::string errorLine() const;
 
 private:
+    std::string errorField(int field) const;
+
     const PqFunctions& pq_;
     PGresult* result_;
 };
