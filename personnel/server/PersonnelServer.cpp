@@ -71,15 +71,18 @@ struct PersonnelServer::Connection {
         if (made.sqlState() != kInsufficientPrivilege)
             return abandon(failure(made, "CREATE"));
         const std::string missing =
-            tableThere ? "Der Tabelle pelvaro_personnel fehlen ihre Trigger, und der Benutzer " +
-                             user + " darf sie nicht anlegen: Das darf nur der Eigentümer der "
-                             "Tabelle."
-                       : "Die Tabelle pelvaro_personnel fehlt auf dem Server, und der Benutzer " +
-                             user + " darf sie nicht anlegen: Ihm fehlt das Recht CREATE auf "
-                             "das Schema " + (schema.empty() ? "public" : schema) + ".";
-        return abandon({Outcome::Refused, missing + " Ein Administrator kann sie mit dem SQL "
-                                                    "anlegen, das „pelvaro --server-schema“ "
-                                                    "ausgibt.\n" +
+            tableThere
+                ? "Der Tabelle pelvaro_personnel fehlen ihre Trigger, und der Benutzer " + user +
+                      " darf sie nicht anlegen: Das darf nur der Eigentümer der "
+                      "Tabelle."
+                : "Die Tabelle pelvaro_personnel fehlt auf dem Server, und der Benutzer " + user +
+                      " darf sie nicht anlegen: Ihm fehlt das Recht CREATE auf "
+                      "das Schema " +
+                      (schema.empty() ? "public" : schema) + ".";
+        return abandon({Outcome::Refused, missing +
+                                              " Ein Administrator kann sie mit dem SQL "
+                                              "anlegen, das „pelvaro --server-schema“ "
+                                              "ausgibt.\n" +
                                               serverWords(made)});
     }
 
@@ -121,7 +124,8 @@ ServerResult PersonnelServer::connect() {
         return result;
     // changed_at in one text form everywhere, exact to the microsecond, so
     // it names the row's state when it comes back.
-    const PqResult session = connection.link->runScript("SET DateStyle = ISO; SET TimeZone = 'UTC'");
+    const PqResult session =
+        connection.link->runScript("SET DateStyle = ISO; SET TimeZone = 'UTC'");
     if (!session.ok())
         return connection.failure(session, "");
     // Without its triggers a table made by hand would keep changed_at still
@@ -202,8 +206,7 @@ std::optional<ServerPersonnelRow> PersonnelServer::find(std::string_view cardCod
     return found;
 }
 
-ServerResult PersonnelServer::insert(std::string_view cardCode,
-                                     std::string_view personnelNumber) {
+ServerResult PersonnelServer::insert(std::string_view cardCode, std::string_view personnelNumber) {
     return Connection::call(*this, [&](Connection& connection) -> ServerResult {
         const PqResult added =
             connection.link->run(kInsertRow, {cardCode, personnelNumber, station_});
@@ -247,8 +250,9 @@ ServerResult PersonnelServer::removeAll() {
     });
 }
 
-UploadReport PersonnelServer::upload(const std::vector<ServerPersonnelRow>& rows,
-                                     const std::function<UploadChoice(const UploadConflict&)>& ask) {
+UploadReport
+PersonnelServer::upload(const std::vector<ServerPersonnelRow>& rows,
+                        const std::function<UploadChoice(const UploadConflict&)>& ask) {
     UploadReport report;
     report.result = Connection::call(*this, [&](Connection& connection) -> ServerResult {
         report = {};
@@ -257,16 +261,17 @@ UploadReport PersonnelServer::upload(const std::vector<ServerPersonnelRow>& rows
             return connection.failure(begun, "INSERT");
         std::optional<UploadChoice> forAll;
         for (const ServerPersonnelRow& row : rows) {
-            const PqResult added = link.run(kInsertRow, {row.cardCode, row.personnelNumber, station_});
+            const PqResult added =
+                link.run(kInsertRow, {row.cardCode, row.personnelNumber, station_});
             if (!added.ok())
                 return connection.abandon(connection.failure(added, "INSERT"));
             if (added.rows() == 1) {
                 ++report.added;
                 continue;
             }
-            const PqResult held = link.run(
-                "SELECT persnum FROM pelvaro_personnel WHERE cardcode = $1 FOR UPDATE",
-                {row.cardCode});
+            const PqResult held =
+                link.run("SELECT persnum FROM pelvaro_personnel WHERE cardcode = $1 FOR UPDATE",
+                         {row.cardCode});
             if (!held.ok())
                 return connection.abandon(connection.failure(held, "SELECT"));
             if (held.rows() == 0)
@@ -278,8 +283,8 @@ UploadReport PersonnelServer::upload(const std::vector<ServerPersonnelRow>& rows
                 ++report.same;
                 continue;
             }
-            UploadChoice choice = forAll ? *forAll
-                                         : ask({row.cardCode, row.personnelNumber, serverNumber});
+            UploadChoice choice =
+                forAll ? *forAll : ask({row.cardCode, row.personnelNumber, serverNumber});
             if (choice == UploadChoice::KeepServerForAll || choice == UploadChoice::TakeLocalForAll)
                 forAll = choice = choice == UploadChoice::KeepServerForAll
                                       ? UploadChoice::KeepServer
@@ -287,8 +292,8 @@ UploadReport PersonnelServer::upload(const std::vector<ServerPersonnelRow>& rows
             if (choice == UploadChoice::Cancel) {
                 report = {};
                 return connection.abandon(
-                    {Outcome::Failed,
-                     "Die Übertragung wurde abgebrochen; auf dem Server hat sich nichts geändert."});
+                    {Outcome::Failed, "Die Übertragung wurde abgebrochen; auf dem Server hat sich "
+                                      "nichts geändert."});
             }
             if (choice == UploadChoice::KeepServer) {
                 ++report.kept;

@@ -18,9 +18,8 @@ std::string trimmed(const char* text) {
 }
 
 bool mentions(const std::string& text, std::initializer_list<const char*> words) {
-    return std::any_of(words.begin(), words.end(), [&text](const char* word) {
-        return text.find(word) != std::string::npos;
-    });
+    return std::any_of(words.begin(), words.end(),
+                       [&text](const char* word) { return text.find(word) != std::string::npos; });
 }
 
 // Why a connection could not be made; libpq says no more than its message
@@ -86,15 +85,22 @@ std::unique_ptr<PqConnection> PqConnection::open(const PqFunctions& pq, const st
         pq.conninfoFree(options);
     } else {
         result = {Outcome::Failed,
-                  "Die Adresse des Servers ist keine gültige Verbindungsangabe.\n" + trimmed(error)};
+                  "Die Adresse des Servers ist keine gültige Verbindungsangabe.\n" +
+                      trimmed(error)};
         pq.freemem(error);
         return nullptr;
     }
     // Entries before dbname are defaults that the URI's own settings override.
-    const char* const keywords[] = {"connect_timeout",  "application_name", "keepalives",
-                                    "keepalives_idle",  "keepalives_interval",
-                                    "keepalives_count", "tcp_user_timeout", "client_encoding",
-                                    "dbname",           nullptr};
+    const char* const keywords[] = {"connect_timeout",
+                                    "application_name",
+                                    "keepalives",
+                                    "keepalives_idle",
+                                    "keepalives_interval",
+                                    "keepalives_count",
+                                    "tcp_user_timeout",
+                                    "client_encoding",
+                                    "dbname",
+                                    nullptr};
     const char* const values[] = {"5", "Pelvaro", "1",    "5",         "2",
                                   "3", "10000",   "UTF8", uri.c_str(), nullptr};
     PGconn* connection = pq.connectdbParams(keywords, values, 1);
@@ -108,7 +114,8 @@ std::unique_ptr<PqConnection> PqConnection::open(const PqFunctions& pq, const st
         return nullptr;
     }
     // The server's notices (a table that exists already, …) interest nobody here.
-    pq.setNoticeProcessor(connection, [](void*, const char*) {}, nullptr);
+    pq.setNoticeProcessor(
+        connection, [](void*, const char*) {}, nullptr);
     result = {};
     return std::unique_ptr<PqConnection>(new PqConnection(pq, connection));
 }

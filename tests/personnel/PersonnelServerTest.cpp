@@ -1,4 +1,5 @@
 #include "personnel/server/PersonnelServer.h"
+
 #include "personnel/server/PqLibrary.h"
 #include "tests/support/Polling.h"
 #include "tests/support/PostgresServer.h"
@@ -131,15 +132,18 @@ TEST_F(PersonnelServerTest, UploadAsksPerConflictOrForAllAndCancelChangesNothing
     PersonnelServer pc = connection();
     for (const char* card : {"K1", "K2", "K3", "K4"})
         ASSERT_TRUE(pc.insert(card, std::string("1") + card).ok());
-    const std::vector<ServerPersonnelRow> local = {
-        {"K1", "1K1", "", ""}, {"K2", "local2", "", ""}, {"K3", "local3", "", ""},
-        {"K4", "local4", "", ""}, {"K5", "local5", "", ""}};
+    const std::vector<ServerPersonnelRow> local = {{"K1", "1K1", "", ""},
+                                                   {"K2", "local2", "", ""},
+                                                   {"K3", "local3", "", ""},
+                                                   {"K4", "local4", "", ""},
+                                                   {"K5", "local5", "", ""}};
     ServerResult result;
     const auto before = pc.readAll(result);
 
     std::vector<std::string> asked;
     const UploadReport cancelled = pc.upload(local, [&](const UploadConflict& conflict) {
-        asked.push_back(conflict.cardCode + ":" + conflict.localNumber + ":" + conflict.serverNumber);
+        asked.push_back(conflict.cardCode + ":" + conflict.localNumber + ":" +
+                        conflict.serverNumber);
         return asked.size() == 1 ? UploadChoice::TakeLocal : UploadChoice::Cancel;
     });
     EXPECT_FALSE(cancelled.result.ok());
@@ -201,8 +205,7 @@ TEST_F(PersonnelServerTest, AFailedLoginSaysWhy) {
     };
     fails("&passfile=" + (folder.path() / "wrong").string(), Outcome::Refused,
           "Passwort abgelehnt");
-    fails("&passfile=" + (folder.path() / "none").string(), Outcome::Refused,
-          "enthält keins");
+    fails("&passfile=" + (folder.path() / "none").string(), Outcome::Refused, "enthält keins");
     fails("&sslrootcert=" + server_->certificate("other-ca.pem").string(), Outcome::Failed,
           "Zertifikat des Servers passt nicht");
     // libpq's own words follow.
