@@ -3,6 +3,7 @@
 #include "personnel/server/PqFunctions.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace pelvaro {
 
@@ -16,6 +17,14 @@ std::string trimmed(const char* text) {
         result.pop_back();
     return result;
 }
+
+// What a URI leaves out: a short wait for the server, and keepalives that
+// notice a dead network within seconds, idle or not.
+constexpr std::pair<const char*, const char*> kDefaults[] = {
+    {"connect_timeout", "5"},      {"application_name", "Pelvaro"}, {"keepalives", "1"},
+    {"keepalives_idle", "5"},      {"keepalives_interval", "2"},    {"keepalives_count", "3"},
+    {"tcp_user_timeout", "10000"}, {"client_encoding", "UTF8"},
+};
 
 bool mentions(const std::string& text, std::initializer_list<const char*> words) {
     return std::any_of(words.begin(), words.end(),
@@ -91,19 +100,14 @@ std::unique_ptr<PqConnection> PqConnection::open(const PqFunctions& pq, const st
         return nullptr;
     }
     // Entries before dbname are defaults that the URI's own settings override.
-    const char* const keywords[] = {"connect_timeout",
-                                    "application_name",
-                                    "keepalives",
-                                    "keepalives_idle",
-                                    "keepalives_interval",
-                                    "keepalives_count",
-                                    "tcp_user_timeout",
-                                    "client_encoding",
-                                    "dbname",
-                                    nullptr};
-    const char* const values[] = {"5", "Pelvaro", "1",    "5",         "2",
-                                  "3", "10000",   "UTF8", uri.c_str(), nullptr};
-    PGconn* connection = pq.connectdbParams(keywords, values, 1);
+    std::vector<const char*> keywords, values;
+    for (const auto& [keyword, value] : kDefaults) {
+        keywords.push_back(keyword);
+        values.push_back(value);
+    }
+    keywords.insert(keywords.end(), {"dbname", nullptr});
+    values.insert(values.end(), {uri.c_str(), nullptr});
+    PGconn* connection = pq.connectdbParams(keywords.data(), values.data(), 1);
     if (!connection) {
         result = {Outcome::Failed, "Für die Verbindung zum Server fehlt der Speicher."};
         return nullptr;

@@ -77,6 +77,12 @@ TEST_F(PersonnelServerTest, OwnersFirstConnectCompletesATableMadeByHandAndEveryC
     EXPECT_NE(refused.message.find("Eigentümer"), std::string::npos) << refused.message;
     PersonnelServer listener = connection();
     ASSERT_TRUE(listener.connect().ok());
+    // The program's defaults, unless the URI says otherwise.
+    PersonnelServer named = connection(PostgresServer::kOwner, "&application_name=Tor1");
+    ASSERT_TRUE(named.connect().ok());
+    EXPECT_EQ(psql("SELECT application_name FROM pg_stat_activity WHERE usename = 'pelvaro' "
+                   "ORDER BY application_name"),
+              (std::vector<std::string>{"Pelvaro", "Tor1"}));
     // Made again by an administrator's script: nothing breaks, nothing is lost.
     psql(serverSchemaSql());
     EXPECT_EQ(rowOf(listener, "K0").personnelNumber, "7");
