@@ -72,10 +72,11 @@ public:
     }
     // Seconds until the first fill is done.
     double startSync() {
+        PersonnelSync::Settings settings{server().uri(), "bench",
+                                         dir_.path() / kPersonnelDatabaseFile};
         return secondsFor([&] {
-            sync_ = std::make_unique<PersonnelSync>(
-                BindPqLibrary(dir_.path()).library, sqlite_,
-                PersonnelSync::Settings{server().uri(), "bench", dir_.path() / kPersonnelDatabaseFile});
+            sync_ = std::make_unique<PersonnelSync>(BindPqLibrary(dir_.path()).library, sqlite_,
+                                                    std::move(settings));
             sync_->setListener([this](const PersonnelSyncState&) { ++changes; });
             sync_->start();
             if (!test::waitFor([&] { return sync_->state().connected; }, 30s))
@@ -124,10 +125,11 @@ void LookupWithServerConfigured(benchmark::State& state) {
     auto cached = pc.openLookups();
     CachedPc own; // no sync: the PC's own table, as without a server
     auto plain = own.openLookups();
-    test::runSqliteTool(own.dir().path() / kPersonnelDatabaseFile,
-                        {"WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
-                         std::to_string(kRows) +
-                         ") INSERT INTO t_card_personal SELECT printf('%010X', i), i * 7 FROM n"});
+    test::runSqliteTool(
+        own.dir().path() / kPersonnelDatabaseFile,
+        {"WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
+         std::to_string(kRows) +
+         ") INSERT INTO t_card_personal SELECT printf('%010X', i), i * 7 FROM n"});
     const std::vector<std::string> codes = randomCodes();
     double withServer = 0;
     double without = 0;
@@ -190,7 +192,8 @@ void UpdateToCache(benchmark::State& state) {
         const std::string number = "u" + std::to_string(++round);
         const int before = pc.changes;
         const auto start = Clock::now();
-        const double updating = secondsFor([&] { result = writer.update(card, number, row->changedAt); });
+        const double updating =
+            secondsFor([&] { result = writer.update(card, number, row->changedAt); });
         while (pc.changes == before && Clock::now() - start < 5s)
             std::this_thread::sleep_for(50us);
         const double arrived = std::chrono::duration<double>(Clock::now() - start).count();
@@ -232,12 +235,13 @@ void Fleet(benchmark::State& state) {
         std::filesystem::create_hard_link(READ_TOOL_EXE, directory / "pelvaro-read");
         for (const auto& library : std::filesystem::directory_iterator(files.path()))
             if (library.is_regular_file())
-                std::filesystem::create_hard_link(library.path(), directory / library.path().filename());
+                std::filesystem::create_hard_link(library.path(),
+                                                  directory / library.path().filename());
         std::ofstream(directory / "Pelvaro.ini").flush();
         readers.push_back(std::make_unique<sim::ReaderSimulator>());
-        tools.push_back(std::make_unique<test::ChildProcess>(std::vector<std::string>{
-            (directory / "pelvaro-read").string(), "--device", readers.back()->devicePath(),
-            "--database", server().uri()}));
+        tools.push_back(std::make_unique<test::ChildProcess>(
+            std::vector<std::string>{(directory / "pelvaro-read").string(), "--device",
+                                     readers.back()->devicePath(), "--database", server().uri()}));
         caches.push_back(std::make_unique<PersonnelDatabase>(sqlite));
         caches.back()->OpenPersonnelDatabase(directory);
     }
@@ -246,16 +250,20 @@ void Fleet(benchmark::State& state) {
         return cache.LookupPersonnelNumber(card).personnelNumber == number;
     };
     const std::string initial = std::to_string(2 * 7);
-    if (!test::waitFor([&] {
-            return std::all_of(caches.begin(), caches.end(),
-                               [&](auto& cache) { return holds(*cache, initial); });
-        }, 60s)) {
+    if (!test::waitFor(
+            [&] {
+                return std::all_of(caches.begin(), caches.end(),
+                                   [&](auto& cache) { return holds(*cache, initial); });
+            },
+            60s)) {
         state.SkipWithError("the fleet's caches were not filled");
         return;
     }
     const std::vector<std::string> backends =
         server().psql("SELECT pid FROM pg_stat_activity WHERE usename = 'pelvaro'");
-    const std::vector<std::string> serverPids = server().psql("SELECT pid FROM pg_stat_activity");
+    // Its lasting processes: the backends of the fleet and the server's own.
+    const std::vector<std::string> serverPids =
+        server().psql("SELECT pid FROM pg_stat_activity WHERE pid <> pg_backend_pid()");
 
     double firsts = 0;
     double lasts = 0;

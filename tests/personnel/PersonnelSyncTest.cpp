@@ -1,10 +1,11 @@
 // Two PCs, each with a cache of its own kept by a sync thread, on one real
 // PostgreSQL server; changes made by psql as a third client.
 
+#include "personnel/server/PersonnelSync.h"
+
 #include "personnel/PersonnelDatabase.h"
 #include "personnel/SqliteLibrary.h"
 #include "personnel/server/PersonnelServer.h"
-#include "personnel/server/PersonnelSync.h"
 #include "personnel/server/PqLibrary.h"
 #include "tests/personnel/SqliteTool.h"
 #include "tests/support/Polling.h"
@@ -37,9 +38,9 @@ public:
     }
 
     void start() {
-        sync_ = std::make_unique<PersonnelSync>(
-            BindPqLibrary(dir_.path()).library, sqlite_,
-            PersonnelSync::Settings{server_.uri(), name_, cache()});
+        sync_ =
+            std::make_unique<PersonnelSync>(BindPqLibrary(dir_.path()).library, sqlite_,
+                                            PersonnelSync::Settings{server_.uri(), name_, cache()});
         sync_->setListener([this](const PersonnelSyncState&) { ++changes; });
         sync_->start();
         if (!lookups_) {
@@ -111,7 +112,8 @@ TEST_F(PersonnelSyncTest, ChangesByAnyClientReachEveryCacheWithinTwoSeconds) {
         EXPECT_TRUE(pc->sync().state().cacheAsOf);
     }
 
-    const auto reachesBoth = [&](const std::string& card, const std::optional<std::string>& number) {
+    const auto reachesBoth = [&](const std::string& card,
+                                 const std::optional<std::string>& number) {
         return first.holds(card, number) && second.holds(card, number);
     };
     runSql("INSERT INTO pelvaro_personnel(cardcode, persnum, changed_by) VALUES ('00000000B2', "
