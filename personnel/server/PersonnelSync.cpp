@@ -39,9 +39,10 @@ struct PersonnelSync::Worker {
     bool applyAnnounced(PersonnelServer& server, PersonnelCache& cache);
     // Waits for a wake-up (stop, catch up) or the time.
     void pause(std::chrono::milliseconds length) { waiter.wait(-1, length); }
-    void publish(bool connected, std::optional<std::chrono::system_clock::time_point> asOf,
-                 std::string problem);
-    void fail(const std::string& problem) { publish(false, current().cacheAsOf, problem); }
+    // The listener hears of every write to the cache, and of other news once.
+    void publish(PersonnelSyncState next, bool cacheWritten);
+    void written(PersonnelCache& cache) { publish({true, cache.asOf(), {}}, true); }
+    void fail(const std::string& problem) { publish({false, current().cacheAsOf, problem}, false); }
     PersonnelSyncState current() const {
         std::lock_guard lock(mutex);
         return state;
@@ -65,7 +66,7 @@ void PersonnelSync::Worker::run() {
     for (auto wait = std::chrono::milliseconds(kFirstPause); !stopping;
          wait = std::min<std::chrono::milliseconds>(wait * 2, kLongestPause)) {
         if (!cache && (cache = PersonnelCache::open(sqlite, settings.cacheFile, problem)))
-            publish(false, cache->asOf(), {});
+            publish({false, cache->asOf(), {}}, false);
         if (cache) {
             PersonnelServer server(pq, settings.uri, settings.station);
             if (serve(server, *cache))
@@ -115,7 +116,7 @@ bool PersonnelSync::Worker::fill(PersonnelServer& server, PersonnelCache& cache)
         fail(problem);
         return false;
     }
-    publish(true, cache.asOf(), {});
+    written(cache);
     return true;
 }
 
@@ -143,23 +144,21 @@ bool PersonnelSync::Worker::applyAnnounced(PersonnelServer& server, PersonnelCac
             return false;
         }
     }
-    publish(true, cache.asOf(), {});
+    written(cache);
     return true;
 }
 
-void PersonnelSync::Worker::publish(bool connected,
-                                    std::optional<std::chrono::system_clock::time_point> asOf,
-                                    std::string problem) {
+void PersonnelSync::Worker::publish(PersonnelSyncState next, bool cacheWritten) {
     std::function<void(const PersonnelSyncState&)> tell;
-    PersonnelSyncState now;
     {
         std::lock_guard lock(mutex);
-        state = {connected, asOf, std::move(problem)};
-        now = state;
+        if (next == state && !cacheWritten)
+            return;
+        state = next;
         tell = listener;
     }
     if (tell)
-        tell(now);
+        tell(next);
 }
 
 PersonnelSync::PersonnelSync(std::shared_ptr<const PqLibrary> pq,

@@ -139,7 +139,9 @@ TEST_F(PersonnelSyncTest, LookupsDuringFillsNeverMissACard) {
     for (int fill = 0; fill < 20; ++fill) {
         const int before = pc.changes;
         pc.sync().catchUp();
+        const auto deadline = std::chrono::steady_clock::now() + kAnnounced;
         while (pc.changes == before) {
+            ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "no fill";
             const PersonnelLookup found = pc.lookups().LookupPersonnelNumber("0000000fa0");
             ASSERT_TRUE(found.result.ok()) << found.result.failure;
             ASSERT_EQ(found.personnelNumber, "4000") << "after " << lookups << " lookups";
