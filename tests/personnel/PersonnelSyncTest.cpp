@@ -93,6 +93,12 @@ protected:
         server->psql("TRUNCATE pelvaro_personnel");
     }
     static void runSql(const std::string& sql) { server->psql(sql); }
+    static void startAll(std::initializer_list<Pc*> pcs) {
+        for (Pc* pc : pcs)
+            pc->start();
+        for (Pc* pc : pcs)
+            ASSERT_TRUE(pc->connected()) << pc->sync().state().problem;
+    }
 
     static PostgresServer* server;
 };
@@ -102,10 +108,7 @@ TEST_F(PersonnelSyncTest, ChangesByAnyClientReachEveryCacheWithinTwoSeconds) {
     runSql("INSERT INTO pelvaro_personnel(cardcode, persnum, changed_by) VALUES ('00000000A1', "
            "'100', 'psql')");
     Pc first(*server, "PC1"), second(*server, "PC2");
-    first.start();
-    second.start();
-    ASSERT_TRUE(first.connected());
-    ASSERT_TRUE(second.connected());
+    ASSERT_NO_FATAL_FAILURE(startAll({&first, &second}));
     for (Pc* pc : {&first, &second}) {
         EXPECT_EQ(pc->lookup("00000000A1"), "100") << "the first fill";
         EXPECT_TRUE(pc->sync().state().problem.empty());
@@ -157,10 +160,7 @@ TEST_F(PersonnelSyncTest, ServerAwayLeavesEveryRowAndCatchUpBringsWhatChangedMea
     runSql("INSERT INTO pelvaro_personnel(cardcode, persnum, changed_by) VALUES ('00000000C1', "
            "'300', 'psql'), ('00000000C2', '301', 'psql')");
     Pc first(*server, "PC1"), second(*server, "PC2");
-    first.start();
-    second.start();
-    ASSERT_TRUE(first.connected());
-    ASSERT_TRUE(second.connected());
+    ASSERT_NO_FATAL_FAILURE(startAll({&first, &second}));
 
     server->stop();
     for (Pc* pc : {&first, &second}) {
