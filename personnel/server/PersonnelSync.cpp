@@ -32,9 +32,10 @@ struct PersonnelSync::Worker {
         : pq(std::move(pq)), sqlite(std::move(sqlite)), settings(std::move(settings)) {}
 
     void run();
+    // True when it was connected until the connection broke.
+    bool serve(PersonnelServer& server, PersonnelCache& cache);
     // False when the connection broke or the cache could not be written; the
     // state says why.
-    bool serve(PersonnelServer& server, PersonnelCache& cache);
     bool fill(PersonnelServer& server, PersonnelCache& cache);
     bool applyAnnounced(PersonnelServer& server, PersonnelCache& cache);
     // Waits for a wake-up (stop, catch up) or the time.
@@ -91,15 +92,11 @@ bool PersonnelSync::Worker::serve(PersonnelServer& server, PersonnelCache& cache
     if (!fill(server, cache))
         return false;
     while (!stopping) {
-        const SocketWaiter::Event event = waiter.wait(server.socket(), kQuietWait);
-        if (stopping)
-            break;
-        if (catchUpAsked.exchange(false)) {
-            if (!fill(server, cache))
-                return true;
-        } else if (event != SocketWaiter::Event::Woken && !applyAnnounced(server, cache)) {
+        if (catchUpAsked && !fill(server, cache))
             return true;
-        }
+        if (!applyAnnounced(server, cache))
+            return true;
+        waiter.wait(server.socket(), kQuietWait);
     }
     return true;
 }
@@ -120,32 +117,38 @@ bool PersonnelSync::Worker::fill(PersonnelServer& server, PersonnelCache& cache)
     return true;
 }
 
+// Until none is left: announcements that come while a card is read wait in
+// libpq, where the socket no longer shows them.
 bool PersonnelSync::Worker::applyAnnounced(PersonnelServer& server, PersonnelCache& cache) {
-    ServerResult result;
-    const std::vector<std::string> announced = server.takeAnnouncements(result);
-    if (!result.ok()) {
-        fail(result.message);
-        return false;
-    }
-    if (announced.empty())
-        return true;
-    const std::set<std::string> cards(announced.begin(), announced.end());
-    // An empty card code: the whole table may have changed.
-    if (cards.contains("") || cards.size() > kCardsReadOneByOne)
-        return fill(server, cache);
-    for (const std::string& card : cards) {
-        const auto row = server.find(card, result);
+    for (;;) {
+        ServerResult result;
+        const std::vector<std::string> announced = server.takeAnnouncements(result);
         if (!result.ok()) {
             fail(result.message);
             return false;
         }
-        if (const std::string problem = cache.apply(card, row); !problem.empty()) {
-            fail(problem);
-            return false;
+        if (announced.empty())
+            return true;
+        const std::set<std::string> cards(announced.begin(), announced.end());
+        // An empty card code: the whole table may have changed.
+        if (cards.contains("") || cards.size() > kCardsReadOneByOne) {
+            if (!fill(server, cache))
+                return false;
+            continue;
         }
+        for (const std::string& card : cards) {
+            const auto row = server.find(card, result);
+            if (!result.ok()) {
+                fail(result.message);
+                return false;
+            }
+            if (const std::string problem = cache.apply(card, row); !problem.empty()) {
+                fail(problem);
+                return false;
+            }
+        }
+        written(cache);
     }
-    written(cache);
-    return true;
 }
 
 void PersonnelSync::Worker::publish(PersonnelSyncState next, bool cacheWritten) {
