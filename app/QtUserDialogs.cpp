@@ -77,15 +77,14 @@ DialogAnswer QtUserDialogs::message(const QString& caption, const QString& text,
     }
 }
 
-int QtUserDialogs::choose(const QString& caption, const QString& text,
-                         const QStringList& answers) {
+int QtUserDialogs::choose(const QString& caption, const QString& text, const QStringList& answers) {
     QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::NoButton, askingWindow());
     box.setAccessibleName(caption);
     box.setTextFormat(Qt::PlainText);
     QList<QAbstractButton*> buttons;
     for (const QString& answer : answers)
         buttons.append(box.addButton(answer, answer == answers.back() ? QMessageBox::RejectRole
-                                                                       : QMessageBox::AcceptRole));
+                                                                      : QMessageBox::AcceptRole));
     if (!buttons.isEmpty())
         box.setEscapeButton(buttons.back());
     box.exec();

@@ -28,8 +28,7 @@ public:
     // A question with answers of its own, under the question icon; the last
     // answer cancels (Escape, the window's close button). The index of the
     // answer given.
-    virtual int choose(const QString& caption, const QString& text,
-                       const QStringList& answers) = 0;
+    virtual int choose(const QString& caption, const QString& text, const QStringList& answers) = 0;
     virtual std::optional<QString> saveFileName(const QString& title, const QString& filter,
                                                 const QString& defaultSuffix) = 0;
 

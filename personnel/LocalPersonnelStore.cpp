@@ -32,14 +32,12 @@ StoreLookup LocalPersonnelStore::find(std::string_view cardCode) {
 
 StoreResult LocalPersonnelStore::put(std::string_view cardCode, std::string_view personnelNumber,
                                      const std::optional<PersonnelRow>& found) {
-    const DatabaseResult result = found
-                                      ? database_.UpdatePersonnelEntry(cardCode, personnelNumber)
-                                      : database_.InsertPersonnelEntry(cardCode, personnelNumber);
+    const DatabaseResult result = found ? database_.UpdatePersonnelEntry(cardCode, personnelNumber)
+                                        : database_.InsertPersonnelEntry(cardCode, personnelNumber);
     return failedWith(result, "SQLite exec insert card");
 }
 
-StoreResult LocalPersonnelStore::change(const PersonnelRow& row,
-                                        std::string_view personnelNumber) {
+StoreResult LocalPersonnelStore::change(const PersonnelRow& row, std::string_view personnelNumber) {
     const DatabaseResult result = database_.UpdatePersonnelEntry(row.cardCode, personnelNumber);
     return failedWith(result, "SQLite exec update card: " + std::to_string(result.code));
 }

@@ -209,7 +209,7 @@ UploadChoice PersonnelMode::askConflict(const UploadConflict& conflict) {
          QStringLiteral("Dieser PC für alle"), QStringLiteral("Server für alle"),
          QStringLiteral("Abbrechen")});
     return answer >= 0 && answer < static_cast<int>(std::size(kChoices)) ? kChoices[answer]
-                                                                          : UploadChoice::Cancel;
+                                                                         : UploadChoice::Cancel;
 }
 
 void PersonnelMode::Personalnummernuebertragen1Click() {

@@ -9,9 +9,10 @@ namespace pelvaro {
 
 namespace {
 
-const char kOffline[] = "Der Personalnummern-Server ist nicht erreichbar; es wurde nichts geändert.\n"
-                        "Die Liste zeigt die Kopie dieses PCs und kann erst wieder bearbeitet "
-                        "werden, wenn der Server erreichbar ist.";
+const char kOffline[] =
+    "Der Personalnummern-Server ist nicht erreichbar; es wurde nichts geändert.\n"
+    "Die Liste zeigt die Kopie dieses PCs und kann erst wieder bearbeitet "
+    "werden, wenn der Server erreichbar ist.";
 const char kChangedElsewhere[] = "Der Eintrag wurde inzwischen an einem anderen Platz geändert "
                                  "und nicht überschrieben.\n"
                                  "Die Liste zeigt jetzt den aktuellen Eintrag.";
@@ -48,7 +49,8 @@ std::string uploadReport(const UploadReport& report) {
 ServerPersonnelStore::ServerPersonnelStore(PersonnelServer& server, PersonnelDatabase& cache,
                                            std::function<bool()> connected,
                                            std::function<void()> edited)
-    : server_(server), cache_(cache), connected_(std::move(connected)), edited_(std::move(edited)) {}
+    : server_(server), cache_(cache), connected_(std::move(connected)), edited_(std::move(edited)) {
+}
 
 StoreResult ServerPersonnelStore::editable() {
     if (showingServer_ && connected_())
@@ -72,9 +74,7 @@ std::vector<PersonnelRow> ServerPersonnelStore::readAll() {
 }
 
 std::vector<PersonnelRow> ServerPersonnelStore::readCache() {
-    std::vector<PersonnelRow> rows;
-    for (PersonnelEntry& entry : cache_.ReadPersonnelTable().entries)
-        rows.push_back({std::move(entry.cardCode), std::move(entry.personnelNumber), {}});
+    std::vector<PersonnelRow> rows = LocalPersonnelStore(cache_).readAll();
     std::ranges::sort(rows, {}, &PersonnelRow::cardCode);
     return rows;
 }
@@ -109,7 +109,9 @@ StoreResult ServerPersonnelStore::remove(const PersonnelRow& row) {
     return finished(server_.remove(row.cardCode, row.changedAt));
 }
 
-StoreResult ServerPersonnelStore::removeAll() { return finished(server_.removeAll()); }
+StoreResult ServerPersonnelStore::removeAll() {
+    return finished(server_.removeAll());
+}
 
 StoreUpload ServerPersonnelStore::upload(const AskConflict& ask) {
     const std::filesystem::path file = cache_.file().parent_path() / kLocalPersonnelTableFile;

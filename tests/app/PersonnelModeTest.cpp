@@ -391,8 +391,8 @@ TEST_F(PersonnelServerModeTest, UploadAsksPerConflictOrForAll) {
               "Die Personalnummern dieses PCs sind auf den Server übertragen:\n"
               "1 Karten neu hinzugefügt,\n2 durch die Nummer dieses PCs ersetzt,\n"
               "1 mit der Nummer des Servers belassen,\n1 waren schon gleich.");
-    EXPECT_EQ(serverRows(), (std::vector<std::string>{"A|1|PC-1", "B|20|HR", "C|3|PC-1",
-                                                      "D|4|PC-1", "E|5|HR"}));
+    EXPECT_EQ(serverRows(),
+              (std::vector<std::string>{"A|1|PC-1", "B|20|HR", "C|3|PC-1", "D|4|PC-1", "E|5|HR"}));
     EXPECT_EQ(grid().size(), 5u) << "the grid shows the server's table afterwards";
 }
 

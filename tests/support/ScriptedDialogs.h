@@ -67,8 +67,8 @@ public:
     std::vector<Shown> shown;
     std::deque<DialogAnswer> answers;
     std::deque<int> picks; // the answers to choose(), by index; the last one offered when none
-    QStringList prompts; // caption|label of every prompt shown
-    QString promptEdit;  // what the prompt's edit holds, kept between uses
+    QStringList prompts;   // caption|label of every prompt shown
+    QString promptEdit;    // what the prompt's edit holds, kept between uses
     QStringList saveDialogs;
     // Answers to the prompt and the save dialog; a null QString cancels, and
     // cancelling is the answer when nothing is queued.
