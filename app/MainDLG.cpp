@@ -14,6 +14,7 @@
 #include "modes/ModeMessages.h"
 #include "personnel/PersonnelDatabase.h"
 #include "personnel/PersonnelMode.h"
+#include "personnel/PersonnelStore.h"
 #include "personnel/SqliteLibrary.h"
 #include "redirect/RedirectMode.h"
 #include "tray/TrayWindow.h"
@@ -231,7 +232,9 @@ void TMainForm::bindPersonnelDatabase() {
         showDatabaseMessage(opened.failure);
     SqliteBound = PersonnelDb->isOpen();
     PersonnelDatabase* database = SqliteBound ? PersonnelDb.get() : nullptr;
-    personnelMode_->setDatabase(database);
+    if (database)
+        personnelStore_ = std::make_unique<LocalPersonnelStore>(*database);
+    personnelMode_->setStore(personnelStore_.get());
     redirect_->setDatabase(database);
     output_->setDatabase(database);
 }

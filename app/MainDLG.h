@@ -26,6 +26,7 @@ class ListReadSession;
 class OutputOptions;
 class PersonnelDatabase;
 class PersonnelMode;
+class PersonnelStore;
 class ProgramDelivery;
 class ProgramSettings;
 class RedirectMode;
@@ -157,6 +158,7 @@ private:
     std::unique_ptr<T_Serial_Interface> SerialLink;
     std::unique_ptr<ReaderProtocol> engine_;
     std::unique_ptr<PersonnelDatabase> PersonnelDb;
+    std::unique_ptr<PersonnelStore> personnelStore_; // what the personnel-number mode edits
     std::shared_ptr<const SqliteLibrary> sqlite_;
     bool SqliteBound = false;
     QString CurrentCode;
