@@ -27,10 +27,12 @@ class OutputOptions;
 class PersonnelDatabase;
 class PersonnelMode;
 class ProgramDelivery;
+class ProgramPersonnelServer;
 class ProgramSettings;
 class RedirectMode;
 class SqliteLibrary;
 class TDeliveryDlg;
+class TPersonnelServerDlg;
 class TrayIcon;
 class TrayWindow;
 class TOutputDlg;
@@ -64,7 +66,8 @@ public:
 
     // The dialogs the program entry created after this window.
     void attachDialogs(TSettingsDlg& settings, TOutputDlg& output, TDeliveryDlg& delivery,
-                       TIDD_Update_Info& updateInfo, TInfoDLG& info);
+                       TPersonnelServerDlg& personnelServer, TIDD_Update_Info& updateInfo,
+                       TInfoDLG& info);
     // Where the codes read in redirect mode are typed. Without an injector
     // redirect mode does not start, and says why: unavailable.
     void setKeyboard(std::unique_ptr<KeystrokeInjector> injector, QString unavailable);
@@ -82,6 +85,7 @@ public:
     void Einstellungen1Click();
     void Ausgabe1Click();
     void Versand1Click();
+    void PersonalnummernServer1Click();
     void HardwareInfo1Click();
     void ber1Click();
     void BitBtn1Click();
@@ -169,6 +173,7 @@ private:
     std::unique_ptr<ProgramSettings> settings_;
     std::unique_ptr<OutputOptions> output_;
     std::unique_ptr<ProgramDelivery> delivery_;
+    std::unique_ptr<ProgramPersonnelServer> personnelServer_;
     QString deliveryWaiting_;
 
     bool shownBefore_ = false;
