@@ -4,6 +4,8 @@
 #include "app/TPersonnelServerDlg.h"
 #include "personnel/PersonnelMode.h"
 #include "personnel/PersonnelStore.h"
+#include "personnel/ServerPersonnelStore.h"
+#include "personnel/server/PersonnelServer.h"
 #include "personnel/server/PqLibrary.h"
 
 #include <QAction>
@@ -60,6 +62,7 @@ void ProgramPersonnelServer::shutDown() {
 void ProgramPersonnelServer::stop() {
     parts_.mode.setStore(nullptr);
     store_.reset();
+    server_.reset();
     sync_.reset();
     ++generation_; // what the stopped sync still queued is no longer true
 }
@@ -95,10 +98,10 @@ void ProgramPersonnelServer::run() {
             this, [this, state, generation] { showState(state, generation); },
             Qt::QueuedConnection);
     });
-    // GAP(editing): ServerPersonnelStore's constructor as PersonnelStore.h gives it.
+    // The window's own connection for editing; the sync has another.
+    server_ = std::make_unique<PersonnelServer>(pq_, settings_.server, stationFor(settings_));
     store_ = std::make_unique<ServerPersonnelStore>(
-        pq_, settings_.server, stationFor(settings_), *database_,
-        [sync = sync_.get()] { return sync->state().connected; },
+        *server_, *database_, [sync = sync_.get()] { return sync->state().connected; },
         [sync = sync_.get()] { sync->catchUp(); });
     parts_.mode.setStore(store_.get());
     state_ = PersonnelSyncState{};

@@ -17,6 +17,7 @@ namespace pelvaro {
 
 class PersonnelDatabase;
 class PersonnelMode;
+class PersonnelServer;
 class PersonnelStore;
 class PqLibrary;
 class ProgramSettings;
@@ -72,7 +73,8 @@ private:
     PersonnelDatabase* database_ = nullptr;
     PersonnelServerSettings settings_;
     std::unique_ptr<PersonnelSync> sync_;
-    std::unique_ptr<PersonnelStore> store_; // asks the sync whether it is connected
+    std::unique_ptr<PersonnelServer> server_;
+    std::unique_ptr<PersonnelStore> store_; // edits through server_, asks sync_ for the state
     PersonnelSyncState state_;
     // Which sync a state came from: one queued by a sync since replaced is old.
     unsigned generation_ = 0;

@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QKeyEvent>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace pelvaro {
 
@@ -74,6 +75,22 @@ DialogAnswer QtUserDialogs::message(const QString& caption, const QString& text,
     default:
         return DialogAnswer::Ok;
     }
+}
+
+int QtUserDialogs::choose(const QString& caption, const QString& text,
+                         const QStringList& answers) {
+    QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::NoButton, askingWindow());
+    box.setAccessibleName(caption);
+    box.setTextFormat(Qt::PlainText);
+    QList<QAbstractButton*> buttons;
+    for (const QString& answer : answers)
+        buttons.append(box.addButton(answer, answer == answers.back() ? QMessageBox::RejectRole
+                                                                       : QMessageBox::AcceptRole));
+    if (!buttons.isEmpty())
+        box.setEscapeButton(buttons.back());
+    box.exec();
+    const qsizetype given = buttons.indexOf(box.clickedButton());
+    return static_cast<int>(given < 0 ? answers.size() - 1 : given);
 }
 
 std::optional<QString> QtUserDialogs::promptText(const QString& caption, const QString& label,

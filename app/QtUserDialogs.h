@@ -20,6 +20,7 @@ public:
                          DialogIcon icon) override;
     std::optional<QString> promptText(const QString& caption, const QString& label,
                                       const std::optional<QString>& replaceText) override;
+    int choose(const QString& caption, const QString& text, const QStringList& answers) override;
     std::optional<QString> saveFileName(const QString& title, const QString& filter,
                                         const QString& defaultSuffix) override;
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 namespace pelvaro {
@@ -24,6 +25,11 @@ public:
                                               const std::optional<QString>& replaceText) = 0;
     // The save-file dialog: the chosen file's full path, or nothing when
     // cancelled. It does not ask before overwriting; the caller does.
+    // A question with answers of its own, under the question icon; the last
+    // answer cancels (Escape, the window's close button). The index of the
+    // answer given.
+    virtual int choose(const QString& caption, const QString& text,
+                       const QStringList& answers) = 0;
     virtual std::optional<QString> saveFileName(const QString& title, const QString& filter,
                                                 const QString& defaultSuffix) = 0;
 

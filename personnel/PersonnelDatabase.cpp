@@ -129,10 +129,14 @@ PersonnelDatabase::~PersonnelDatabase() {
 }
 
 DatabaseResult PersonnelDatabase::OpenPersonnelDatabase(const std::filesystem::path& directory) {
+    return OpenPersonnelDatabaseFile(directory / kPersonnelDatabaseFile);
+}
+
+DatabaseResult PersonnelDatabase::OpenPersonnelDatabaseFile(const std::filesystem::path& file) {
     const SqliteFunctions& sqlite = sqlite_->functions();
-    const std::string file = Utf8Path(directory / kPersonnelDatabaseFile);
+    file_ = file;
     sqlite3* db = nullptr;
-    const int opened = sqlite.open(file.c_str(), &db);
+    const int opened = sqlite.open(Utf8Path(file).c_str(), &db);
     if (opened != SQLITE_OK) {
         // A failed open still hands out a connection to release.
         sqlite.close(db);

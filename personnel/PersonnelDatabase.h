@@ -68,10 +68,16 @@ public:
     // <code>." leaves the database closed (the personnel features go off);
     // the CREATE TABLE statement's own text leaves it open.
     DatabaseResult OpenPersonnelDatabase(const std::filesystem::path& directory);
+    // The same for a database file by its full path (a PC's own table kept
+    // beside the cache).
+    DatabaseResult OpenPersonnelDatabaseFile(const std::filesystem::path& file);
     // A failure reads "Error closing database, <code>.". The database counts
     // as closed afterwards in either case.
     DatabaseResult ClosePersonnelDatabase();
     bool isOpen() const { return db_ != nullptr; }
+    // The file last opened, and the library, to open another file beside it.
+    const std::filesystem::path& file() const { return file_; }
+    const std::shared_ptr<const SqliteLibrary>& library() const { return sqlite_; }
 
     // The personnel number stored for a code.
     PersonnelLookup LookupPersonnelNumber(std::string_view code);
@@ -92,6 +98,7 @@ private:
 
     std::shared_ptr<const SqliteLibrary> sqlite_;
     sqlite3* db_ = nullptr;
+    std::filesystem::path file_;
 };
 
 } // namespace pelvaro

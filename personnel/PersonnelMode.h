@@ -15,7 +15,11 @@ class QWidget;
 
 namespace pelvaro {
 
-class PersonnelDatabase;
+class PersonnelStore;
+struct PersonnelRow;
+struct StoreResult;
+struct UploadConflict;
+enum class UploadChoice;
 
 // The controls of the list page that the personnel-number mode changes.
 struct PersonnelPageControls {
@@ -39,8 +43,9 @@ class PersonnelMode : public QObject, public PersonnelPage {
 public:
     PersonnelMode(ModeHost& host, CardLeds& leds, const PersonnelPageControls& controls);
 
-    // The database, or null while the personnel features are off.
-    void setDatabase(PersonnelDatabase* database) { database_ = database; }
+    // Where the table is read and edited, or null while the personnel
+    // features are off.
+    void setStore(PersonnelStore* store) { store_ = store; }
 
     void Personalnummernbearbeiten1Click();
     bool personnelMode() const override;
@@ -49,19 +54,30 @@ public:
     void Zeilelschen1Click();
     void Zeilendern1Click();
     void Listelschen1Click();
+    // Moves the PC's own table to the server ("Personalnummern auf den Server
+    // übertragen").
+    void Personalnummernuebertragen1Click();
 
     // The grid row the pop-up actions act on: 1 is the first data row.
     int currentGridRow() const { return CurrentGridRow; }
 
 private:
     void databaseError(const QString& text);
+    void showFailure(const StoreResult& result);
+    // Whether the table may be edited now; if not, says why.
+    bool mayEdit();
+    // Refills the grid after an edit, and after a row changed elsewhere
+    // points at that card's current row.
+    void finishEdit(const StoreResult& result, const QString& code);
+    UploadChoice askConflict(const UploadConflict& conflict);
     QString cell(int column) const;
+    PersonnelRow shownRow() const;
 
     int CurrentGridRow = 1;
     ModeHost& host_;
     CardLeds& leds_;
     PersonnelPageControls controls_;
-    PersonnelDatabase* database_ = nullptr;
+    PersonnelStore* store_ = nullptr;
 };
 
 } // namespace pelvaro

@@ -97,6 +97,7 @@ protected:
     ReadResult& readResult() { return window().redirect_->readResult(); }
     bool startingUp() { return window().StartingUp; }
     bool sqliteBound() { return window().SqliteBound; }
+    PersonnelDatabase& personnelDatabase() { return *window().PersonnelDb; }
     bool hiddenToTray() { return window().tray_->hiddenToTray(); }
     TrayImage trayImage() { return window().tray_->restingImage(); }
     QString statusPanelTip(StatusPanel panel) {

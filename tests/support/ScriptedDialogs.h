@@ -9,8 +9,8 @@
 namespace pelvaro::test {
 
 // Stands in for the person at the screen: records every box the program shows
-// and answers with what the test queued (OK, and No to questions, when nothing
-// is queued).
+// and answers with what the test queued (OK, No to questions and cancel to a
+// choice, when nothing is queued).
 class ScriptedDialogs final : public UserDialogs {
 public:
     struct Shown {
@@ -18,11 +18,12 @@ public:
         QString text;
         DialogButtons buttons;
         DialogIcon icon;
+        QStringList answers; // those offered by choose()
     };
 
     DialogAnswer message(const QString& caption, const QString& text, DialogButtons buttons,
                          DialogIcon icon) override {
-        shown.push_back({caption, text, buttons, icon});
+        shown.push_back({caption, text, buttons, icon, {}});
         if (!answers.empty()) {
             const DialogAnswer answer = answers.front();
             answers.pop_front();
@@ -44,6 +45,13 @@ public:
             promptEdit = typed;
         return promptEdit;
     }
+    int choose(const QString& caption, const QString& text, const QStringList& offered) override {
+        shown.push_back({caption, text, DialogButtons::Ok, DialogIcon::Question, offered});
+        const int chosen = picks.empty() ? static_cast<int>(offered.size()) - 1 : picks.front();
+        if (!picks.empty())
+            picks.pop_front();
+        return chosen;
+    }
     std::optional<QString> saveFileName(const QString& title, const QString& filter,
                                         const QString& suffix) override {
         saveDialogs.push_back(title + "|" + filter + "|" + suffix);
@@ -58,6 +66,7 @@ public:
 
     std::vector<Shown> shown;
     std::deque<DialogAnswer> answers;
+    std::deque<int> picks; // the answers to choose(), by index; the last one offered when none
     QStringList prompts; // caption|label of every prompt shown
     QString promptEdit;  // what the prompt's edit holds, kept between uses
     QStringList saveDialogs;
