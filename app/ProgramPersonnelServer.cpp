@@ -10,6 +10,7 @@
 
 #include <QAction>
 #include <QDateTime>
+#include <QEvent>
 #include <QLabel>
 #include <QTableWidget>
 #include <QTextDocument>
@@ -36,6 +37,7 @@ ProgramPersonnelServer::ProgramPersonnelServer(ModeHost& host, ProgramSettings& 
     : host_(host), programSettings_(settings), parts_(parts), files_(std::move(files)) {
     parts_.state.hide();
     parts_.uploadItem.setVisible(false);
+    parts_.grid.installEventFilter(this);
     connect(&parts_.uploadItem, &QAction::triggered, &parts_.mode,
             &PersonnelMode::Personalnummernuebertragen1Click);
 }
@@ -126,12 +128,22 @@ void ProgramPersonnelServer::showState(const PersonnelSyncState& state, unsigned
     const QString text = stateText();
     parts_.state.setText(text);
     parts_.state.setToolTip(Qt::convertFromPlainText(text, Qt::WhiteSpaceNormal));
-    // The cache may have changed: the grid shows it while the mode does.
-    if (parts_.mode.personnelMode())
+    // The cache may have changed: the grid shows it now if it is in sight,
+    // else when it comes into sight (reading it may ask the server).
+    if (parts_.grid.isVisible())
         refillGrid();
+    else
+        gridStale_ = true;
+}
+
+bool ProgramPersonnelServer::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == &parts_.grid && event->type() == QEvent::Show && gridStale_)
+        QMetaObject::invokeMethod(this, &ProgramPersonnelServer::refillGrid, Qt::QueuedConnection);
+    return QObject::eventFilter(watched, event);
 }
 
 void ProgramPersonnelServer::refillGrid() {
+    gridStale_ = false;
     if (!parts_.mode.personnelMode())
         return;
     QTableWidget& grid = parts_.grid;

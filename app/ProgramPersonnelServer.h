@@ -55,6 +55,9 @@ public:
     PersonnelSync* sync() const { return sync_.get(); }
     QString stateText() const;
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void run();
     void stop();
@@ -76,6 +79,7 @@ private:
     std::unique_ptr<PersonnelServer> server_;
     std::unique_ptr<PersonnelStore> store_; // edits through server_, asks sync_ for the state
     PersonnelSyncState state_;
+    bool gridStale_ = false; // the cache changed while the grid was out of sight
     // Which sync a state came from: one queued by a sync since replaced is old.
     unsigned generation_ = 0;
 };

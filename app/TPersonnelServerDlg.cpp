@@ -75,8 +75,8 @@ void TPersonnelServerDlg::accept() {
 }
 
 void TPersonnelServerDlg::enableControls() {
-    for (QWidget* control : {static_cast<QWidget*>(ui->EditServer), ui->EditStation,
-                             ui->LabelServer, ui->LabelStation, ui->LabelPassword})
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             ui->EditServer, ui->EditStation, ui->LabelServer, ui->LabelStation, ui->LabelPassword})
         control->setEnabled(pq_ != nullptr);
     ui->ButtonCheck->setEnabled(pq_ && !checking_ && !settings().server.empty());
 }

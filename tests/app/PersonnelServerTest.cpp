@@ -92,8 +92,8 @@ TEST_F(PersonnelServerTest, DialogGreyedOutWithoutLibpqAndNoPasswordInTheAddress
     TPersonnelServerDlg& dialog = windows->personnelServer;
     dialog.setLibrary(nullptr, "Ohne libpq.so.5 gibt es keinen Personalnummern-Server.");
     dialog.fill({"postgresql://pelvaro@db.example/pelvaro", ""});
-    for (QWidget* control : {static_cast<QWidget*>(serverDialog().EditServer),
-                             serverDialog().EditStation, serverDialog().ButtonCheck})
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             serverDialog().EditServer, serverDialog().EditStation, serverDialog().ButtonCheck})
         EXPECT_FALSE(control->isEnabled()) << control->objectName().toStdString();
     EXPECT_EQ(serverDialog().LabelUnavailable->text(),
               "Ohne libpq.so.5 gibt es keinen Personalnummern-Server.");
@@ -169,6 +169,15 @@ TEST_F(PersonnelServerTest, OkTakesTheServerIntoUseWithoutARestart) {
         return false;
     };
     EXPECT_TRUE(waitUntil([&] { return gridHolds("D0D0D0D0D0"); })) << "the grid refilled";
+
+    // A change while the grid is out of sight shows when it comes back.
+    ui().PageControlMain->setCurrentWidget(ui().TabSheet2);
+    server->psql("INSERT INTO pelvaro_personnel (cardcode, persnum, changed_by) VALUES "
+                 "('D1D1D1D1D1', '9002', 'psql') ON CONFLICT (cardcode) DO NOTHING");
+    ASSERT_TRUE(waitUntil([&] { return cached(dir.path(), "D1D1D1D1D1") == "9002"; }));
+    test::serveEventsFor(200ms); // the sync's word on it arrives meanwhile
+    ui().PageControlMain->setCurrentWidget(ui().TabSheet1);
+    EXPECT_TRUE(waitUntil([&] { return gridHolds("D1D1D1D1D1"); }));
     EXPECT_EQ(readPersonnelServerSettings(ini), (PersonnelServerSettings{server->uri(), "Pforte"}));
 }
 
