@@ -64,23 +64,29 @@ struct PersonnelServer::Connection {
 
     // The table and its triggers where they are missing, or which right
     // the user lacks to make them.
-    ServerResult createTable(const std::string& schema) {
+    ServerResult createTable(bool tableThere, const std::string& schema) {
         const PqResult made = link->runScript(serverSchemaSql());
         if (made.ok())
             return {};
         if (made.sqlState() != kInsufficientPrivilege)
             return abandon(failure(made, "CREATE"));
-        return abandon({Outcome::Refused,
-                        "Die Tabelle pelvaro_personnel fehlt auf dem Server, und der Benutzer " +
-                            user + " darf sie nicht anlegen: Ihm fehlt das Recht CREATE auf das "
-                            "Schema " + (schema.empty() ? "public" : schema) +
-                            ". Ein Administrator kann sie mit dem SQL anlegen, das "
-                            "„pelvaro --server-schema“ ausgibt.\n" + serverWords(made)});
+        const std::string missing =
+            tableThere ? "Der Tabelle pelvaro_personnel fehlen ihre Trigger, und der Benutzer " +
+                             user + " darf sie nicht anlegen: Das darf nur der Eigentümer der "
+                             "Tabelle."
+                       : "Die Tabelle pelvaro_personnel fehlt auf dem Server, und der Benutzer " +
+                             user + " darf sie nicht anlegen: Ihm fehlt das Recht CREATE auf "
+                             "das Schema " + (schema.empty() ? "public" : schema) + ".";
+        return abandon({Outcome::Refused, missing + " Ein Administrator kann sie mit dem SQL "
+                                                    "anlegen, das „pelvaro --server-schema“ "
+                                                    "ausgibt.\n" +
+                                              serverWords(made)});
     }
 
     // Runs a call's statements, connecting first. A connection that broke
     // while idle shows on the call's first statement; then it is made anew
-    // once, as nothing was sent yet.
+    // once, as nothing was sent yet; never a listening one, whose caller
+    // has to catch up on what it missed.
     template <typename Work> static ServerResult call(PersonnelServer& server, Work work) {
         for (bool retry = true;; retry = false) {
             const bool madeBefore = server.connection_ != nullptr;
@@ -118,14 +124,19 @@ ServerResult PersonnelServer::connect() {
     const PqResult session = connection.link->runScript("SET DateStyle = ISO; SET TimeZone = 'UTC'");
     if (!session.ok())
         return connection.failure(session, "");
+    // Without its triggers a table made by hand would keep changed_at still
+    // and announce nothing: edits would overwrite each other unnoticed.
     const PqResult probe = connection.link->run(
-        "SELECT to_regclass($1) IS NOT NULL, current_user, coalesce(current_schema(), '')",
+        "SELECT t IS NOT NULL, (SELECT count(*) FROM pg_trigger WHERE tgrelid = t AND tgname IN "
+        "('pelvaro_personnel_stamp', 'pelvaro_personnel_announce', 'pelvaro_personnel_truncate'))"
+        " = 3, current_user, coalesce(current_schema(), '') FROM to_regclass($1) AS t",
         {kServerTable});
     if (!probe.ok())
         return connection.failure(probe, "");
-    connection.user = probe.text(0, 1);
-    if (probe.text(0, 0) != "t")
-        if (ServerResult made = connection.createTable(probe.text(0, 2)); !made.ok())
+    connection.user = probe.text(0, 2);
+    if (probe.text(0, 1) != "t")
+        if (ServerResult made = connection.createTable(probe.text(0, 0) == "t", probe.text(0, 3));
+            !made.ok())
             return made;
     connection_ = std::make_unique<Connection>(std::move(connection));
     return {};

@@ -3,7 +3,8 @@
 namespace pelvaro {
 
 // Runs again without harm: every statement keeps what is there. A script
-// may insert just cardcode and persnum; the defaults fill the rest.
+// may insert just cardcode and persnum; the defaults, or the trigger in a
+// table made by hand without them, fill the rest.
 std::string serverSchemaSql() {
     return R"(BEGIN;
 
@@ -18,6 +19,7 @@ CREATE OR REPLACE FUNCTION pelvaro_personnel_stamp() RETURNS trigger
 LANGUAGE plpgsql AS $$
 BEGIN
     NEW.changed_at := clock_timestamp();
+    NEW.changed_by := coalesce(NEW.changed_by, current_user);
     RETURN NEW;
 END
 $$;
