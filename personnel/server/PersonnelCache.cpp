@@ -17,8 +17,8 @@ namespace {
 constexpr long long kServerCopyId = 0x50564C43;
 // user_version counts the seconds since this moment, which a signed 32-bit
 // number holds until 2088.
-constexpr std::chrono::sys_seconds kAsOfEpoch{std::chrono::sys_days{std::chrono::year{2020} /
-                                                                    std::chrono::January / 1}};
+constexpr std::chrono::sys_seconds kAsOfEpoch{
+    std::chrono::sys_days{std::chrono::year{2020} / std::chrono::January / 1}};
 // A lookup never waits for the writer in WAL mode; another writer (a second
 // program on the same file) is waited for.
 constexpr int kBusyMilliseconds = 5000;
@@ -39,9 +39,9 @@ namespace {
 // A prepared statement, finalized when it goes.
 class Statement {
 public:
-    Statement(const CacheCalls& calls, sqlite3* db, std::string_view sql)
-        : sqlite_(calls.base) {
-        prepared_ = calls.prepare(db, sql.data(), static_cast<int>(sql.size()), &statement_, nullptr);
+    Statement(const CacheCalls& calls, sqlite3* db, std::string_view sql) : sqlite_(calls.base) {
+        prepared_ =
+            calls.prepare(db, sql.data(), static_cast<int>(sql.size()), &statement_, nullptr);
     }
     ~Statement() { sqlite_.finalize(statement_); }
     Statement(const Statement&) = delete;
@@ -52,8 +52,9 @@ public:
     int run(std::initializer_list<std::string_view> values) {
         int index = 1;
         for (const std::string_view value : values) {
-            const int bound = sqlite_.bindText(statement_, index++, value.empty() ? "" : value.data(),
-                                               static_cast<int>(value.size()), SQLITE_TRANSIENT);
+            const int bound =
+                sqlite_.bindText(statement_, index++, value.empty() ? "" : value.data(),
+                                 static_cast<int>(value.size()), SQLITE_TRANSIENT);
             if (bound != SQLITE_OK)
                 return bound;
         }
@@ -150,7 +151,8 @@ std::string PersonnelCache::fill(const std::vector<ServerPersonnelRow>& rows) {
             return problem;
     return inTransaction([&] {
         int result = runToEnd(*calls_, db_, "DELETE FROM t_card_personal");
-        Statement insert(*calls_, db_, "INSERT INTO t_card_personal(Cardcode, PersNum) VALUES (?, ?)");
+        Statement insert(*calls_, db_,
+                         "INSERT INTO t_card_personal(Cardcode, PersNum) VALUES (?, ?)");
         if (result == SQLITE_OK)
             result = insert.prepared();
         for (auto row = rows.begin(); result == SQLITE_OK && row != rows.end(); ++row) {
@@ -183,12 +185,11 @@ template <typename Write> std::string PersonnelCache::inTransaction(Write&& writ
     result = write();
     if (result == SQLITE_OK) {
         const auto now = std::chrono::floor<std::chrono::seconds>(Clock::now());
-        result = runToEnd(*calls_, db_,
-                          "PRAGMA application_id = " + std::to_string(kServerCopyId));
+        result = runToEnd(*calls_, db_, "PRAGMA application_id = " + std::to_string(kServerCopyId));
         if (result == SQLITE_OK)
-            result = runToEnd(*calls_, db_,
-                              "PRAGMA user_version = " +
-                                  std::to_string((now - kAsOfEpoch).count()));
+            result =
+                runToEnd(*calls_, db_,
+                         "PRAGMA user_version = " + std::to_string((now - kAsOfEpoch).count()));
     }
     if (result == SQLITE_OK)
         result = runToEnd(*calls_, db_, "COMMIT");

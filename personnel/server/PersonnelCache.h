@@ -48,8 +48,9 @@ public:
     std::string apply(std::string_view cardCode, const std::optional<ServerPersonnelRow>& row);
 
 private:
-    PersonnelCache(std::shared_ptr<const SqliteLibrary> sqlite, std::unique_ptr<const CacheCalls> calls,
-                   std::filesystem::path file, sqlite3* db);
+    PersonnelCache(std::shared_ptr<const SqliteLibrary> sqlite,
+                   std::unique_ptr<const CacheCalls> calls, std::filesystem::path file,
+                   sqlite3* db);
     template <typename Write> std::string inTransaction(Write&& write);
     std::string keepOwnTable();
     std::optional<long long> integer(const char* sql) const;

@@ -32,16 +32,18 @@ struct PersonnelSync::Worker {
         : pq(std::move(pq)), sqlite(std::move(sqlite)), settings(std::move(settings)) {}
 
     void run();
+    // True when it was connected until the connection broke.
+    bool serve(PersonnelServer& server, PersonnelCache& cache);
     // False when the connection broke or the cache could not be written; the
     // state says why.
-    bool serve(PersonnelServer& server, PersonnelCache& cache);
     bool fill(PersonnelServer& server, PersonnelCache& cache);
     bool applyAnnounced(PersonnelServer& server, PersonnelCache& cache);
     // Waits for a wake-up (stop, catch up) or the time.
     void pause(std::chrono::milliseconds length) { waiter.wait(-1, length); }
-    void publish(bool connected, std::optional<std::chrono::system_clock::time_point> asOf,
-                 std::string problem);
-    void fail(const std::string& problem) { publish(false, current().cacheAsOf, problem); }
+    // The listener hears of every write to the cache, and of other news once.
+    void publish(PersonnelSyncState next, bool cacheWritten);
+    void written(PersonnelCache& cache) { publish({true, cache.asOf(), {}}, true); }
+    void fail(const std::string& problem) { publish({false, current().cacheAsOf, problem}, false); }
     PersonnelSyncState current() const {
         std::lock_guard lock(mutex);
         return state;
@@ -65,7 +67,7 @@ void PersonnelSync::Worker::run() {
     for (auto wait = std::chrono::milliseconds(kFirstPause); !stopping;
          wait = std::min<std::chrono::milliseconds>(wait * 2, kLongestPause)) {
         if (!cache && (cache = PersonnelCache::open(sqlite, settings.cacheFile, problem)))
-            publish(false, cache->asOf(), {});
+            publish({false, cache->asOf(), {}}, false);
         if (cache) {
             PersonnelServer server(pq, settings.uri, settings.station);
             if (serve(server, *cache))
@@ -90,15 +92,11 @@ bool PersonnelSync::Worker::serve(PersonnelServer& server, PersonnelCache& cache
     if (!fill(server, cache))
         return false;
     while (!stopping) {
-        const SocketWaiter::Event event = waiter.wait(server.socket(), kQuietWait);
-        if (stopping)
-            break;
-        if (catchUpAsked.exchange(false)) {
-            if (!fill(server, cache))
-                return true;
-        } else if (event != SocketWaiter::Event::Woken && !applyAnnounced(server, cache)) {
+        if (catchUpAsked && !fill(server, cache))
             return true;
-        }
+        if (!applyAnnounced(server, cache))
+            return true;
+        waiter.wait(server.socket(), kQuietWait);
     }
     return true;
 }
@@ -115,51 +113,55 @@ bool PersonnelSync::Worker::fill(PersonnelServer& server, PersonnelCache& cache)
         fail(problem);
         return false;
     }
-    publish(true, cache.asOf(), {});
+    written(cache);
     return true;
 }
 
+// Until none is left: announcements that come while a card is read wait in
+// libpq, where the socket no longer shows them.
 bool PersonnelSync::Worker::applyAnnounced(PersonnelServer& server, PersonnelCache& cache) {
-    ServerResult result;
-    const std::vector<std::string> announced = server.takeAnnouncements(result);
-    if (!result.ok()) {
-        fail(result.message);
-        return false;
-    }
-    if (announced.empty())
-        return true;
-    const std::set<std::string> cards(announced.begin(), announced.end());
-    // An empty card code: the whole table may have changed.
-    if (cards.contains("") || cards.size() > kCardsReadOneByOne)
-        return fill(server, cache);
-    for (const std::string& card : cards) {
-        const auto row = server.find(card, result);
+    for (;;) {
+        ServerResult result;
+        const std::vector<std::string> announced = server.takeAnnouncements(result);
         if (!result.ok()) {
             fail(result.message);
             return false;
         }
-        if (const std::string problem = cache.apply(card, row); !problem.empty()) {
-            fail(problem);
-            return false;
+        if (announced.empty())
+            return true;
+        const std::set<std::string> cards(announced.begin(), announced.end());
+        // An empty card code: the whole table may have changed.
+        if (cards.contains("") || cards.size() > kCardsReadOneByOne) {
+            if (!fill(server, cache))
+                return false;
+            continue;
         }
+        for (const std::string& card : cards) {
+            const auto row = server.find(card, result);
+            if (!result.ok()) {
+                fail(result.message);
+                return false;
+            }
+            if (const std::string problem = cache.apply(card, row); !problem.empty()) {
+                fail(problem);
+                return false;
+            }
+        }
+        written(cache);
     }
-    publish(true, cache.asOf(), {});
-    return true;
 }
 
-void PersonnelSync::Worker::publish(bool connected,
-                                    std::optional<std::chrono::system_clock::time_point> asOf,
-                                    std::string problem) {
+void PersonnelSync::Worker::publish(PersonnelSyncState next, bool cacheWritten) {
     std::function<void(const PersonnelSyncState&)> tell;
-    PersonnelSyncState now;
     {
         std::lock_guard lock(mutex);
-        state = {connected, asOf, std::move(problem)};
-        now = state;
+        if (next == state && !cacheWritten)
+            return;
+        state = next;
         tell = listener;
     }
     if (tell)
-        tell(now);
+        tell(next);
 }
 
 PersonnelSync::PersonnelSync(std::shared_ptr<const PqLibrary> pq,

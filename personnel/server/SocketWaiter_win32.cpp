@@ -1,8 +1,8 @@
 #include "personnel/server/SocketWaiter.h"
 
 #include <stdexcept>
+// Brings windows.h, which must not come first.
 #include <winsock2.h>
-#include <windows.h>
 
 namespace pelvaro {
 

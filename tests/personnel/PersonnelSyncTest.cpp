@@ -1,10 +1,11 @@
 // Two PCs, each with a cache of its own kept by a sync thread, on one real
 // PostgreSQL server; changes made by psql as a third client.
 
+#include "personnel/server/PersonnelSync.h"
+
 #include "personnel/PersonnelDatabase.h"
 #include "personnel/SqliteLibrary.h"
 #include "personnel/server/PersonnelServer.h"
-#include "personnel/server/PersonnelSync.h"
 #include "personnel/server/PqLibrary.h"
 #include "tests/personnel/SqliteTool.h"
 #include "tests/support/Polling.h"
@@ -37,9 +38,9 @@ public:
     }
 
     void start() {
-        sync_ = std::make_unique<PersonnelSync>(
-            BindPqLibrary(dir_.path()).library, sqlite_,
-            PersonnelSync::Settings{server_.uri(), name_, cache()});
+        sync_ =
+            std::make_unique<PersonnelSync>(BindPqLibrary(dir_.path()).library, sqlite_,
+                                            PersonnelSync::Settings{server_.uri(), name_, cache()});
         sync_->setListener([this](const PersonnelSyncState&) { ++changes; });
         sync_->start();
         if (!lookups_) {
@@ -92,6 +93,12 @@ protected:
         server->psql("TRUNCATE pelvaro_personnel");
     }
     static void runSql(const std::string& sql) { server->psql(sql); }
+    static void startAll(std::initializer_list<Pc*> pcs) {
+        for (Pc* pc : pcs)
+            pc->start();
+        for (Pc* pc : pcs)
+            ASSERT_TRUE(pc->connected()) << pc->sync().state().problem;
+    }
 
     static PostgresServer* server;
 };
@@ -101,17 +108,15 @@ TEST_F(PersonnelSyncTest, ChangesByAnyClientReachEveryCacheWithinTwoSeconds) {
     runSql("INSERT INTO pelvaro_personnel(cardcode, persnum, changed_by) VALUES ('00000000A1', "
            "'100', 'psql')");
     Pc first(*server, "PC1"), second(*server, "PC2");
-    first.start();
-    second.start();
-    ASSERT_TRUE(first.connected());
-    ASSERT_TRUE(second.connected());
+    ASSERT_NO_FATAL_FAILURE(startAll({&first, &second}));
     for (Pc* pc : {&first, &second}) {
         EXPECT_EQ(pc->lookup("00000000A1"), "100") << "the first fill";
         EXPECT_TRUE(pc->sync().state().problem.empty());
         EXPECT_TRUE(pc->sync().state().cacheAsOf);
     }
 
-    const auto reachesBoth = [&](const std::string& card, const std::optional<std::string>& number) {
+    const auto reachesBoth = [&](const std::string& card,
+                                 const std::optional<std::string>& number) {
         return first.holds(card, number) && second.holds(card, number);
     };
     runSql("INSERT INTO pelvaro_personnel(cardcode, persnum, changed_by) VALUES ('00000000B2', "
@@ -137,7 +142,9 @@ TEST_F(PersonnelSyncTest, LookupsDuringFillsNeverMissACard) {
     for (int fill = 0; fill < 20; ++fill) {
         const int before = pc.changes;
         pc.sync().catchUp();
+        const auto deadline = std::chrono::steady_clock::now() + kAnnounced;
         while (pc.changes == before) {
+            ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "no fill";
             const PersonnelLookup found = pc.lookups().LookupPersonnelNumber("0000000fa0");
             ASSERT_TRUE(found.result.ok()) << found.result.failure;
             ASSERT_EQ(found.personnelNumber, "4000") << "after " << lookups << " lookups";
@@ -153,10 +160,7 @@ TEST_F(PersonnelSyncTest, ServerAwayLeavesEveryRowAndCatchUpBringsWhatChangedMea
     runSql("INSERT INTO pelvaro_personnel(cardcode, persnum, changed_by) VALUES ('00000000C1', "
            "'300', 'psql'), ('00000000C2', '301', 'psql')");
     Pc first(*server, "PC1"), second(*server, "PC2");
-    first.start();
-    second.start();
-    ASSERT_TRUE(first.connected());
-    ASSERT_TRUE(second.connected());
+    ASSERT_NO_FATAL_FAILURE(startAll({&first, &second}));
 
     server->stop();
     for (Pc* pc : {&first, &second}) {

@@ -197,18 +197,18 @@ private:
         }
         sync_ = std::make_unique<pelvaro::PersonnelSync>(
             pq.library, sqlite.library,
-            pelvaro::PersonnelSync::Settings{
-                uri, QSysInfo::machineHostName().toStdString(),
-                programFiles()->databaseDirectory / pelvaro::kPersonnelDatabaseFile});
+            pelvaro::PersonnelSync::Settings{uri, QSysInfo::machineHostName().toStdString(),
+                                             programFiles()->databaseDirectory /
+                                                 pelvaro::kPersonnelDatabaseFile});
         // Told when the server goes away and when it is back, not per change.
-        sync_->setListener([last = pelvaro::PersonnelSyncState{}](
-                               const pelvaro::PersonnelSyncState& now) mutable {
-            if (now.connected && !last.connected)
-                std::fprintf(stderr, "Personalnummern-Server verbunden.\n");
-            else if (!now.problem.empty() && now.problem != last.problem)
-                std::fprintf(stderr, "Personalnummern-Server: %s\n", now.problem.c_str());
-            last = now;
-        });
+        sync_->setListener(
+            [last = pelvaro::PersonnelSyncState{}](const pelvaro::PersonnelSyncState& now) mutable {
+                if (now.connected && !last.connected)
+                    std::fprintf(stderr, "Personalnummern-Server verbunden.\n");
+                else if (!now.problem.empty() && now.problem != last.problem)
+                    std::fprintf(stderr, "Personalnummern-Server: %s\n", now.problem.c_str());
+                last = now;
+            });
         sync_->start();
         return true;
     }
