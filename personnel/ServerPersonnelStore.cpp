@@ -143,6 +143,10 @@ StoreUpload ServerPersonnelStore::upload(const AskConflict& ask) {
     });
     if (cancelled)
         return {{}, "Die Übertragung ist abgebrochen; auf dem Server wurde nichts geändert."};
+    // A card deleted on the server meanwhile changes no row shown here: the
+    // server's own words say to try again.
+    if (report.result.outcome == ServerResult::Outcome::Changed)
+        return {{StoreResult::Outcome::ServerFailure, report.result.message}, {}};
     const StoreResult result = finished(report.result);
     return {result, result.ok() ? uploadReport(report) : std::string()};
 }

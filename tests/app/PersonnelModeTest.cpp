@@ -11,7 +11,9 @@
 #include "tests/support/PostgresServer.h"
 #include "tools/simulator/ReaderSimulator.h"
 
+#include <QMessageBox>
 #include <QTableWidget>
+#include <QTest>
 #include <future>
 
 namespace pelvaro {
@@ -182,6 +184,24 @@ TEST_F(PersonnelModeTest, FileThatIsNoDatabaseShowsTheStatement) {
     EXPECT_EQ(texts(), std::vector<QString>{kCreateTable});
     EXPECT_EQ(dialogs.shown[0].caption, "Error");
     EXPECT_EQ(dialogs.shown[0].icon, DialogIcon::None);
+}
+
+TEST_F(PersonnelModeTest, ChoiceOnScreenGivesTheButtonPressedAndEscapeCancels) {
+    realBoxes = true;
+    start();
+    const QStringList offered{"eins", "zwei", "Abbrechen"};
+    whenShown<QMessageBox>([&](QMessageBox& box) {
+        EXPECT_EQ(box.text(), "Welche?");
+        ASSERT_EQ(box.buttons().size(), 3);
+        for (QAbstractButton* button : box.buttons())
+            if (button->text() == "zwei")
+                button->click();
+    });
+    EXPECT_EQ(screenDialogs.choose("Frage", "Welche?", offered), 1);
+    whenShown<QMessageBox>([](QMessageBox& box) {
+        QTest::keyClick(box.focusWidget() ? box.focusWidget() : &box, Qt::Key_Escape);
+    });
+    EXPECT_EQ(screenDialogs.choose("Frage", "Welche?", offered), 2) << "Escape took an answer";
 }
 
 // The mode on the server's table of a real PostgreSQL server, shared by the
