@@ -1,6 +1,7 @@
 // The shared personnel table as the window shows it, against a real
 // PostgreSQL server on the loopback: the dialog "Personalnummern-Server" and
-// its check, the server taken into use without a restart, and two PCs (two
+// its check, the server taken into use without a restart with the PC's own
+// table moved there from the menu, and two PCs (two
 // main windows with program directories of their own) on one server, the
 // state on the personnel page while the server goes away and comes back.
 
@@ -9,6 +10,7 @@
 #include "app/TPersonnelServerDlg.h"
 #include "fileio/FileLocations.h"
 #include "personnel/PersonnelDatabase.h"
+#include "personnel/PersonnelMode.h"
 #include "personnel/SqliteLibrary.h"
 #include "personnel/server/PqLibrary.h"
 #include "settings/PersonnelServerSettings.h"
@@ -147,12 +149,17 @@ TEST_F(PersonnelServerTest, CheckShowsTheRowsOrWhyNot) {
     EXPECT_FALSE(ui().LabelPersonnelServer->isVisibleTo(&window())) << "cancel starts nothing";
 }
 
-TEST_F(PersonnelServerTest, OkTakesTheServerIntoUseWithoutARestart) {
+TEST_F(PersonnelServerTest, OkTakesTheServerIntoUseWithoutARestartAndTheOwnTableMovesThere) {
     start();
     dialog().CheckBoxSave->setChecked(true);
     ui().Personalnummernbearbeiten1->trigger();
     server->psql("INSERT INTO pelvaro_personnel (cardcode, persnum, changed_by) VALUES "
                  "('D0D0D0D0D0', '9001', 'psql') ON CONFLICT (cardcode) DO NOTHING");
+    server->psql("DELETE FROM pelvaro_personnel WHERE cardcode = 'E0E0E0E0E0'");
+    dialogs.typedTexts = {"77"};
+    host().setCurrentCode("E0E0E0E0E0"); // into the PC's own table, as a read would
+    window().personnel().HandlePersonnelCard();
+    EXPECT_FALSE(ui().Personalnummernuebertragen1->isVisible()) << "no server yet";
     withServerDialog([this] {
         QTest::keyClicks(serverDialog().EditServer, QString::fromStdString(server->uri()));
         QTest::keyClicks(serverDialog().EditStation, "Pforte");
@@ -169,6 +176,13 @@ TEST_F(PersonnelServerTest, OkTakesTheServerIntoUseWithoutARestart) {
         return false;
     };
     EXPECT_TRUE(waitUntil([&] { return gridHolds("D0D0D0D0D0"); })) << "the grid refilled";
+    EXPECT_FALSE(gridHolds("E0E0E0E0E0")) << "the PC's own table is not the server's";
+
+    ui().Personalnummernuebertragen1->trigger();
+    EXPECT_EQ(server->psql("SELECT persnum, changed_by FROM pelvaro_personnel "
+                           "WHERE cardcode = 'E0E0E0E0E0'"),
+              std::vector<std::string>{"77|Pforte"});
+    EXPECT_TRUE(waitUntil([&] { return gridHolds("E0E0E0E0E0"); }));
 
     // A change while the grid is out of sight shows when it comes back.
     ui().PageControlMain->setCurrentWidget(ui().TabSheet2);
