@@ -1,9 +1,9 @@
 // The shared personnel table as the window shows it, against a real
 // PostgreSQL server on the loopback: the dialog "Personalnummern-Server" and
 // its check, the server taken into use without a restart with the PC's own
-// table moved there from the menu, and two PCs (two
-// main windows with program directories of their own) on one server, the
-// state on the personnel page while the server goes away and comes back.
+// table moved there from the menu, and two PCs (two main windows with program
+// directories of their own) on one server, the state on the personnel page
+// while the server goes away and comes back.
 
 #include "personnel/server/PersonnelServer.h"
 
