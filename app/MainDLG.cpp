@@ -3,6 +3,7 @@
 #include "app/InfoDialogs.h"
 #include "app/OutputOptions.h"
 #include "app/ProgramDelivery.h"
+#include "app/ProgramPersonnelServer.h"
 #include "app/ProgramSettings.h"
 #include "app/TSettingsDlg.h"
 #include "app/WindowFrame.h"
@@ -14,7 +15,6 @@
 #include "modes/ModeMessages.h"
 #include "personnel/PersonnelDatabase.h"
 #include "personnel/PersonnelMode.h"
-#include "personnel/PersonnelStore.h"
 #include "personnel/SqliteLibrary.h"
 #include "redirect/RedirectMode.h"
 #include "tray/TrayWindow.h"
@@ -80,11 +80,18 @@ TMainForm::TMainForm(UserDialogs& dialogs, FileLocations files,
         ProgramDelivery::Parts{*redirect_, *listSession_, tray_->icon(),
                                [this](const QString& line) { showDeliveryWaiting(line); }},
         files_);
+    personnelServer_ = std::make_unique<ProgramPersonnelServer>(
+        host(), *settings_,
+        ProgramPersonnelServer::Parts{*personnelMode_, *ui->StringGrid1, *ui->LabelPersonnelServer,
+                                      *ui->Personalnummernuebertragen1},
+        files_);
 
     connect(ui->Beenden1, &QAction::triggered, this, &QWidget::close);
     connect(ui->Einstellungen1, &QAction::triggered, this, &TMainForm::Einstellungen1Click);
     connect(ui->Ausgabe1, &QAction::triggered, this, &TMainForm::Ausgabe1Click);
     connect(ui->Versand1, &QAction::triggered, this, &TMainForm::Versand1Click);
+    connect(ui->PersonalnummernServer1, &QAction::triggered, this,
+            &TMainForm::PersonalnummernServer1Click);
     connect(ui->HardwareInfo1, &QAction::triggered, this, &TMainForm::HardwareInfo1Click);
     connect(ui->ber1, &QAction::triggered, this, &TMainForm::ber1Click);
     connect(ui->BitBtn1, &QPushButton::clicked, this, &TMainForm::BitBtn1Click);
@@ -106,16 +113,19 @@ TMainForm::~TMainForm() {
     // FormDestroy
     tray_->icon().NotifyTray(TrayIcon::Delete, TrayImage::YellowLit);
     delivery_.reset();
+    personnelServer_.reset();
     redirect_.reset();
     if (SerialLink)
         SerialLink->close();
 }
 
 void TMainForm::attachDialogs(TSettingsDlg& settings, TOutputDlg& output, TDeliveryDlg& delivery,
-                              TIDD_Update_Info& updateInfo, TInfoDLG& info) {
+                              TPersonnelServerDlg& personnelServer, TIDD_Update_Info& updateInfo,
+                              TInfoDLG& info) {
     settings_->attachDialog(settings);
     output_->attachDialog(output);
     delivery_->attachDialog(delivery);
+    personnelServer_->attachDialog(personnelServer);
     updateInfoDlg_ = &updateInfo;
     infoDlg_ = &info;
 }
@@ -189,6 +199,8 @@ void TMainForm::updateActions() {
     for (QMenu* menu : {ui->Optionen1, ui->Info1, ui->Dat1})
         menu->menuAction()->setEnabled(!listReading && !singleRead && !redirect);
     ui->Personalnummernbearbeiten1->setEnabled(SqliteBound && !listReading && !redirect);
+    for (QAction* server : {ui->PersonalnummernServer1, ui->Personalnummernuebertragen1})
+        server->setEnabled(!listReading && !singleRead && !redirect);
     ui->ButtonStopp->setEnabled(listReading);
     for (QPushButton* reading : {ui->ButtonReadKarten, ui->OneCardButton})
         reading->setEnabled(!listReading && !singleRead);
@@ -232,9 +244,7 @@ void TMainForm::bindPersonnelDatabase() {
         showDatabaseMessage(opened.failure);
     SqliteBound = PersonnelDb->isOpen();
     PersonnelDatabase* database = SqliteBound ? PersonnelDb.get() : nullptr;
-    if (database)
-        personnelStore_ = std::make_unique<LocalPersonnelStore>(*database);
-    personnelMode_->setStore(personnelStore_.get());
+    personnelServer_->start(sqlite_, database);
     redirect_->setDatabase(database);
     output_->setDatabase(database);
 }
@@ -347,6 +357,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     }
     redirect_->shutDown();
     delivery_->shutDown();
+    personnelServer_->shutDown();
     if (SqliteBound)
         if (const DatabaseResult closed = PersonnelDb->ClosePersonnelDatabase(); !closed.ok())
             showDatabaseMessage(closed.failure);
@@ -420,6 +431,10 @@ void TMainForm::Ausgabe1Click() {
 
 void TMainForm::Versand1Click() {
     delivery_->Versand1Click();
+}
+
+void TMainForm::PersonalnummernServer1Click() {
+    personnelServer_->PersonalnummernServer1Click();
 }
 
 void TMainForm::HardwareInfo1Click() {

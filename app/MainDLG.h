@@ -26,12 +26,13 @@ class ListReadSession;
 class OutputOptions;
 class PersonnelDatabase;
 class PersonnelMode;
-class PersonnelStore;
 class ProgramDelivery;
+class ProgramPersonnelServer;
 class ProgramSettings;
 class RedirectMode;
 class SqliteLibrary;
 class TDeliveryDlg;
+class TPersonnelServerDlg;
 class TrayIcon;
 class TrayWindow;
 class TOutputDlg;
@@ -65,7 +66,8 @@ public:
 
     // The dialogs the program entry created after this window.
     void attachDialogs(TSettingsDlg& settings, TOutputDlg& output, TDeliveryDlg& delivery,
-                       TIDD_Update_Info& updateInfo, TInfoDLG& info);
+                       TPersonnelServerDlg& personnelServer, TIDD_Update_Info& updateInfo,
+                       TInfoDLG& info);
     // Where the codes read in redirect mode are typed. Without an injector
     // redirect mode does not start, and says why: unavailable.
     void setKeyboard(std::unique_ptr<KeystrokeInjector> injector, QString unavailable);
@@ -83,6 +85,7 @@ public:
     void Einstellungen1Click();
     void Ausgabe1Click();
     void Versand1Click();
+    void PersonalnummernServer1Click();
     void HardwareInfo1Click();
     void ber1Click();
     void BitBtn1Click();
@@ -158,7 +161,6 @@ private:
     std::unique_ptr<T_Serial_Interface> SerialLink;
     std::unique_ptr<ReaderProtocol> engine_;
     std::unique_ptr<PersonnelDatabase> PersonnelDb;
-    std::unique_ptr<PersonnelStore> personnelStore_; // what the personnel-number mode edits
     std::shared_ptr<const SqliteLibrary> sqlite_;
     bool SqliteBound = false;
     QString CurrentCode;
@@ -171,6 +173,7 @@ private:
     std::unique_ptr<ProgramSettings> settings_;
     std::unique_ptr<OutputOptions> output_;
     std::unique_ptr<ProgramDelivery> delivery_;
+    std::unique_ptr<ProgramPersonnelServer> personnelServer_;
     QString deliveryWaiting_;
 
     bool shownBefore_ = false;

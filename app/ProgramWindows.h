@@ -6,6 +6,7 @@
 #include "app/StandInFont.h"
 #include "app/TDeliveryDlg.h"
 #include "app/TOutputDlg.h"
+#include "app/TPersonnelServerDlg.h"
 #include "app/TRequestLfdnrStringDLG.h"
 #include "app/TSettingsDlg.h"
 
@@ -19,8 +20,9 @@ struct ProgramWindows {
                    const SerialSystemCalls* serialCalls = nullptr)
         : resources((registerFormResources(), true)), mainForm(dialogs, files, serialCalls),
           updateInfo(&mainForm) {
-        mainForm.attachDialogs(settings, output, delivery, updateInfo, info);
-        fitCaptions({&mainForm, &settings, &output, &delivery, &labelPrompt, &updateInfo, &info});
+        mainForm.attachDialogs(settings, output, delivery, personnelServer, updateInfo, info);
+        fitCaptions({&mainForm, &settings, &output, &delivery, &personnelServer, &labelPrompt,
+                     &updateInfo, &info});
     }
 
     bool resources; // registered before any window loads an image
@@ -28,6 +30,7 @@ struct ProgramWindows {
     TSettingsDlg settings;
     TOutputDlg output;
     TDeliveryDlg delivery;
+    TPersonnelServerDlg personnelServer;
     TRequestLfdnrStringDLG labelPrompt;
     TIDD_Update_Info updateInfo; // centred over the main window
     TInfoDLG info;

@@ -17,8 +17,8 @@ TEST_F(CaptionFitTest, EveryCaptionFitsItsControlInAReadableSize) {
     EXPECT_EQ(font.family(), kStandInFamily);
     EXPECT_GE(font.pixelSize(), 10);
     for (const QWidget* each : std::initializer_list<const QWidget*>{
-             &window(), &windows->settings, &windows->delivery, &windows->labelPrompt,
-             &windows->updateInfo, &windows->info}) {
+             &window(), &windows->settings, &windows->delivery, &windows->personnelServer,
+             &windows->labelPrompt, &windows->updateInfo, &windows->info}) {
         EXPECT_EQ(cutOffCaptions(*each), QStringList()) << each->objectName().toStdString();
         EXPECT_EQ(QFontInfo(each->font()).pixelSize(), font.pixelSize()) << "one size for all";
     }

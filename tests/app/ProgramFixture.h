@@ -9,6 +9,7 @@
 #include "forms/ui_MainDLG.h"
 #include "forms/ui_TDeliveryDlg.h"
 #include "forms/ui_TOutputDlg.h"
+#include "forms/ui_TPersonnelServerDlg.h"
 #include "forms/ui_TSettingsDlg.h"
 #include "list/CardList.h"
 #include "redirect/RedirectMode.h"
@@ -64,9 +65,11 @@ protected:
     }
 
     // The program binds SQLite from its own directory: put the library there.
-    void placeSqliteBesideProgram() const {
+    void placeSqliteBesideProgram() const { placeSqliteIn(dir.path()); }
+    static void placeSqliteIn(const std::filesystem::path& programDirectory) {
         const auto beside = std::filesystem::read_symlink("/proc/self/exe").parent_path();
-        std::filesystem::copy_file(beside / "libsqlite3.so.0", dir.path() / "libsqlite3.so.0");
+        std::filesystem::copy_file(beside / "libsqlite3.so.0",
+                                   programDirectory / "libsqlite3.so.0");
     }
 
     // The windows, typing into a recorder in place of a real keyboard.
@@ -113,6 +116,7 @@ protected:
     Ui::TOutputDlg& outputDialog() { return windows->output.controls(); }
     Ui::TDeliveryDlg& deliveryDialog() { return windows->delivery.controls(); }
     DeliveryService* deliveryService() { return window().delivery_->service(); }
+    Ui::TPersonnelServerDlg& serverDialog() { return windows->personnelServer.controls(); }
 
     // Opens the settings dialog from its menu and runs inside while it is
     // open; inside ends by pressing one of its buttons.
@@ -125,6 +129,34 @@ protected:
     }
     void withDeliveryDialog(const std::function<void()>& inside) {
         whileOpen(windows->delivery, *deliveryDialog().BitBtn2, *ui().Versand1, inside);
+    }
+    void withServerDialog(const std::function<void()>& inside) {
+        whileOpen(windows->personnelServer, *serverDialog().BitBtn2, *ui().PersonalnummernServer1,
+                  inside);
+    }
+
+    // Another PC's program in this process, in a program directory of its
+    // own with the SQLite library and the settings given.
+    struct OtherProgram {
+        TempDir dir;
+        std::filesystem::path ini = dir.path() / "Pelvaro.ini";
+        ScriptedDialogs dialogs;
+        std::unique_ptr<ProgramWindows> windows;
+        TMainForm& window() { return windows->mainForm; }
+    };
+    std::unique_ptr<OtherProgram> otherProgram(const std::string& settings) {
+        auto other = std::make_unique<OtherProgram>();
+        std::ofstream(other->ini, std::ios::binary) << kOnlyMappedPorts << settings;
+        placeSqliteIn(other->dir.path());
+        return other;
+    }
+    // Starts it like the test's own, typing into typed.
+    void start(OtherProgram& other, std::unique_ptr<RecordingInjector> typed) {
+        other.windows =
+            std::make_unique<ProgramWindows>(other.dialogs, locateFiles(other.dir.path()));
+        other.window().setKeyboard(std::move(typed), {});
+        other.window().show();
+        EXPECT_TRUE(waitUntil([&] { return !other.window().StartingUp; }));
     }
 
     // Works the next modal dialog of type Dialog once it is shown; work must

@@ -5,6 +5,7 @@
 #include "settings/GlobalSettings.h"
 #include "settings/KeyboardSettings.h"
 #include "settings/OutputSettings.h"
+#include "settings/PersonnelServerSettings.h"
 #include "settings/PortSettings.h"
 #include "settings/ProfileNumbers.h"
 #include "settings/SerialSettings.h"
@@ -61,6 +62,7 @@ TEST_F(SettingsFileTest, MissingFileGivesTheDefaultsAndIsNotCreated) {
                  global.autostart || global.autosave);
     EXPECT_EQ(readOutputSettings(file), OutputSettings{});
     EXPECT_EQ(readDeliverySettings(file), DeliverySettings{});
+    EXPECT_FALSE(readPersonnelServerSettings(file).enabled());
     const KeyboardSettings keyboard = readKeyboardSettings(file);
     EXPECT_TRUE(keyboard.backend.empty() && keyboard.layout.empty() && keyboard.variant.empty());
     const PortEntry port = readPortEntry(file, 3);
@@ -160,6 +162,31 @@ TEST_F(SettingsFileTest, DeliveryWrittenOnlyOnceConfiguredAndTargetsRemoved) {
     ASSERT_TRUE(writeDeliverySettings(file, DeliverySettings{}));
     EXPECT_TRUE(readDeliverySettings(file).targets.empty());
     EXPECT_EQ(contents().find("Target"), std::string::npos);
+}
+
+TEST_F(SettingsFileTest, PersonnelServerWrittenOnlyOnceConfiguredAndNeverAPassword) {
+    const std::string before = "[Serial]\r\nPort=3\r\n";
+    std::ofstream(file, std::ios::binary) << before;
+    ASSERT_TRUE(writePersonnelServerSettings(file, PersonnelServerSettings{}));
+    EXPECT_EQ(contents(), before) << "no server: nothing changes";
+
+    const PersonnelServerSettings shared{
+        "postgresql://pelvaro@db.example/pelvaro?sslmode=verify-full", "Pforte Süd"};
+    ASSERT_TRUE(writePersonnelServerSettings(file, shared));
+    EXPECT_EQ(readPersonnelServerSettings(file), shared);
+    EXPECT_EQ(contents(), before + "[Personnel]\r\nServer=postgresql://pelvaro@db.example/"
+                                   "pelvaro?sslmode=verify-full\r\nStation=Pforte Süd\r\n");
+    // The server taken away again is saved too, and then means none.
+    ASSERT_TRUE(writePersonnelServerSettings(file, PersonnelServerSettings{}));
+    EXPECT_FALSE(readPersonnelServerSettings(file).enabled());
+
+    for (const char* withPassword :
+         {"postgresql://pelvaro:geheim@db/pelvaro",
+          "postgres://db/pelvaro?sslmode=require&Password=x", "host=db dbname=pelvaro password=x"})
+        EXPECT_TRUE(connectionNamesPassword(withPassword)) << withPassword;
+    for (const char* without : {"postgresql://pelvaro@db:5432/pelvaro?sslmode=verify-full",
+                                "postgresql://[::1]:5432/pelvaro", "postgresql://db/a:b@c"})
+        EXPECT_FALSE(connectionNamesPassword(without)) << without;
 }
 
 TEST_F(SettingsFileTest, NewFileHasSerialThenGlobalInKeyOrder) {
