@@ -29,7 +29,7 @@ using namespace std::chrono_literals;
 using test::PostgresServer;
 using test::waitUntil;
 
-class PersonnelServerTest : public test::ReaderProgramFixture {
+class PersonnelServerWindowTest : public test::ReaderProgramFixture {
 public:
     static void SetUpTestSuite() {
         server = new PostgresServer();
@@ -89,7 +89,7 @@ std::u32string typedText(const RecordingInjector& typed) {
     return text;
 }
 
-TEST_F(PersonnelServerTest, DialogGreyedOutWithoutLibpqAndNoPasswordInTheAddress) {
+TEST_F(PersonnelServerWindowTest, DialogGreyedOutWithoutLibpqAndNoPasswordInTheAddress) {
     start();
     TPersonnelServerDlg& dialog = windows->personnelServer;
     dialog.setLibrary(nullptr, "Ohne libpq.so.5 gibt es keinen Personalnummern-Server.");
@@ -117,7 +117,7 @@ TEST_F(PersonnelServerTest, DialogGreyedOutWithoutLibpqAndNoPasswordInTheAddress
     EXPECT_FALSE(ui().Personalnummernuebertragen1->isVisible());
 }
 
-TEST_F(PersonnelServerTest, CheckShowsTheRowsOrWhyNot) {
+TEST_F(PersonnelServerWindowTest, CheckShowsTheRowsOrWhyNot) {
     start();
     withServerDialog([this] {
         const QString first = check(server->uri());
@@ -149,7 +149,7 @@ TEST_F(PersonnelServerTest, CheckShowsTheRowsOrWhyNot) {
     EXPECT_FALSE(ui().LabelPersonnelServer->isVisibleTo(&window())) << "cancel starts nothing";
 }
 
-TEST_F(PersonnelServerTest, OkTakesTheServerIntoUseWithoutARestartAndTheOwnTableMovesThere) {
+TEST_F(PersonnelServerWindowTest, OkTakesTheServerIntoUseWithoutARestartAndTheOwnTableMovesThere) {
     start();
     dialog().CheckBoxSave->setChecked(true);
     ui().Personalnummernbearbeiten1->trigger();
@@ -195,7 +195,7 @@ TEST_F(PersonnelServerTest, OkTakesTheServerIntoUseWithoutARestartAndTheOwnTable
     EXPECT_EQ(readPersonnelServerSettings(ini), (PersonnelServerSettings{server->uri(), "Pforte"}));
 }
 
-TEST_F(PersonnelServerTest, CardAddedAtOnePcIsTypedAtTheOtherAlsoWhileTheServerIsAway) {
+TEST_F(PersonnelServerWindowTest, CardAddedAtOnePcIsTypedAtTheOtherAlsoWhileTheServerIsAway) {
     const std::string card = "0A0B0C0D0E";
     server->psql("DELETE FROM pelvaro_personnel WHERE cardcode = '" + card + "'");
     writeSettings("[Serial]\r\nPort=1\r\n" + serverSection("Pforte"));
