@@ -39,10 +39,12 @@ if [ ! -f "$prefix/libpq.dll" ]; then
     # The generated headers, and src/port and src/common only as libpq links
     # them: their "all" would build the server's and the programs' variants
     # too, which libpq's makefile asks for unless told otherwise.
-    nice make -C "$build/src/backend" generated-headers >"$build/make.log"
-    nice make -C "$build/src/port" -j2 libpgport.a libpgport_shlib.a >>"$build/make.log"
-    nice make -C "$build/src/common" -j2 libpgcommon.a libpgcommon_shlib.a >>"$build/make.log"
-    nice make -C "$build/src/interfaces/libpq" -j2 all-shared-lib SHLIB_PREREQS= >>"$build/make.log"
+    {
+        nice make -C "$build/src/backend" generated-headers
+        nice make -C "$build/src/port" -j2 libpgport.a libpgport_shlib.a
+        nice make -C "$build/src/common" -j2 libpgcommon.a libpgcommon_shlib.a
+        nice make -C "$build/src/interfaces/libpq" -j2 all-shared-lib SHLIB_PREREQS=
+    } >"$build/make.log"
     mkdir -p "$prefix"
     cp "$build/src/interfaces/libpq/libpq.dll" "$openssl"/bin/*.dll "$prefix/"
     x86_64-w64-mingw32-strip --strip-unneeded "$prefix/libpq.dll"

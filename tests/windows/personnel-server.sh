@@ -12,7 +12,7 @@ source "$(dirname "$0")/rig.sh"
 mkfifo "$work/postgres.in"
 "$POSTGRES_SERVER" <"$work/postgres.in" >"$work/postgres.out" 2>"$work/postgres.log" &
 children+=($!)
-exec {postgres_in}>"$work/postgres.in"
+exec 8>"$work/postgres.in"
 await "the PostgreSQL server" 60 grep -q '^ca ' "$work/postgres.out"
 server() { sed -n "s/^$1 //p" "$work/postgres.out"; }
 address="127.0.0.1:$(server port)/pelvaro?sslmode=verify-full&sslrootcert"
