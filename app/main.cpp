@@ -8,6 +8,7 @@
 #include "personnel/PersonnelDatabase.h"
 #include "personnel/SharedLibrary.h"
 #include "personnel/SqliteLibrary.h"
+#include "personnel/server/PersonnelServer.h"
 #include "settings/KeyboardSettings.h"
 
 #include <QApplication>
@@ -95,6 +96,11 @@ int main(int argc, char** argv) {
     const std::vector<std::string_view> arguments(argv + 1, argv + argc);
     if (!arguments.empty() && arguments[0] == "--autostart")
         return setAutostart(arguments);
+    // For an administrator who creates the shared personnel table himself.
+    if (arguments.size() == 1 && arguments[0] == "--server-schema") {
+        pelvaro::showCommandLineText(pelvaro::serverSchemaSql());
+        return 0;
+    }
     // Where the program keeps its files: beside itself, or in the user's folders.
     const std::optional<pelvaro::FileLocations> files = pelvaro::locateRunningProgramFiles();
     if (arguments.size() == 1 && (arguments[0] == "--keyboard-info" || arguments[0] == "--paths")) {

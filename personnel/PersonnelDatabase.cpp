@@ -9,11 +9,12 @@
 
 namespace pelvaro {
 
-namespace {
-
-constexpr const char* kCreateTable = "CREATE TABLE IF NOT EXISTS t_card_personal (Cardcode "
+const char kCreatePersonnelTable[] = "CREATE TABLE IF NOT EXISTS t_card_personal (Cardcode "
                                      "VARCHAR(50) PRIMARY KEY  NOT NULL, PersNum VARCHAR(50) "
                                      "NOT NULL)";
+
+namespace {
+
 constexpr int kBusyTries = 5;
 constexpr auto kBusyPause = std::chrono::milliseconds(2);
 
@@ -139,8 +140,8 @@ DatabaseResult PersonnelDatabase::OpenPersonnelDatabase(const std::filesystem::p
     }
     db_ = db;
     // No error text is asked for: it would need sqlite3_free, which is not bound.
-    if (const int created = sqlite.exec(db_, kCreateTable, nullptr, nullptr, nullptr))
-        return {created, kCreateTable};
+    if (const int created = sqlite.exec(db_, kCreatePersonnelTable, nullptr, nullptr, nullptr))
+        return {created, kCreatePersonnelTable};
     return {};
 }
 

@@ -15,6 +15,9 @@ namespace pelvaro {
 
 class SqliteLibrary;
 
+// The statement that creates the table t_card_personal where it is missing.
+extern const char kCreatePersonnelTable[];
+
 // How an operation on the database ended: SQLite's result code, 0 when it
 // succeeded, and for a failure the text the program shows for it where the
 // database has one ("Error opening database, 14.", "SQL prepare error", ...).

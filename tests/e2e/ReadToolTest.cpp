@@ -180,6 +180,7 @@ TEST_F(ReadToolTest, WrongOptionsAreExplained) {
         {{"--port", "3", "--deliver", "mqtt://b/t", "--batch", "1001"}, "--batch 1001"},
         {{"--port", "3", "--secret-file", "geheim"}, "gelten nur mit --deliver"},
         {{"--port", "3", "--outbox", "o.sqlite", "--ca-file", "ca.pem"}, "nur mit --deliver"},
+        {{"--port", "3", "--database", "db.example/pelvaro"}, "postgresql://: db.example"},
     };
     for (const auto& [options, problem] : cases) {
         std::vector<std::string> command = options;

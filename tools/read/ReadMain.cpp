@@ -11,6 +11,8 @@
 #include "personnel/PersonnelDatabase.h"
 #include "personnel/SharedLibrary.h"
 #include "personnel/SqliteLibrary.h"
+#include "personnel/server/PersonnelSync.h"
+#include "personnel/server/PqLibrary.h"
 #include "reader/PortFailureTexts.h"
 #include "reader/PortMapping.h"
 #include "reader/ReaderSession.h"
@@ -23,6 +25,7 @@
 #include "tools/read/ReadPlatform.h"
 
 #include <QCoreApplication>
+#include <QSysInfo>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -111,6 +114,8 @@ public:
                 return false;
             }
         }
+        if (!options.database.empty() && !startPersonnelSync(options.database))
+            return false;
         if (options.personnel || options.outputTemplate.namesPersonnelNumber() || delivery)
             openPersonnelDatabase();
         std::optional<pelvaro::ReadLog> log;
@@ -176,10 +181,43 @@ private:
             database_ = std::move(database);
     }
 
+    // The server's table kept in db_Personal.sqlite by a thread of its own;
+    // lookups read the file as they always do.
+    bool startPersonnelSync(const std::string& uri) {
+        const pelvaro::PqBinding pq = pelvaro::BindPqLibrary(programFiles()->programDirectory);
+        if (!pq.library) {
+            std::fprintf(stderr, "--database geht nicht: %s\n", pq.unavailable.c_str());
+            return false;
+        }
+        const pelvaro::SqliteBinding sqlite = pelvaro::BindSqliteLibrary(*programFiles());
+        if (!sqlite.library) {
+            std::fprintf(stderr, "--database geht nicht: ohne SQLite-Bibliothek (%s) keine %s.\n",
+                         pelvaro::kSqliteLibraryFile, pelvaro::kPersonnelDatabaseFile);
+            return false;
+        }
+        sync_ = std::make_unique<pelvaro::PersonnelSync>(
+            pq.library, sqlite.library,
+            pelvaro::PersonnelSync::Settings{uri, QSysInfo::machineHostName().toStdString(),
+                                             programFiles()->databaseDirectory /
+                                                 pelvaro::kPersonnelDatabaseFile});
+        // Told when the server goes away and when it is back, not per change.
+        sync_->setListener(
+            [last = pelvaro::PersonnelSyncState{}](const pelvaro::PersonnelSyncState& now) mutable {
+                if (now.connected && !last.connected)
+                    std::fprintf(stderr, "Personalnummern-Server verbunden.\n");
+                else if (!now.problem.empty() && now.problem != last.problem)
+                    std::fprintf(stderr, "Personalnummern-Server: %s\n", now.problem.c_str());
+                last = now;
+            });
+        sync_->start();
+        return true;
+    }
+
     const pelvaro::readtool::ReadOptions* options_ = nullptr;
     pelvaro::readtool::ReadDelivery* delivery_ = nullptr;
     std::string readerName_; // as the delivered events name it
     std::unique_ptr<pelvaro::KeystrokeInjector> injector_;
+    std::unique_ptr<pelvaro::PersonnelSync> sync_;
     std::unique_ptr<pelvaro::PersonnelDatabase> database_;
     pelvaro::CardOutput output_;
     bool typingTroubleReported_ = false;

@@ -19,7 +19,7 @@ const char kReadUsage[] =
     "                     [--reconnect] [--type [--enter] [--personnel] [--backend NAME]]\n"
     "                     [--template TEXT] [--repeat-guard S] [--log DATEI]\n"
     "                     [--deliver URL ... [--secret-file DATEI] [--ca-file DATEI]\n"
-    "                      [--outbox DATEI] [--batch N]]\n"
+    "                      [--outbox DATEI] [--batch N]] [--database URI]\n"
     "Liest die Karten, die an den Leser gehalten werden, und gibt jede Codierung\n"
     "in einer Zeile aus, oder tippt sie in das Fenster, das die Tastatur hat.\n"
     "  --port N             Schnittstelle ComN (über die Zuordnung in Pelvaro.ini)\n"
@@ -50,6 +50,10 @@ const char kReadUsage[] =
     "                       im Datenordner, wie beim Programm)\n"
     "  --batch N            mit --deliver: bis zu N Lesungen je HTTP-Anfrage beim\n"
     "                       Nachsenden, 1 bis 1000 (Vorgabe 100)\n"
+    "  --database URI       die Personalnummern des PostgreSQL-Servers (postgresql://…):\n"
+    "                       db_Personal.sqlite wird laufend zu ihrer Kopie und gilt\n"
+    "                       weiter, wenn der Server fehlt; das Passwort steht in der\n"
+    "                       pgpass-Datei (oder PGPASSFILE), nie in der URI\n"
     "  --help               diese Hilfe\n";
 
 namespace {
@@ -135,6 +139,12 @@ std::optional<ReadOptions> parseReadOptions(const std::vector<std::string>& argu
         } else if (option == "--outbox") {
             options.outbox = value;
             deliveryDetailGiven = true;
+        } else if (option == "--database") {
+            if (!value.starts_with("postgresql://") && !value.starts_with("postgres://")) {
+                error = "--database braucht eine Adresse mit postgresql://: " + value;
+                return std::nullopt;
+            }
+            options.database = value;
         } else if (option == "--batch" && number && *number >= 1 && *number <= 1000) {
             options.batch = static_cast<size_t>(*number);
             deliveryDetailGiven = true;

@@ -29,6 +29,7 @@ struct ReadOptions {
     std::filesystem::path caFile;        // with deliverTo: TLS trusts this CA, not the system's
     std::filesystem::path outbox;        // with deliverTo: empty for the one in the data folder
     size_t batch = 100;                  // with deliverTo: events per HTTP request in a backlog
+    std::string database;                // the server's personnel table by its libpq URI, or none
 };
 
 // Parses the command line (without the program name). On a mistake returns
