@@ -36,32 +36,25 @@ if [ ! -f "$prefix/libpq.dll" ]; then
         --with-ssl=openssl --with-includes="$openssl/include" --with-libraries="$openssl/lib" \
         --without-readline --without-zlib --without-icu --without-ldap --without-gssapi \
         --disable-nls --prefix="$prefix" >configure.log)
-    # The generated headers, and src/port and src/common only as libpq links
-    # them: their "all" would build the server's and the programs' variants
-    # too, which libpq's makefile asks for unless told otherwise.
+    # The generated headers, and src/port and src/common only in the variants
+    # that libpq links on Windows: their "all", which libpq's makefile asks
+    # for unless told otherwise, would build the server's as well.
     {
         nice make -C "$build/src/backend" generated-headers
         nice make -C "$build/src/port" -j2 libpgport.a libpgport_shlib.a
         nice make -C "$build/src/common" -j2 libpgcommon.a libpgcommon_shlib.a
         nice make -C "$build/src/interfaces/libpq" -j2 all-shared-lib SHLIB_PREREQS=
     } >"$build/make.log"
+    check_dll "$build/src/interfaces/libpq/libpq.dll" \
+        'KERNEL32|msvcrt|ADVAPI32|SHELL32|WS2_32|SECUR32|libssl-3-x64|libcrypto-3-x64' \
+        PQlibVersion PQconnectdb PQstatus PQerrorMessage PQexecParams PQgetvalue \
+        PQconsumeInput PQnotifies PQsocket PQfinish
+
     mkdir -p "$prefix"
     cp "$build/src/interfaces/libpq/libpq.dll" "$openssl"/bin/*.dll "$prefix/"
     x86_64-w64-mingw32-strip --strip-unneeded "$prefix/libpq.dll"
     cp "$cache/src/src/interfaces/libpq/libpq-fe.h" "$cache/src/src/include/postgres_ext.h" \
         "$build/src/include/pg_config_ext.h" "$prefix/"
-
-    dump=$(x86_64-w64-mingw32-objdump -p "$prefix/libpq.dll")
-    for name in PQlibVersion PQconnectdb PQstatus PQerrorMessage PQexecParams PQgetvalue \
-        PQconsumeInput PQnotifies PQsocket PQfinish; do
-        grep -Eq "\] $name\$" <<<"$dump" || { echo "$name is not exported" >&2; exit 1; }
-    done
-    if grep -i 'DLL Name:' <<<"$dump" |
-        grep -viE 'KERNEL32|msvcrt|ADVAPI32|SHELL32|WS2_32|SECUR32|libssl-3-x64|libcrypto-3-x64'; then
-        echo "libpq.dll needs a DLL that is not shipped" >&2
-        rm -rf "$prefix"
-        exit 1
-    fi
     rm -rf "$build"
 fi
 echo "$prefix"
