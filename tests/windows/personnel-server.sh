@@ -19,7 +19,7 @@ address="127.0.0.1:$(server port)/pelvaro?sslmode=verify-full&sslrootcert"
 
 plug_reader reader
 PGPASSFILE=$(windows_path "$(server pgpass)") start_windows "$work/numbers.log" \
-    "$app/pelvaro-read.exe" --port "$PORT" --personnel \
+    "$app/pelvaro-read.exe" --port "$PORT" --template "{pnr}" \
     --database "postgresql://pelvaro@$address=$(windows_path "$(server ca)")"
 await "pelvaro-read holding the reader" 30 line_held
 await "pelvaro-read at the server" 30 grep -q "Personalnummern-Server verbunden" "$work/wine-errors.log"
