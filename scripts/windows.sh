@@ -2,7 +2,7 @@
 # Builds Pelvaro for Windows x64 on Debian 12 and tests it under wine: installs
 # what it needs from Debian's packages, takes Qt for Windows from
 # ../shared/windows (or builds it from Debian's qt6-base source), builds
-# Sqlite3.dll, OpenSSL and libmosquitto from Debian's sources and GoogleTest from
+# Sqlite3.dll, OpenSSL, libmosquitto and libpq from Debian's sources and GoogleTest from
 # /usr/src/googletest, builds into build-windows/, makes the portable zip and
 # the installer there, and runs the Windows tests under wine on a virtual X
 # server. What it builds besides Pelvaro is kept in a cache folder
@@ -46,6 +46,9 @@ echo "== libmosquitto and OpenSSL from Debian's source"
 openssl=$(bash scripts/windows/build-openssl.sh "$cache")
 bash scripts/windows/build-mosquitto.sh "$cache" "$openssl" "$cache/mosquitto-windows" >/dev/null
 
+echo "== libpq from Debian's source"
+libpq=$(bash scripts/windows/build-libpq.sh "$cache")
+
 echo "== GoogleTest for Windows"
 gtest_version=$(dpkg-query -W -f='${Version}' googletest)
 gtest=$cache/googletest-$gtest_version
@@ -61,6 +64,7 @@ echo "== Pelvaro for Windows"
     -DQT_CHAINLOAD_TOOLCHAIN_FILE="$PWD/scripts/windows/toolchain-mingw64-posix.cmake" \
     -DPELVARO_WERROR=ON -DPELVARO_SQLITE_WINDOWS_DIR="$cache/sqlite-windows" \
     -DPELVARO_MOSQUITTO_WINDOWS_DIR="$cache/mosquitto-windows" \
+    -DPELVARO_PQ_WINDOWS_DIR="$libpq" -DPELVARO_POSTGRES_TEST_SERVER="$PWD/build/bin/postgres_test_server" \
     -DGTest_DIR="$gtest/lib/cmake/GTest" -DPELVARO_READER_SIMULATOR="$PWD/build/bin/pelvaro-reader-sim"
 cmake --build build-windows
 cmake --build build-windows --target portable-zip installer

@@ -51,16 +51,10 @@ if [ ! -f "$prefix/bin/libmosquitto.dll" ]; then
     rm -rf "$build"
 fi
 
-dump=$(x86_64-w64-mingw32-objdump -p "$prefix/bin/libmosquitto.dll")
-for name in mosquitto_lib_init mosquitto_new mosquitto_connect mosquitto_publish_v5 \
-    mosquitto_tls_set mosquitto_void_option mosquitto_int_option mosquitto_loop_start; do
-    grep -Eq "\] $name\$" <<<"$dump" || { echo "$name is not exported" >&2; exit 1; }
-done
-if grep -i 'DLL Name:' <<<"$dump" |
-    grep -viE 'KERNEL32|msvcrt|ADVAPI32|WS2_32|libssl-3-x64|libcrypto-3-x64|libwinpthread-1'; then
-    echo "libmosquitto.dll needs a DLL that is not shipped" >&2
-    exit 1
-fi
+check_dll "$prefix/bin/libmosquitto.dll" \
+    'KERNEL32|msvcrt|ADVAPI32|WS2_32|libssl-3-x64|libcrypto-3-x64|libwinpthread-1' \
+    mosquitto_lib_init mosquitto_new mosquitto_connect mosquitto_publish_v5 \
+    mosquitto_tls_set mosquitto_void_option mosquitto_int_option mosquitto_loop_start
 
 rm -rf "${outdir:?}/include" "${outdir:?}/lib" "${outdir:?}/bin"
 mkdir -p "$outdir/include" "$outdir/lib" "$outdir/bin"

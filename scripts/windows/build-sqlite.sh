@@ -32,15 +32,9 @@ if [ ! -f "$dll" ]; then
         -o "$build/Sqlite3.dll.tmp" "$build/host/sqlite3.c"
     x86_64-w64-mingw32-strip --strip-unneeded "$build/Sqlite3.dll.tmp"
 
-    dump=$(x86_64-w64-mingw32-objdump -p "$build/Sqlite3.dll.tmp")
-    for name in sqlite3_open sqlite3_exec sqlite3_prepare_v2 sqlite3_step sqlite3_column_text \
-        sqlite3_bind_text sqlite3_finalize sqlite3_close sqlite3_errmsg sqlite3_get_table; do
-        grep -Eq "\] $name\$" <<<"$dump" || { echo "$name is not exported" >&2; exit 1; }
-    done
-    if grep -i 'DLL Name:' <<<"$dump" | grep -viE 'KERNEL32|msvcrt'; then
-        echo "Sqlite3.dll needs a DLL other than Windows' own" >&2
-        exit 1
-    fi
+    check_dll "$build/Sqlite3.dll.tmp" 'KERNEL32|msvcrt' \
+        sqlite3_open sqlite3_exec sqlite3_prepare_v2 sqlite3_step sqlite3_column_text \
+        sqlite3_bind_text sqlite3_finalize sqlite3_close sqlite3_errmsg sqlite3_get_table
     mv "$build/Sqlite3.dll.tmp" "$dll"
 fi
 

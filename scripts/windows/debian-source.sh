@@ -1,13 +1,14 @@
 # shellcheck shell=bash
-# Sourceable helpers for the Windows build: install missing Debian packages, and
+# Sourceable helpers for the Windows build: install missing Debian packages,
 # fetch and unpack Debian source packages through a private apt configuration
 # (deb-src entries made from this machine's deb entries) kept under a cache
-# directory, so the system's apt sources are never touched. Progress goes to
-# stderr, so callers' stdout stays theirs.
+# directory, so the system's apt sources are never touched, and check the DLLs
+# built from them. Progress goes to stderr, so callers' stdout stays theirs.
 #
 #   expect_arguments COUNT USAGE "$@"     # ends the script unless it has COUNT
 #   ensure_packages PACKAGE...
 #   debian_source PACKAGE DESTDIR CACHE   # sets DEBIAN_SOURCE_VERSION
+#   check_dll DLL SHIPPED [NAME...]
 
 # Ends the calling script with its usage unless it was given COUNT arguments.
 expect_arguments() {
@@ -35,6 +36,22 @@ ensure_packages() {
     echo "Installing ${missing[*]}" >&2
     as_root apt-get update >&2
     as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}" >&2
+}
+
+# Ends the calling script unless DLL exports every NAME and needs no DLLs but
+# those whose names match the extended regular expression SHIPPED (in any
+# case): Windows' own and those that come along with it.
+check_dll() {
+    local dll=$1 shipped=$2 dump name
+    shift 2
+    dump=$(x86_64-w64-mingw32-objdump -p "$dll")
+    for name in "$@"; do
+        grep -Eq "\] $name\$" <<<"$dump" || { echo "$name is not exported" >&2; exit 1; }
+    done
+    if grep -i 'DLL Name:' <<<"$dump" | grep -viE "$shipped"; then
+        echo "$(basename "$dll") needs a DLL that is not shipped" >&2
+        exit 1
+    fi
 }
 
 # Prints the enabled deb822 stanzas of a .sources file as deb-src stanzas,

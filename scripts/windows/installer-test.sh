@@ -40,7 +40,7 @@ wine "$setup" /S
 wineserver --wait
 [ -x "$program_dir/pelvaro.exe" ] || fail "pelvaro.exe is not in Program Files"
 for file in pelvaro-read.exe Sqlite3.dll Qt6Widgets.dll platforms/qwindows.dll \
-    Qt6Network.dll tls/qschannelbackend.dll libmosquitto.dll libssl-3-x64.dll libcrypto-3-x64.dll \
+    Qt6Network.dll tls/qschannelbackend.dll libmosquitto.dll libssl-3-x64.dll libcrypto-3-x64.dll libpq.dll \
     translations/qtbase_de.qm Pelvaro.installed Deinstallieren.exe; do
     [ -f "$program_dir/$file" ] || fail "$file was not installed"
 done
