@@ -44,7 +44,7 @@ struct PersonnelServer::Connection {
         if (link->broken())
             return {Outcome::Unreachable,
                     "Die Verbindung zum Server ist unterbrochen.\n" + link->errorText()};
-        const std::string detail = "\n" + serverWords(result);
+        const std::string detail = std::string("\n").append(serverWords(result));
         if (result.sqlState() == kInsufficientPrivilege)
             return {Outcome::Refused, "Dem Benutzer " + user + " fehlt das Recht " + right +
                                           " auf die Tabelle pelvaro_personnel." + detail};

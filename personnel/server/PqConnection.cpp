@@ -34,7 +34,7 @@ bool mentions(const std::string& text, std::initializer_list<const char*> words)
 // Why a connection could not be made; libpq says no more than its message
 // and whether a password was asked for.
 ServerResult connectFailure(const PqFunctions& pq, PGconn* connection) {
-    const std::string detail = "\n" + trimmed(pq.errorMessage(connection));
+    const std::string detail = std::string("\n").append(trimmed(pq.errorMessage(connection)));
     const std::string passwordFile = kPqPasswordFileText;
     if (pq.connectionNeedsPassword(connection))
         return {Outcome::Refused, "Der Server verlangt ein Passwort, aber die Passwortdatei (" +
