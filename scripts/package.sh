@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Debian package into build-package/ as a packager's build would
 # (Debian's build flags, no warnings as errors, no tests) and checks it with
-# lintian, desktop-file-validate and appstreamcli. Needs what setup.sh installs.
+# lintian, desktop-file-validate and appstreamcli. Needs what `setup.sh --tests` installs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
