@@ -7,6 +7,7 @@
 #   font_package          Liberation 2, whose metrics the layouts were drawn for
 #   svg_plugins_package   Qt's SVG image and icon plugins, which draw the windows' images
 #   release_test_packages what the test rigs need on this release only
+# shellcheck disable=SC2034 # the scripts that source this file use them
 
 codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
 case $codename in
