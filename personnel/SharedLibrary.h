@@ -24,6 +24,10 @@ public:
     SharedLibrary(const SharedLibrary&) = delete;
     SharedLibrary& operator=(const SharedLibrary&) = delete;
 
+    // Never unloaded from now on, even when the object goes: for a library
+    // that leaves state in others (libpq in OpenSSL) which would then point
+    // into nothing.
+    void stayLoaded() const;
     // The address of an exported symbol, or null when the library lacks it.
     void* symbol(const char* name) const;
     // The file it was loaded from.

@@ -20,6 +20,12 @@ SharedLibrary::~SharedLibrary() {
     ::dlclose(handle_);
 }
 
+void SharedLibrary::stayLoaded() const {
+    // Opening it again with RTLD_NODELETE marks the loaded library itself.
+    if (void* again = ::dlopen(file().c_str(), RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE))
+        ::dlclose(again);
+}
+
 void* SharedLibrary::symbol(const char* name) const {
     return ::dlsym(handle_, name);
 }

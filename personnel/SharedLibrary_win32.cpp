@@ -24,6 +24,11 @@ SharedLibrary::~SharedLibrary() {
     ::FreeLibrary(static_cast<HMODULE>(handle_));
 }
 
+void SharedLibrary::stayLoaded() const {
+    HMODULE pinned = nullptr;
+    ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_PIN, file().c_str(), &pinned);
+}
+
 void* SharedLibrary::symbol(const char* name) const {
     return reinterpret_cast<void*>(::GetProcAddress(static_cast<HMODULE>(handle_), name));
 }

@@ -50,6 +50,9 @@ PqBinding bindEntryPoints(std::unique_ptr<SharedLibrary> library) {
     if (!resolver.missing.empty())
         return {nullptr, "Die Bibliothek " + library->file().filename().string() +
                              " ist zu alt: ihr fehlt " + resolver.missing + "."};
+    // libpq gives OpenSSL a BIO method of its own, made once and kept in its
+    // static data: unloaded, it would leave that behind.
+    library->stayLoaded();
     return {std::make_shared<const PqLibrary>(std::move(library), std::move(functions)), {}};
 }
 
