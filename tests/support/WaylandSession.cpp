@@ -149,6 +149,19 @@ void WaylandSession::startDesktopPortal() {
     portalBackend_ = startAsUser(desktop->portalName, {desktop->portal}, desktop->portalBusName);
     portal_ = startAsUser("the desktop portal", {"/usr/libexec/xdg-desktop-portal"},
                           "org.freedesktop.portal.Desktop");
+    // GNOME 48's backend learns the compositor's devices only after it is on
+    // the bus, and offers no keyboard until then.
+    waitFor([&] {
+        ChildProcess asking(asUser({"gdbus", "call", "--session", "--dest",
+                                    "org.freedesktop.portal.Desktop", "--object-path",
+                                    "/org/freedesktop/portal/desktop", "--method",
+                                    "org.freedesktop.DBus.Properties.Get",
+                                    "org.freedesktop.portal.RemoteDesktop",
+                                    "AvailableDeviceTypes"}),
+                            environment());
+        const auto answer = asking.readLine(kPatience);
+        return answer && *answer != "(<uint32 0>,)";
+    });
 }
 
 void WaylandSession::giveToUser(const std::filesystem::path& path) const {
