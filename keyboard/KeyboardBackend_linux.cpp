@@ -92,9 +92,11 @@ void considerPortal(KeyboardBackendChoice& choice, const KeyboardSettings& setti
         knownKeymap(settings).value_or(std::string()),
         folders ? folders->settings / kPortalTokenFile : std::filesystem::path());
     using enum PortalInjector::Problem;
+    const std::string through =
+        opening.libeiVersion.empty() ? "" : ", über libei " + opening.libeiVersion;
     consider(choice, kPortal, std::move(opening.injector),
              "Fernsteuerung der Tastatur über das Desktop-Portal (Version " +
-                 std::to_string(opening.version) + ")",
+                 std::to_string(opening.version) + through + ")",
              textOf(opening.problem,
                     {{NoSessionBus, "kein D-Bus der Sitzung erreichbar."},
                      {NoPortal, "kein Desktop-Portal mit Fernsteuerung auf dem D-Bus der Sitzung."},

@@ -1,6 +1,7 @@
 #include "keyboard/portal/PortalInjector.h"
 
 #include "fileio/AtomicFile.h"
+#include "keyboard/ei/EiTyping.h"
 #include "keyboard/portal/PortalSession.h"
 #include "keyboard/xkb/LayoutKeysyms.h"
 
@@ -55,6 +56,8 @@ std::string refusalText(PortalSession::Outcome outcome) {
     return "das Desktop-Portal konnte die Tastatur nicht freigeben.";
 }
 
+constexpr char kKeyRefusedReason[] = "das Desktop-Portal hat einen Tastendruck nicht angenommen.";
+
 // Tab has its keysym by the Unicode rule; the end of a line is Return.
 uint32_t keysymOf(char32_t character) {
     return character == kEnterKey ? XKB_KEY_Return : xkb_utf32_to_keysym(character);
@@ -62,9 +65,12 @@ uint32_t keysymOf(char32_t character) {
 
 } // namespace
 
+// libei connections arrived with RemoteDesktop version 2.
+constexpr unsigned kFirstVersionWithEi = 2;
+
 PortalInjector::PortalInjector(std::optional<std::unordered_set<uint32_t>> layout,
-                               std::filesystem::path tokenFile)
-    : layout_(std::move(layout)), tokenFile_(std::move(tokenFile)) {}
+                               std::filesystem::path tokenFile, bool throughEi)
+    : layout_(std::move(layout)), tokenFile_(std::move(tokenFile)), throughEi_(throughEi) {}
 
 PortalInjector::~PortalInjector() = default;
 
@@ -82,8 +88,11 @@ PortalInjector::Opening PortalInjector::open(const std::string& keymap,
         opening.problem = Problem::NoKeyboard;
         return opening;
     }
-    opening.injector = std::unique_ptr<PortalInjector>(new PortalInjector(
-        keymap.empty() ? std::nullopt : layoutKeysyms(keymap), std::move(tokenFile)));
+    if (probe.portal.version >= kFirstVersionWithEi)
+        opening.libeiVersion = EiTyping::libraryVersion();
+    opening.injector = std::unique_ptr<PortalInjector>(
+        new PortalInjector(keymap.empty() ? std::nullopt : layoutKeysyms(keymap),
+                           std::move(tokenFile), !opening.libeiVersion.empty()));
     return opening;
 }
 
@@ -111,10 +120,19 @@ std::optional<std::string> PortalInjector::begin() {
         return refusalText(started.outcome);
     session_ = std::move(session);
     saveToken(tokenFile_, started.restoreToken);
+    ei_.reset();
+    if (throughEi_) {
+        const int fd = session_->connectToEis();
+        if (fd >= 0)
+            ei_ = EiTyping::connect(fd, kEiPatience);
+    }
     // A modifier first: KDE maps the first keys of a new session with a
     // default layout, and a seat without a keyboard of its own loses the key
     // that gives it one.
-    strike(XKB_KEY_Shift_L);
+    if (ei_)
+        ei_->strikeModifier();
+    else
+        strike(XKB_KEY_Shift_L);
     return std::nullopt;
 }
 
@@ -124,6 +142,18 @@ TypingResult PortalInjector::typeText(std::u32string_view text, bool enter) {
     std::u32string keys(text);
     if (enter)
         keys += kEnterKey;
+    if (!ei_)
+        return typeKeysyms(keys);
+    const EiTyping::Typed typed = ei_->type(keys);
+    if (typed.refused) {
+        session_.reset();
+        return TypingResult::stopped(typed.someTyped, kKeyRefusedReason);
+    }
+    return typed.someSkipped ? TypingResult::stopped(typed.someTyped, kLackingCharactersReason)
+                             : TypingResult();
+}
+
+TypingResult PortalInjector::typeKeysyms(std::u32string_view keys) {
     bool someTyped = false;
     bool someSkipped = false;
     for (const char32_t character : keys) {
@@ -136,8 +166,7 @@ TypingResult PortalInjector::typeText(std::u32string_view text, bool enter) {
         if (!strike(keysym)) {
             // The session is of no more use: the next text starts another.
             session_.reset();
-            return TypingResult::stopped(
-                someTyped, "das Desktop-Portal hat einen Tastendruck nicht angenommen.");
+            return TypingResult::stopped(someTyped, kKeyRefusedReason);
         }
         someTyped = true;
     }

@@ -6,10 +6,12 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
+#include <QDBusUnixFileDescriptor>
 #include <QDBusVariant>
 #include <QEventLoop>
 #include <QTimer>
 #include <atomic>
+#include <fcntl.h>
 
 namespace pelvaro {
 
@@ -170,6 +172,19 @@ bool PortalSession::key(uint32_t keysym, bool pressed) {
     call.setArguments({QVariant::fromValue(QDBusObjectPath(QString::fromStdString(handle_))),
                        QVariantMap(), static_cast<int>(keysym), pressed ? 1u : 0u});
     return bus().call(call).type() == QDBusMessage::ReplyMessage;
+}
+
+int PortalSession::connectToEis() {
+    QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kRemoteDesktop,
+                                                       QStringLiteral("ConnectToEIS"));
+    call.setArguments(
+        {QVariant::fromValue(QDBusObjectPath(QString::fromStdString(handle_))), QVariantMap()});
+    const QDBusMessage reply = bus().call(call);
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+        return -1;
+    const auto descriptor = reply.arguments().constFirst().value<QDBusUnixFileDescriptor>();
+    // The message's copy closes with it.
+    return descriptor.isValid() ? fcntl(descriptor.fileDescriptor(), F_DUPFD_CLOEXEC, 0) : -1;
 }
 
 } // namespace pelvaro

@@ -50,6 +50,9 @@ public:
     bool isOpen() const { return open_; }
     // One press or release of the key giving the keysym in the desktop's layout.
     bool key(uint32_t keysym, bool pressed);
+    // A connection for libei to the started session's input (RemoteDesktop
+    // version 2 on); -1 when the portal gives none. The caller owns it.
+    int connectToEis();
 
 private:
     std::string handle_; // the session's object path once created

@@ -1,9 +1,8 @@
 #include "keyboard/uinput/UinputInjector.h"
 
+#include "keyboard/xkb/StrokePlanner.h"
 #include "keyboard/xkb/XkbKeycodeOffset.h"
 
-#include <algorithm>
-#include <array>
 #include <cerrno>
 #include <cstring>
 #include <deque>
@@ -22,61 +21,23 @@ namespace {
 // The keys the device has: the main block, keypad and the usual extra keys.
 constexpr int kLastKey = 255;
 
-} // namespace
-
-// The keys to hold, then the key to strike; Caps Lock lifted around it when
-// the character needs it.
-struct UinputStroke {
-    std::vector<xkb_keycode_t> modifierKeys;
-    xkb_keycode_t key;
-    bool liftCapsLock = false;
-};
-
-namespace {
-
 struct ContextDeleter {
     void operator()(xkb_context* context) const { xkb_context_unref(context); }
 };
 struct KeymapDeleter {
     void operator()(xkb_keymap* keymap) const { xkb_keymap_unref(keymap); }
 };
-struct StateDeleter {
-    void operator()(xkb_state* state) const { xkb_state_unref(state); }
-};
 using Context = std::unique_ptr<xkb_context, ContextDeleter>;
 using Keymap = std::unique_ptr<xkb_keymap, KeymapDeleter>;
-using State = std::unique_ptr<xkb_state, StateDeleter>;
-
-std::optional<xkb_keycode_t> keyGiving(xkb_keymap* keymap, xkb_keysym_t keysym) {
-    for (xkb_keycode_t key = xkb_keymap_min_keycode(keymap); key <= xkb_keymap_max_keycode(keymap);
-         ++key) {
-        const xkb_keysym_t* syms = nullptr;
-        if (xkb_keymap_key_get_syms_by_level(keymap, key, 0, 0, &syms) == 1 && syms[0] == keysym)
-            return key;
-    }
-    return std::nullopt;
-}
 
 } // namespace
 
 class UinputInjector::Device {
 public:
-    Device(int fd, Keymap keymap) : fd_(fd), keymap_(std::move(keymap)) {
-        const auto shift = keyGiving(keymap_.get(), XKB_KEY_Shift_L);
-        const auto levelThree = keyGiving(keymap_.get(), XKB_KEY_ISO_Level3_Shift);
-        // The modifier keys to try, fewest first.
-        chords_.push_back({});
-        if (shift)
-            chords_.push_back({*shift});
-        if (levelThree)
-            chords_.push_back({*levelThree});
-        if (shift && levelThree)
-            chords_.push_back({*shift, *levelThree});
-        capsLock_ = xkb_keymap_mod_get_index(keymap_.get(), XKB_MOD_NAME_CAPS);
-        numLock_ = xkb_keymap_mod_get_index(keymap_.get(), XKB_MOD_NAME_NUM);
-        returnKey_ = keyGiving(keymap_.get(), XKB_KEY_Return);
-        capsLockKey_ = keyGiving(keymap_.get(), XKB_KEY_Caps_Lock);
-    }
+    Device(int fd, Keymap keymap)
+        : fd_(fd), keymap_(std::move(keymap)), planner_(keymap_.get()),
+          capsLock_(planner_.modifierMask(XKB_MOD_NAME_CAPS)),
+          numLock_(planner_.modifierMask(XKB_MOD_NAME_NUM)) {}
     ~Device() {
         ioctl(fd_, UI_DEV_DESTROY);
         close(fd_);
@@ -86,7 +47,7 @@ public:
 
     // The strokes of the text, then ENTER when asked; false if a character
     // is in no key of the map.
-    bool plan(std::u32string_view text, bool enter, std::deque<UinputStroke>& strokes) {
+    bool plan(std::u32string_view text, bool enter, std::deque<PlannedStroke>& strokes) {
         readLeds();
         bool allTyped = true;
         for (const char32_t character : text) {
@@ -105,18 +66,18 @@ public:
     }
 
     // False if a key event could not be written.
-    bool strike(const UinputStroke& stroke) {
+    bool strike(const PlannedStroke& stroke) {
         written_ = true;
-        if (stroke.liftCapsLock)
-            tap(*capsLockKey_);
+        if (stroke.toggleCapsLock)
+            tap(*planner_.capsLockKey());
         for (const xkb_keycode_t modifier : stroke.modifierKeys)
             key(modifier, true);
         tap(stroke.key);
         for (auto modifier = stroke.modifierKeys.rbegin(); modifier != stroke.modifierKeys.rend();
              ++modifier)
             key(*modifier, false);
-        if (stroke.liftCapsLock)
-            tap(*capsLockKey_);
+        if (stroke.toggleCapsLock)
+            tap(*planner_.capsLockKey());
         return written_;
     }
 
@@ -134,50 +95,11 @@ private:
         }
     }
 
-    xkb_mod_mask_t lockedMask() const {
-        xkb_mod_mask_t mask = 0;
-        if (capsLockOn_ && capsLock_ != XKB_MOD_INVALID)
-            mask |= 1u << capsLock_;
-        if (numLockOn_ && numLock_ != XKB_MOD_INVALID)
-            mask |= 1u << numLock_;
-        return mask;
-    }
-
-    // The first key, with the fewest modifier keys, that gives the character
-    // in the first layout under the locks in force; else one that gives it
-    // with Caps Lock lifted.
-    std::optional<UinputStroke> strokeFor(char32_t character) const {
-        // Tab is found by its character; Return's key gives a carriage return.
-        if (character == kEnterKey)
-            return returnKey_ ? std::optional<UinputStroke>({{}, *returnKey_}) : std::nullopt;
-        if (auto stroke = strokeUnder(character, lockedMask()))
-            return stroke;
-        if (!capsLockOn_ || !capsLockKey_ || capsLock_ == XKB_MOD_INVALID)
-            return std::nullopt;
-        auto stroke = strokeUnder(character, lockedMask() & ~(1u << capsLock_));
-        if (stroke)
-            stroke->liftCapsLock = true;
-        return stroke;
-    }
-
-    std::optional<UinputStroke> strokeUnder(char32_t character, xkb_mod_mask_t locked) const {
-        for (const std::vector<xkb_keycode_t>& chord : chords_) {
-            const State state(xkb_state_new(keymap_.get()));
-            for (const xkb_keycode_t modifier : chord)
-                xkb_state_update_key(state.get(), modifier, XKB_KEY_DOWN);
-            const xkb_mod_mask_t held =
-                xkb_state_serialize_mods(state.get(), XKB_STATE_MODS_DEPRESSED);
-            xkb_state_update_mask(state.get(), held, 0, locked, 0, 0, 0);
-            const xkb_keycode_t last = std::min<xkb_keycode_t>(
-                xkb_keymap_max_keycode(keymap_.get()), kLastKey + kXkbOffset);
-            for (xkb_keycode_t key = kXkbOffset + 1; key <= last; ++key) {
-                if (std::find(chord.begin(), chord.end(), key) != chord.end())
-                    continue;
-                if (xkb_state_key_get_utf32(state.get(), key) == character)
-                    return UinputStroke{chord, key};
-            }
-        }
-        return std::nullopt;
+    // Nothing is held on another keyboard that the device would know of.
+    std::optional<PlannedStroke> strokeFor(char32_t character) const {
+        ModifierState state;
+        state.locked = (capsLockOn_ ? capsLock_ : 0) | (numLockOn_ ? numLock_ : 0);
+        return planner_.plan(character, state);
     }
 
     void send(uint16_t type, uint16_t code, int32_t value) {
@@ -200,11 +122,9 @@ private:
 
     int fd_;
     Keymap keymap_;
-    std::vector<std::vector<xkb_keycode_t>> chords_;
-    xkb_mod_index_t capsLock_ = XKB_MOD_INVALID;
-    xkb_mod_index_t numLock_ = XKB_MOD_INVALID;
-    std::optional<xkb_keycode_t> returnKey_;
-    std::optional<xkb_keycode_t> capsLockKey_;
+    StrokePlanner planner_;
+    xkb_mod_mask_t capsLock_;
+    xkb_mod_mask_t numLock_;
     bool capsLockOn_ = false;
     bool numLockOn_ = false;
     bool written_ = true; // every event of the stroke so far

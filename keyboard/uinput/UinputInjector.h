@@ -12,7 +12,7 @@
 
 namespace pelvaro {
 
-struct UinputStroke;
+struct PlannedStroke;
 
 // Key strokes through a virtual keyboard of the kernel (/dev/uinput), for
 // compositors without a virtual keyboard interface (GNOME, KDE Plasma) and
@@ -51,7 +51,7 @@ private:
     StepPacer::Pause sendBurst();
 
     std::unique_ptr<Device> device_;
-    std::deque<UinputStroke> strokes_; // not yet sent, in order
+    std::deque<PlannedStroke> strokes_; // not yet sent, in order
     uint64_t taken_ = 0;               // strokes sent or dropped so far
     std::optional<uint64_t> failedAt_; // the number of the stroke last refused
     StepPacer pacer_;

@@ -37,10 +37,14 @@ MutterRemoteKeyboard::~MutterRemoteKeyboard() {
 bool MutterRemoteKeyboard::strike(std::initializer_list<uint32_t> keysyms) {
     bool delivered = true;
     for (const uint32_t keysym : keysyms)
-        delivered &= callSession(QStringLiteral("NotifyKeyboardKeysym"), {keysym, true});
+        delivered &= key(keysym, true);
     for (auto keysym = std::rbegin(keysyms); keysym != std::rend(keysyms); ++keysym)
-        delivered &= callSession(QStringLiteral("NotifyKeyboardKeysym"), {*keysym, false});
+        delivered &= key(*keysym, false);
     return delivered;
+}
+
+bool MutterRemoteKeyboard::key(uint32_t keysym, bool pressed) {
+    return callSession(QStringLiteral("NotifyKeyboardKeysym"), {keysym, pressed});
 }
 
 bool MutterRemoteKeyboard::callSession(const QString& method, const QVariantList& arguments) {

@@ -21,6 +21,8 @@ public:
 
     // Presses the keys in order and releases them in reverse: {Alt_L, s} is Alt+s.
     bool strike(std::initializer_list<uint32_t> keysyms);
+    // One press or release: a key held down on this keyboard while others type.
+    bool key(uint32_t keysym, bool pressed);
 
 private:
     bool callSession(const QString& method, const QVariantList& arguments = {});

@@ -131,24 +131,42 @@ void WaylandSession::startSessionBus(const std::vector<std::string>& environment
         [&](ChildProcess&) { return waitFor([&] { return std::filesystem::exists(bus); }); });
 }
 
+bool WaylandSession::waitForBusName(const std::string& busName) const {
+    ChildProcess waiting(asUser({"gdbus", "wait", "--session", "--timeout", "15", busName}),
+                         environment());
+    return waiting.waitForExit(kPatience) == 0;
+}
+
 // A desktop's own service, ready once its name is on the session bus.
 std::unique_ptr<ServerProcess> WaylandSession::startAsUser(const std::string& name,
                                                            const std::vector<std::string>& command,
                                                            const std::string& busName) {
-    return std::make_unique<ServerProcess>(
-        name, asUser(command), environment(), [&](ChildProcess&) {
-            ChildProcess waiting(asUser({"gdbus", "wait", "--session", "--timeout", "15", busName}),
-                                 environment());
-            return waiting.waitForExit(kPatience) == 0;
-        });
+    return std::make_unique<ServerProcess>(name, asUser(command), environment(),
+                                           [&](ChildProcess&) { return waitForBusName(busName); });
 }
 
 // The desktop's portal backend first: the portal looks for it as it starts.
 void WaylandSession::startDesktopPortal() {
     const Desktop* desktop = desktopOf(kind_);
+    // GNOME's backend asks mutter for its devices once, as it starts.
+    if (kind_ == Compositor::Mutter)
+        waitForBusName("org.gnome.Mutter.RemoteDesktop");
     portalBackend_ = startAsUser(desktop->portalName, {desktop->portal}, desktop->portalBusName);
     portal_ = startAsUser("the desktop portal", {"/usr/libexec/xdg-desktop-portal"},
                           "org.freedesktop.portal.Desktop");
+    // GNOME 48's backend learns the compositor's devices only after it is on
+    // the bus, and offers no keyboard until then.
+    waitFor([&] {
+        ChildProcess asking(asUser({"gdbus", "call", "--session", "--dest",
+                                    "org.freedesktop.portal.Desktop", "--object-path",
+                                    "/org/freedesktop/portal/desktop", "--method",
+                                    "org.freedesktop.DBus.Properties.Get",
+                                    "org.freedesktop.portal.RemoteDesktop",
+                                    "AvailableDeviceTypes"}),
+                            environment());
+        const auto answer = asking.readLine(kPatience);
+        return answer && *answer != "(<uint32 0>,)";
+    });
 }
 
 void WaylandSession::giveToUser(const std::filesystem::path& path) const {
@@ -224,6 +242,7 @@ std::vector<std::string> WaylandSession::environment() const {
     if (const Desktop* desktop = desktopOf(kind_)) {
         settings.push_back("DBUS_SESSION_BUS_ADDRESS=" + busAddress());
         settings.push_back(std::string("XDG_CURRENT_DESKTOP=") + desktop->currentDesktop);
+        settings.emplace_back("XDG_SESSION_TYPE=wayland");
         // GTK's GL renderers need a GPU that these headless compositors lack.
         settings.emplace_back("GSK_RENDERER=cairo");
     }

@@ -81,6 +81,7 @@ private:
                                                const std::vector<std::string>& command,
                                                const std::string& busName);
     void startSessionBus(const std::vector<std::string>& environment);
+    bool waitForBusName(const std::string& busName) const;
     void startDesktopPortal();
     friend class Terminal;
 
