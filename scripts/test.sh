@@ -3,7 +3,7 @@
 # with AddressSanitizer and UndefinedBehaviorSanitizer, and a short fuzz run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/setup.sh
+bash scripts/setup.sh --tests
 jobs=$(nproc)
 
 echo "== Tests"

@@ -17,7 +17,7 @@ ensure_packages cmake ninja-build mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw
     librsvg2-bin icoutils nsis wine wine64 xvfb xauth xdotool x11-utils procps imagemagick sqlite3
 
 # The Linux build first: the Windows tests talk to its reader simulator.
-bash scripts/setup.sh
+bash scripts/setup.sh --tests
 
 cache=${PELVARO_WINDOWS_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/pelvaro-windows}
 mkdir -p "$cache"
