@@ -4,7 +4,8 @@
 # installs what it needs and builds with warnings as errors, then the test
 # suite, the Debian 13 package with its checks, and the package installed and
 # run. The system with its packages is kept in a cache folder and made anew
-# when setup.sh or this script change. Needs root (debootstrap, chroot).
+# when setup.sh, debian-release.sh or this script change. Needs root
+# (debootstrap, chroot).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 [ "$(id -u)" -eq 0 ] || { echo "debian13.sh makes a system with debootstrap: run it as root" >&2; exit 1; }
@@ -13,7 +14,7 @@ suite=trixie
 cache=${PELVARO_DEBIAN13_CACHE:-$HOME/.cache/pelvaro-debian13}
 root=${PELVARO_DEBIAN13_ROOT:-/var/tmp/pelvaro-debian13}
 ccache_dir=${CCACHE_DIR:-$HOME/.cache/ccache}
-key=$(cat scripts/setup.sh scripts/debian13.sh | sha256sum | cut -c1-16)
+key=$(cat scripts/setup.sh scripts/debian-release.sh scripts/debian13.sh | sha256sum | cut -c1-16)
 system=$cache/$suite-$key.tar.zst
 
 started=$SECONDS
@@ -94,8 +95,8 @@ if [ "$fresh" = 1 ]; then
     in_system "apt-get update -q && DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends ccache >/dev/null"
 fi
 
-stage "setup.sh: the packages, a build with warnings as errors"
-in_system "bash scripts/setup.sh"
+stage "setup.sh --tests: the packages, a build with warnings as errors"
+in_system "bash scripts/setup.sh --tests"
 
 if [ "$fresh" = 1 ]; then
     stage "the system kept in $cache"
