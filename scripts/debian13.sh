@@ -12,7 +12,7 @@ cd "$(dirname "$0")/.."
 
 suite=trixie
 cache=${PELVARO_DEBIAN13_CACHE:-$HOME/.cache/pelvaro-debian13}
-root=${PELVARO_DEBIAN13_ROOT:-/var/tmp/pelvaro-debian13}
+root=$(realpath -m "${PELVARO_DEBIAN13_ROOT:-/var/tmp/pelvaro-debian13}")
 ccache_dir=${CCACHE_DIR:-$HOME/.cache/ccache}
 key=$(cat scripts/setup.sh scripts/debian-release.sh scripts/debian13.sh | sha256sum | cut -c1-16)
 system=$cache/$suite-$key.tar.zst
