@@ -3,16 +3,21 @@
 # then configures and builds it into build/. Without an argument only what
 # building and running the program needs, and the program and its tools;
 # with --tests also the test rigs, and the tests and benchmarks besides.
+# --no-build installs and stops there.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # shellcheck source=debian-release.sh
 source scripts/debian-release.sh
 
-case "${1:-}" in
-"") with_tests=false ;;
---tests) with_tests=true ;;
-*) echo "usage: $0 [--tests]" >&2; exit 2 ;;
-esac
+with_tests=false
+build=true
+for argument in "$@"; do
+    case "$argument" in
+    --tests) with_tests=true ;;
+    --no-build) build=false ;;
+    *) echo "usage: $0 [--tests] [--no-build]" >&2; exit 2 ;;
+    esac
+done
 
 packages=(
     cmake ninja-build g++ pkg-config   # the build
@@ -56,6 +61,8 @@ if [ ${#missing[@]} -gt 0 ]; then
     $sudo apt-get update
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
 fi
+
+$build || exit 0
 
 # Without --tests a build/ configured with the tests keeps them: their
 # packages are installed already.
