@@ -50,11 +50,17 @@ void ProgramPersonnelServer::start(std::shared_ptr<const SqliteLibrary> sqlite,
                                    PersonnelDatabase* database) {
     sqlite_ = std::move(sqlite);
     database_ = database;
+    settings_ = readPersonnelServerSettings(files_.settingsFile);
+    run();
+}
+
+void ProgramPersonnelServer::bindLibrary() {
+    if (pqBound_)
+        return;
+    pqBound_ = true;
     PqBinding binding = BindPqLibrary(files_.programDirectory);
     pq_ = std::move(binding.library);
     unavailable_ = QString::fromStdString(binding.unavailable);
-    settings_ = readPersonnelServerSettings(files_.settingsFile);
-    run();
 }
 
 void ProgramPersonnelServer::shutDown() {
@@ -72,6 +78,8 @@ void ProgramPersonnelServer::stop() {
 void ProgramPersonnelServer::run() {
     stop();
     const bool server = settings_.enabled();
+    if (server)
+        bindLibrary();
     parts_.uploadItem.setVisible(server && pq_ && database_);
     parts_.state.setVisible(server);
     if (!database_) {
@@ -163,6 +171,7 @@ void ProgramPersonnelServer::refillGrid() {
 void ProgramPersonnelServer::PersonalnummernServer1Click() {
     if (!dialog_ || !host_.modes().idle())
         return;
+    bindLibrary();
     dialog_->setLibrary(pq_, unavailable_);
     dialog_->fill(settings_);
     if (dialog_->exec() != QDialog::Accepted)

@@ -25,7 +25,7 @@ class SqliteLibrary;
 class TPersonnelServerDlg;
 
 // The shared personnel table as the window runs it: the [Personnel] settings,
-// libpq bound at start-up, the cache kept by a PersonnelSync on the program's
+// libpq bound once a server is set or the dialog opens, the cache kept by a PersonnelSync on the program's
 // db_Personal.sqlite and the personnel mode editing the server's table, the
 // state shown on the personnel page, and the dialog that changes the server
 // without a restart. Without a server the mode edits the PC's own table as
@@ -45,7 +45,7 @@ public:
     ~ProgramPersonnelServer() override;
 
     void attachDialog(TPersonnelServerDlg& dialog) { dialog_ = &dialog; }
-    // Binds libpq and reads the section; database: the program's open
+    // Reads the section; database: the program's open
     // personnel database, or null without one (then the mode has no table).
     void start(std::shared_ptr<const SqliteLibrary> sqlite, PersonnelDatabase* database);
     // The program ends: the cache stays as it is.
@@ -61,6 +61,8 @@ protected:
 private:
     void run();
     void stop();
+    // libpq stays loaded once bound, so it is bound only where a server is wanted.
+    void bindLibrary();
     void showState(const PersonnelSyncState& state, unsigned generation);
     // The grid anew, with the card that was selected still selected.
     void refillGrid();
@@ -70,6 +72,7 @@ private:
     Parts parts_;
     const FileLocations files_;
     TPersonnelServerDlg* dialog_ = nullptr;
+    bool pqBound_ = false;
     std::shared_ptr<const PqLibrary> pq_;
     QString unavailable_; // why libpq is not there
     std::shared_ptr<const SqliteLibrary> sqlite_;

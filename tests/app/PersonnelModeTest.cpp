@@ -8,6 +8,7 @@
 #include "personnel/ServerPersonnelStore.h"
 #include "personnel/server/PqLibrary.h"
 #include "tests/app/ProgramFixture.h"
+#include "tests/support/FileText.h"
 #include "tests/support/PostgresServer.h"
 #include "tools/simulator/ReaderSimulator.h"
 
@@ -73,6 +74,8 @@ TEST_F(PersonnelModeTest, DatabaseIsCreatedAndTheModeOffered) {
     EXPECT_EQ(header(2), "Aufdruck");
     EXPECT_EQ(ui().StringGrid1->rowCount(), 1) << "one empty row for an empty table";
     EXPECT_TRUE(dialogs.shown.empty());
+    EXPECT_EQ(test::fileText("/proc/self/maps").find("libpq"), std::string::npos)
+        << "libpq is bound only for a personnel server";
 }
 
 TEST_F(PersonnelModeTest, SwitchingShowsTheGridAndKeepsTheList) {
