@@ -149,9 +149,10 @@ SendResult MqttSender::connectionRefused(int code) const {
 }
 
 SendResult MqttSender::networkFailure(int code, int error) const {
-    switch (code) {
-    case MOSQ_ERR_TLS:
-    case MOSQ_ERR_TLS_HANDSHAKE: {
+    // A handshake that ends while the library reads, as it may on a socket
+    // that does not block, comes as a protocol error of the socket instead.
+    if (code == MOSQ_ERR_TLS || code == MOSQ_ERR_TLS_HANDSHAKE ||
+        (code == MOSQ_ERR_ERRNO && error == EPROTO && address_->tls)) {
         // An untrusted or misnamed certificate, or one of ours that cannot be
         // used, stays so until the settings change; anything else may pass.
         const bool certificate = lastError_.find("certificate") != std::string::npos ||
@@ -160,6 +161,7 @@ SendResult MqttSender::networkFailure(int code, int error) const {
         reason += lastError_.empty() ? "." : " (" + lastError_ + ").";
         return certificate ? misconfigured(reason) : retry(reason);
     }
+    switch (code) {
     case MOSQ_ERR_EAI:
     case MOSQ_ERR_LOOKUP:
         return retry("Der Name „" + address_->host + "“ ist nicht aufzulösen.");

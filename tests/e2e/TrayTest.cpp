@@ -51,6 +51,12 @@ protected:
         });
     }
 
+    // An icon docked but never painted is an image Qt could not draw.
+    std::string whyNoIcon() const {
+        return area.icon(kProgramClass) ? "the icon shows no LED (Qt's SVG image plugins missing?)"
+                                        : "no icon in the notification area";
+    }
+
     bool waitForColour(unsigned long icon, LedColour colour) {
         const bool shown = waitFor([&] { return area.colour(icon) == colour; });
         EXPECT_TRUE(shown) << "the icon is " << toString(area.colour(icon)) << ", not "
@@ -93,7 +99,7 @@ protected:
 TEST_F(TrayTest, AutostartGoesToTheTrayWhereTheLedFollowsTheCards) {
     ASSERT_NO_FATAL_FAILURE(start(true, true));
     const auto icon = waitForIcon();
-    ASSERT_TRUE(icon) << "no icon in the notification area";
+    ASSERT_TRUE(icon) << whyNoIcon();
     EXPECT_TRUE(waitFor([&] { return !area.viewable(window); })) << "the window stays";
     waitForColour(*icon, LedColour::YellowLit);
 
@@ -115,7 +121,7 @@ TEST_F(TrayTest, MinimisingGoesToTheTrayAndAnzeigenBringsTheWindowBack) {
     ASSERT_TRUE(waitFor([&] { return area.viewable(window); }));
     ASSERT_TRUE(minimiseUntil(std::to_string(window), [&] { return area.icon(kProgramClass); }));
     const auto icon = waitForIcon();
-    ASSERT_TRUE(icon) << "no icon in the notification area";
+    ASSERT_TRUE(icon) << whyNoIcon();
     EXPECT_FALSE(area.viewable(window));
     waitForColour(*icon, LedColour::YellowUnlit); // redirect mode is off
 
@@ -135,7 +141,7 @@ TEST_F(TrayTest, WithoutAutomaticMinimisingTheWindowMinimisesAsUsual) {
 TEST_F(TrayTest, BeendenInTheTrayMenuEndsTheProgram) {
     ASSERT_NO_FATAL_FAILURE(start(true, true));
     const auto icon = waitForIcon();
-    ASSERT_TRUE(icon) << "no icon in the notification area";
+    ASSERT_TRUE(icon) << whyNoIcon();
     chooseFromTrayMenu(*icon, {"Down", "Down", "Return"});
     const std::optional<int> status = program.process().waitForExit(kPatience);
     ASSERT_TRUE(status) << "the program did not end";

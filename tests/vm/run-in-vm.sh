@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs a test program inside a small virtual machine: Debian's kernel with
-# the uinput and evdev modules, busybox, the program with its libraries and
+# the modules fetch-kernel.sh left, busybox, the program with its libraries and
 # XKB's keyboard data. Exits with the program's status.
 #   run-in-vm.sh KERNEL_DIR PROGRAM [ARGUMENTS...]
 set -euo pipefail
@@ -14,7 +14,7 @@ trap 'rm -rf "$root"' EXIT
 mkdir -p "$root"/{bin,dev,proc,sys,tmp,modules}
 cp /bin/busybox "$root/bin/busybox"
 for applet in sh mount insmod poweroff chmod sleep cat; do ln -s busybox "$root/bin/$applet"; done
-cp "$kernel"/uinput.ko "$kernel"/evdev.ko "$root/modules/"
+cp "$kernel"/*.ko "$root/modules/"
 cp "$program" "$root/bin/test"
 # The program's shared libraries and their loader, at their own paths.
 for library in $(ldd "$program" | grep -o '/[^ ]*'); do
@@ -29,8 +29,7 @@ cat > "$root/init" <<INIT
 mount -t proc proc /proc
 mount -t sysfs sys /sys
 mount -t devtmpfs dev /dev
-insmod /modules/evdev.ko
-insmod /modules/uinput.ko
+$(sed 's|.*|insmod /modules/&.ko|' "$kernel/modules")
 /bin/test $*
 echo "PELVARO-VM-STATUS=\$?"
 poweroff -f
