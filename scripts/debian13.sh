@@ -23,6 +23,14 @@ ccache_dir=${CCACHE_DIR:-$HOME/.cache/ccache}
 key=$(cat scripts/setup.sh scripts/debian-release.sh scripts/debian13.sh | sha256sum | cut -c1-16)
 system=$cache/$suite-$key.tar.zst
 
+tools=()
+command -v debootstrap >/dev/null || tools+=(debootstrap)
+command -v zstd >/dev/null || tools+=(zstd)
+if [ ${#tools[@]} -gt 0 ]; then
+    apt-get update -q
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${tools[@]}"
+fi
+
 started=$SECONDS
 stage() { echo "== Debian 13: $* ($((SECONDS - started)) s)"; }
 
