@@ -24,6 +24,7 @@ packages=(
     libmosquitto-dev                   # delivery over MQTT
     libx11-dev libxtst-dev libxi-dev libxkbcommon-dev libxkbcommon-x11-dev libx11-xcb-dev   # typing keystrokes through XTest
     libwayland-dev libwayland-bin qt6-wayland   # typing on Wayland; the program as a Wayland client
+    "${release_packages[@]}"
 )
 test_packages=(
     libgtest-dev libbenchmark-dev      # tests and benchmarks
