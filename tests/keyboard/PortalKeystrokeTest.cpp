@@ -23,6 +23,7 @@
 #include <QDBusVariant>
 #include <QRegularExpression>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -388,27 +389,42 @@ TEST(PortalOnGnome, TheCommandLineReaderTypesEveryCardOnceTheUserAllowsIt) {
     gnome.expectEveryCardTyped();
 }
 
+// mutter tells libei's clients the keyboard's modifiers from version 49 on.
+bool mutterReportsModifiers() {
+    test::ChildProcess asking({"mutter", "--version"}); // "mutter 48.7"
+    const auto answer = asking.readLine(kPatience);
+    int major = 0;
+    return answer && std::sscanf(answer->c_str(), "mutter %d", &major) == 1 && major >= 49;
+}
+
 // The codes' capitals and digits arrive changed by a Caps Lock or a Shift
 // held elsewhere unless the desktop's modifiers are taken into account.
 TEST(PortalOnGnome, ThroughLibeiCapsLockAndAHeldShiftChangeNothingAndLackingCharactersAreSaid) {
     if (!gnomeRigPossible() || EiTyping::libraryVersion().empty())
-        GTEST_SKIP() << "needs root, mutter, GNOME's desktop portal of version 2 and libei";
+        GTEST_SKIP() << "needs root, mutter, GNOME's desktop portal and libei.so.1; the desktop's "
+                        "keymap and modifiers reach the program only through libei";
     ReadToolOnDesktop gnome(test::WaylandSession::Compositor::Mutter,
                             {"--backend", "portal", "--template", "\u0416{code}"});
     const auto user = allowOnGnome(gnome);
     gnome.expectEveryCardTyped();
-    const auto settled = [] { std::this_thread::sleep_for(300ms); };
-    ASSERT_TRUE(user->strike({XKB_KEY_Caps_Lock}));
-    settled();
-    gnome.expectEveryCardTyped();
-    ASSERT_TRUE(user->strike({XKB_KEY_Caps_Lock}));
-    ASSERT_TRUE(user->key(XKB_KEY_Shift_L, true));
-    settled();
-    gnome.expectEveryCardTyped();
-    EXPECT_TRUE(user->key(XKB_KEY_Shift_L, false));
+    const bool modifiersReported = mutterReportsModifiers();
+    if (modifiersReported) {
+        const auto settled = [] { std::this_thread::sleep_for(300ms); };
+        ASSERT_TRUE(user->strike({XKB_KEY_Caps_Lock}));
+        settled();
+        gnome.expectEveryCardTyped();
+        ASSERT_TRUE(user->strike({XKB_KEY_Caps_Lock}));
+        ASSERT_TRUE(user->key(XKB_KEY_Shift_L, true));
+        settled();
+        gnome.expectEveryCardTyped();
+        EXPECT_TRUE(user->key(XKB_KEY_Shift_L, false));
+    }
     gnome.reading->signal(SIGTERM);
     gnome.reading->waitForExit(kPatience);
     EXPECT_NE(gnome.reading->errorOutput().find(kLackingCharactersReason), std::string::npos);
+    if (!modifiersReported)
+        GTEST_SKIP() << "this mutter tells libei no modifiers: Caps Lock and a held Shift are "
+                        "not made up for before mutter 49";
 }
 
 } // namespace

@@ -84,8 +84,12 @@ WaylandSession::WaylandSession(Compositor compositor, const std::string& unfocus
                                   : "no_focus [app_id=\"" + unfocusedAppId + "\"]\n");
     giveToUser(config);
     std::vector<std::string> variables = environment();
+    // Not a client's: KWin 6 brings a Qt platform of its own.
     variables.erase(std::remove_if(variables.begin(), variables.end(),
-                                   [](const std::string& v) { return v.starts_with("WAYLAND_"); }),
+                                   [](const std::string& v) {
+                                       return v.starts_with("WAYLAND_") ||
+                                              v.starts_with("QT_QPA_PLATFORM=");
+                                   }),
                     variables.end());
     for (const char* setting :
          {"WLR_BACKENDS=headless", "WLR_RENDERER=pixman", "WLR_LIBINPUT_NO_DEVICES=1"})
@@ -154,6 +158,19 @@ void WaylandSession::startDesktopPortal() {
     portalBackend_ = startAsUser(desktop->portalName, {desktop->portal}, desktop->portalBusName);
     portal_ = startAsUser("the desktop portal", {"/usr/libexec/xdg-desktop-portal"},
                           "org.freedesktop.portal.Desktop");
+    // Plasma 6.3 lets the user allow remote control up front, for programs
+    // outside a sandbox under the empty application id; older ones ignore it.
+    if (kind_ == Compositor::Kwin) {
+        ChildProcess allowing(
+            asUser({"gdbus", "call", "--session", "--dest",
+                    "org.freedesktop.impl.portal.PermissionStore", "--object-path",
+                    "/org/freedesktop/impl/portal/PermissionStore", "--method",
+                    "org.freedesktop.impl.portal.PermissionStore.SetPermission", "kde-authorized",
+                    "true", "remote-desktop", "", "['yes']"}),
+            environment());
+        if (allowing.waitForExit(kPatience) != 0)
+            throw std::runtime_error("the permission store did not take KDE's remote control");
+    }
     // GNOME 48's backend learns the compositor's devices only after it is on
     // the bus, and offers no keyboard until then.
     waitFor([&] {
