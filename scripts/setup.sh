@@ -38,7 +38,7 @@ test_packages=(
     sway weston foot wtype             # Wayland compositors with and without virtual keyboards, a client receiving keys, the peer to measure against
     dbus-daemon                        # a session bus of the tests' own for the stand-in desktop portal
     openssl curl                       # certificates for the tests' HTTPS receiver; the peer to measure the webhook against
-    kwin-wayland xdg-desktop-portal xdg-desktop-portal-kde libglib2.0-bin   # KDE's compositor and portal typing for the program, gdbus waiting for them
+    kwin-wayland kwin-common xdg-desktop-portal xdg-desktop-portal-kde libglib2.0-bin   # KDE's compositor, its plugins (screen casting and libei) and portal typing for the program, gdbus waiting for them
     mutter xdg-desktop-portal-gnome    # GNOME's compositor and portal, whose consent dialog the tests answer
     qemu-system-x86 busybox-static cpio   # a real kernel with uinput for the uinput tests
     dpkg-dev lintian desktop-file-utils appstream procps   # the Debian package, its checks and its install test
