@@ -68,7 +68,8 @@ bool WaylandSession::desktopInstalled(Compositor desktop) {
            std::filesystem::exists(installed->portal);
 }
 
-WaylandSession::WaylandSession(Compositor compositor, const std::string& unfocusedAppId)
+WaylandSession::WaylandSession(Compositor compositor, const std::string& unfocusedAppId,
+                               const std::string& keyboardLayout)
     : kind_(compositor) {
     const passwd* user = sessionUser();
     if (!user)
@@ -109,6 +110,14 @@ WaylandSession::WaylandSession(Compositor compositor, const std::string& unfocus
         // control, only to programs it finds among the desktop's applications,
         // which this bare session does not manage.
         variables.emplace_back("KWIN_WAYLAND_NO_PERMISSION_CHECKS=1");
+        if (!keyboardLayout.empty()) {
+            const auto settings = userDirectory_.path() / ".config";
+            std::filesystem::create_directory(settings);
+            std::ofstream(settings / "kxkbrc")
+                << "[Layout]\nLayoutList=" << keyboardLayout << "\nUse=true\n";
+            giveToUser(settings);
+            giveToUser(settings / "kxkbrc");
+        }
         command = {kwin.string(), "--virtual", "--no-lockscreen", "--socket", "wayland-1",
                    "--width",     "1024",      "--height",        "768"};
     } else if (compositor == Compositor::Mutter) {

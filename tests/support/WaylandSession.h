@@ -30,9 +30,11 @@ public:
     static bool desktopInstalled(Compositor desktop);
 
     // Throws std::runtime_error if the compositor does not come up. On sway,
-    // windows of the unfocused app_id open without taking the focus.
+    // windows of the unfocused app_id open without taking the focus; kwin
+    // takes the keyboard layout ("de") from the user's settings.
     explicit WaylandSession(Compositor compositor = Compositor::Sway,
-                            const std::string& unfocusedAppId = {});
+                            const std::string& unfocusedAppId = {},
+                            const std::string& keyboardLayout = {});
     WaylandSession(const WaylandSession&) = delete;
     WaylandSession& operator=(const WaylandSession&) = delete;
 
