@@ -171,7 +171,8 @@ TEST_F(PortalKeystrokeTest, ATokenThePortalFailsIsDroppedAndOneNotInItsFormNever
         EXPECT_EQ(choice.injector->begin(), std::nullopt);
     };
     startWithTokenFile("token-from-elsewhere");
-    expectCalls({"SelectDevices types=1 persist_mode=2 restore_token=token-from-elsewhere unknown"});
+    expectCalls(
+        {"SelectDevices types=1 persist_mode=2 restore_token=token-from-elsewhere unknown"});
     expectSessionStart(" unknown");
     EXPECT_EQ(test::fileText(tokenFile()), "token-1");
 
@@ -225,8 +226,9 @@ class ReadToolOnDesktop {
 public:
     ReadToolOnDesktop(test::WaylandSession::Compositor desktop,
                       const std::vector<std::string>& options, const std::string& layout = {})
-        : session(desktop, {}, layout), terminal(session), command_{READ_TOOL_EXE, "--type", "--enter",
-                                                        "--device", reader.devicePath()} {
+        : session(desktop, {}, layout),
+          terminal(session), command_{READ_TOOL_EXE, "--type", "--enter", "--device",
+                                      reader.devicePath()} {
         session.giveToUser(reader.devicePath());
         command_.insert(command_.begin() + 2, options.begin(), options.end());
         start();
@@ -290,8 +292,8 @@ TEST(PortalOnKde, TheCommandLineReaderTypesEveryCardIntoTheFocusedWindow) {
 
 // Through libei KWin hands over its keymap, German here: "z" and "-" lie
 // elsewhere than on a US keyboard, and "\u0416", which it lacks, is skipped
-// and said. (KWin tells libei no modifiers, so Caps Lock and a held Shift are
-// not made up for there.)
+// and said. (KWin 6.3 tells libei no modifiers, so Caps Lock and a held
+// Shift are not made up for there.)
 TEST(PortalOnKde, ThroughLibeiTheDesktopsLayoutDecidesAndLackingCharactersAreSaid) {
     if (!test::WaylandSession::possible() ||
         !test::WaylandSession::desktopInstalled(test::WaylandSession::Compositor::Kwin) ||
@@ -347,8 +349,8 @@ bool gnomePortalAsks(const ReadToolOnDesktop& gnome, bool asking,
     return onDesktopBus(gnome.session, [&](const QDBusConnection& bus) {
         return test::waitFor(
             [&] {
-                return portalIsAsking(
-                           bus, QStringLiteral("/org/freedesktop/portal/desktop/request")) ==
+                return portalIsAsking(bus,
+                                      QStringLiteral("/org/freedesktop/portal/desktop/request")) ==
                        asking;
             },
             timeout);
@@ -387,11 +389,11 @@ std::unique_ptr<test::MutterRemoteKeyboard> allowOnGnome(ReadToolOnDesktop& gnom
 // The version of the desktop's RemoteDesktop portal: 2 hands out restore tokens.
 unsigned remoteDesktopVersion(const test::WaylandSession& session) {
     return onDesktopBus(session, [](const QDBusConnection& bus) {
-        QDBusMessage get = QDBusMessage::createMethodCall(
-            "org.freedesktop.portal.Desktop", "/org/freedesktop/portal/desktop",
-            "org.freedesktop.DBus.Properties", "Get");
-        get.setArguments({QStringLiteral("org.freedesktop.portal.RemoteDesktop"),
-                          QStringLiteral("version")});
+        QDBusMessage get = QDBusMessage::createMethodCall("org.freedesktop.portal.Desktop",
+                                                          "/org/freedesktop/portal/desktop",
+                                                          "org.freedesktop.DBus.Properties", "Get");
+        get.setArguments(
+            {QStringLiteral("org.freedesktop.portal.RemoteDesktop"), QStringLiteral("version")});
         const QDBusMessage reply = bus.call(get);
         return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()
                    ? reply.arguments().constFirst().value<QDBusVariant>().variant().toUInt()

@@ -141,8 +141,8 @@ WaylandSession::WaylandSession(Compositor compositor, const std::string& unfocus
 void WaylandSession::startSessionBus(const std::vector<std::string>& environment) {
     const auto services = userDirectory_.path() / "services";
     std::filesystem::create_directory(services);
-    for (const std::string_view name :
-         {std::string_view("org.freedesktop.portal.Desktop"), std::string_view(desktopOf(kind_)->portalBusName)})
+    for (const std::string_view name : {std::string_view("org.freedesktop.portal.Desktop"),
+                                        std::string_view(desktopOf(kind_)->portalBusName)})
         std::ofstream(services / (std::string(name) + ".service"))
             << "[D-BUS Service]\nName=" << name << "\nExec=/bin/false\n";
     const auto configuration = userDirectory_.path() / "bus.conf";
@@ -188,30 +188,33 @@ void WaylandSession::startDesktopPortal() {
                           "org.freedesktop.portal.Desktop");
     // Plasma 6.3 lets the user allow remote control up front, for programs
     // outside a sandbox under the empty application id; older ones ignore it.
-    if (kind_ == Compositor::Kwin) {
-        ChildProcess allowing(
-            asUser({"gdbus", "call", "--session", "--dest",
-                    "org.freedesktop.impl.portal.PermissionStore", "--object-path",
-                    "/org/freedesktop/impl/portal/PermissionStore", "--method",
-                    "org.freedesktop.impl.portal.PermissionStore.SetPermission", "kde-authorized",
-                    "true", "remote-desktop", "", "['yes']"}),
-            environment());
-        if (allowing.waitForExit(kPatience) != 0)
-            throw std::runtime_error("the permission store did not take KDE's remote control");
-    }
+    if (kind_ == Compositor::Kwin &&
+        busCall("org.freedesktop.impl.portal.PermissionStore",
+                "/org/freedesktop/impl/portal/PermissionStore",
+                "org.freedesktop.impl.portal.PermissionStore.SetPermission",
+                {"kde-authorized", "true", "remote-desktop", "", "['yes']"})
+                ->waitForExit(kPatience) != 0)
+        throw std::runtime_error("the permission store did not take KDE's remote control");
     // GNOME 48's backend learns the compositor's devices only after it is on
     // the bus, and offers no keyboard until then.
     waitFor([&] {
-        ChildProcess asking(asUser({"gdbus", "call", "--session", "--dest",
-                                    "org.freedesktop.portal.Desktop", "--object-path",
-                                    "/org/freedesktop/portal/desktop", "--method",
-                                    "org.freedesktop.DBus.Properties.Get",
-                                    "org.freedesktop.portal.RemoteDesktop",
-                                    "AvailableDeviceTypes"}),
-                            environment());
-        const auto answer = asking.readLine(kPatience);
+        const auto answer =
+            busCall("org.freedesktop.portal.Desktop", "/org/freedesktop/portal/desktop",
+                    "org.freedesktop.DBus.Properties.Get",
+                    {"org.freedesktop.portal.RemoteDesktop", "AvailableDeviceTypes"})
+                ->readLine(kPatience);
         return answer && *answer != "(<uint32 0>,)";
     });
+}
+
+std::unique_ptr<ChildProcess>
+WaylandSession::busCall(const std::string& destination, const std::string& path,
+                        const std::string& method,
+                        const std::vector<std::string>& arguments) const {
+    std::vector<std::string> command = {"gdbus",         "call", "--session", "--dest", destination,
+                                        "--object-path", path,   "--method",  method};
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    return std::make_unique<ChildProcess>(asUser(command), environment());
 }
 
 void WaylandSession::giveToUser(const std::filesystem::path& path) const {

@@ -84,6 +84,10 @@ private:
                                                const std::string& busName);
     void startSessionBus(const std::vector<std::string>& environment);
     bool waitForBusName(const std::string& busName) const;
+    // A method called on the session bus as the session's user.
+    std::unique_ptr<ChildProcess> busCall(const std::string& destination, const std::string& path,
+                                          const std::string& method,
+                                          const std::vector<std::string>& arguments) const;
     void startDesktopPortal();
     friend class Terminal;
 
