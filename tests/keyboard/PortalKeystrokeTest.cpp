@@ -382,7 +382,7 @@ std::unique_ptr<test::MutterRemoteKeyboard> allowOnGnome(ReadToolOnDesktop& gnom
         strike({XKB_KEY_space});
         strike({XKB_KEY_Alt_L, XKB_KEY_s});
     }
-    EXPECT_TRUE(gnome.reader.waitForProgram(kPatience)) << "the portal did not start typing";
+    EXPECT_TRUE(gnome.typesOnceReady()) << "the portal did not start typing";
     return user;
 }
 
