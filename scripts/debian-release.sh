@@ -6,6 +6,7 @@
 #   debian_release        deb12 or deb13: part of the Debian package's version
 #   font_package          Liberation 2, whose metrics the layouts were drawn for
 #   svg_plugins_package   Qt's SVG image and icon plugins, which draw the windows' images
+#   release_packages      what running Pelvaro needs or uses on this release only
 #   release_test_packages what the test rigs need on this release only
 # shellcheck disable=SC2034 # the scripts that source this file use them
 
@@ -15,6 +16,7 @@ bookworm)
     debian_release=deb12
     font_package=fonts-liberation2 # fonts-liberation is Liberation 1 here
     svg_plugins_package=libqt6svg6
+    release_packages=() # no libei here
     release_test_packages=(qtwayland5) # KDE's portal is a Qt 5 program here
     ;;
 *)
@@ -23,6 +25,7 @@ bookworm)
     debian_release=deb13
     font_package=fonts-liberation
     svg_plugins_package=qt6-svg-plugins
+    release_packages=(libei1) # typing through the portal's libei, bound at run time
     release_test_packages=()
     ;;
 esac

@@ -29,6 +29,7 @@ packages=(
     libmosquitto-dev                   # delivery over MQTT
     libx11-dev libxtst-dev libxi-dev libxkbcommon-dev libxkbcommon-x11-dev libx11-xcb-dev   # typing keystrokes through XTest
     libwayland-dev libwayland-bin qt6-wayland   # typing on Wayland; the program as a Wayland client
+    "${release_packages[@]}"
 )
 test_packages=(
     libgtest-dev libbenchmark-dev      # tests and benchmarks
@@ -42,7 +43,7 @@ test_packages=(
     sway weston foot wtype             # Wayland compositors with and without virtual keyboards, a client receiving keys, the peer to measure against
     dbus-daemon                        # a session bus of the tests' own for the stand-in desktop portal
     openssl curl                       # certificates for the tests' HTTPS receiver; the peer to measure the webhook against
-    kwin-wayland xdg-desktop-portal xdg-desktop-portal-kde libglib2.0-bin   # KDE's compositor and portal typing for the program, gdbus waiting for them
+    kwin-wayland kwin-common xdg-desktop-portal xdg-desktop-portal-kde libglib2.0-bin   # KDE's compositor, its plugins (screen casting and libei) and portal typing for the program, gdbus waiting for them
     mutter xdg-desktop-portal-gnome    # GNOME's compositor and portal, whose consent dialog the tests answer
     qemu-system-x86 busybox-static cpio   # a real kernel with uinput for the uinput tests
     dpkg-dev lintian desktop-file-utils appstream procps   # the Debian package, its checks and its install test

@@ -20,8 +20,10 @@
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusVariant>
 #include <QRegularExpression>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -169,7 +171,8 @@ TEST_F(PortalKeystrokeTest, ATokenThePortalFailsIsDroppedAndOneNotInItsFormNever
         EXPECT_EQ(choice.injector->begin(), std::nullopt);
     };
     startWithTokenFile("token-from-elsewhere");
-    expectCalls({"SelectDevices types=1 persist_mode=2 restore_token=token-from-elsewhere unknown"});
+    expectCalls(
+        {"SelectDevices types=1 persist_mode=2 restore_token=token-from-elsewhere unknown"});
     expectSessionStart(" unknown");
     EXPECT_EQ(test::fileText(tokenFile()), "token-1");
 
@@ -222,27 +225,60 @@ TEST_F(PortalKeystrokeTest, WaylandWithoutVirtualKeyboardChoosesThePortal) {
 class ReadToolOnDesktop {
 public:
     ReadToolOnDesktop(test::WaylandSession::Compositor desktop,
-                      const std::vector<std::string>& options)
-        : session(desktop), terminal(session) {
+                      const std::vector<std::string>& options, const std::string& layout = {})
+        : session(desktop, {}, layout),
+          terminal(session), command_{READ_TOOL_EXE, "--type", "--enter", "--device",
+                                      reader.devicePath()} {
         session.giveToUser(reader.devicePath());
-        std::vector<std::string> command = {READ_TOOL_EXE, "--type", "--enter", "--device",
-                                            reader.devicePath()};
-        command.insert(command.begin() + 2, options.begin(), options.end());
-        reading =
-            std::make_unique<test::ChildProcess>(session.asUser(command), session.environment());
+        command_.insert(command_.begin() + 2, options.begin(), options.end());
+        start();
     }
 
-    void expectEveryCardTyped() {
+    // Ends the tool and starts it again, as the next login does.
+    void restart() {
+        endAndTell();
+        start();
+    }
+
+    // Probes until the tool reads and what it types arrives.
+    bool typesOnceReady() {
+        const bool arrived = test::pollUntil(
+            [&] {
+                reader.sendCard(std::vector<uint8_t>{0xFF});
+                return !terminal.receiveUntil("\r", 500ms).empty();
+            },
+            [](std::chrono::milliseconds) {}, kPatience);
+        terminal.receiveUntil("never", 300ms);
+        return arrived;
+    }
+
+    // Each code arrives exactly, after the template's text before it.
+    void expectEveryCardTyped(const std::string& before = {}) {
         for (const std::string code : {"0A1B2C3D4E", "123456789A", "0000000001"}) {
             EXPECT_TRUE(reader.sendCard(sim::bytesFromHex(code)).acknowledged);
-            EXPECT_EQ(terminal.receiveUntil("\r", kPatience), code + "\r");
+            EXPECT_EQ(terminal.receiveUntil("\r", kPatience), before + code + "\r");
         }
+    }
+
+    // What the tool said once ended; it says lacking characters as it types.
+    std::string endAndTell() {
+        reading->signal(SIGTERM);
+        reading->waitForExit(kPatience);
+        return reading->errorOutput();
     }
 
     test::WaylandSession session;
     test::WaylandSession::Terminal terminal;
     sim::ReaderSimulator reader;
     std::unique_ptr<test::ChildProcess> reading;
+
+private:
+    void start() {
+        reading =
+            std::make_unique<test::ChildProcess>(session.asUser(command_), session.environment());
+    }
+
+    std::vector<std::string> command_;
 };
 
 TEST(PortalOnKde, TheCommandLineReaderTypesEveryCardIntoTheFocusedWindow) {
@@ -250,16 +286,25 @@ TEST(PortalOnKde, TheCommandLineReaderTypesEveryCardIntoTheFocusedWindow) {
         !test::WaylandSession::desktopInstalled(test::WaylandSession::Compositor::Kwin))
         GTEST_SKIP() << "needs root, kwin_wayland and KDE's desktop portal";
     ReadToolOnDesktop kde(test::WaylandSession::Compositor::Kwin, {});
-    // Probes until the tool reads and the terminal has the focus.
-    const bool arrived = test::pollUntil(
-        [&] {
-            kde.reader.sendCard(std::vector<uint8_t>{0xFF});
-            return !kde.terminal.receiveUntil("\r", 500ms).empty();
-        },
-        [](std::chrono::milliseconds) {}, kPatience);
-    ASSERT_TRUE(arrived) << "nothing typed";
-    kde.terminal.receiveUntil("never", 300ms);
+    ASSERT_TRUE(kde.typesOnceReady()) << "nothing typed";
     kde.expectEveryCardTyped();
+}
+
+// Through libei KWin hands over its keymap, German here: "z" and "-" lie
+// elsewhere than on a US keyboard, and "\u0416", which it lacks, is skipped
+// and said. (KWin 6.3 tells libei no modifiers, so Caps Lock and a held
+// Shift are not made up for there.)
+TEST(PortalOnKde, ThroughLibeiTheDesktopsLayoutDecidesAndLackingCharactersAreSaid) {
+    if (!test::WaylandSession::possible() ||
+        !test::WaylandSession::desktopInstalled(test::WaylandSession::Compositor::Kwin) ||
+        EiTyping::libraryVersion().empty())
+        GTEST_SKIP() << "needs root, kwin_wayland, KDE's desktop portal and libei.so.1; the "
+                        "desktop's keymap reaches the program only through libei";
+    ReadToolOnDesktop kde(test::WaylandSession::Compositor::Kwin,
+                          {"--backend", "portal", "--template", "\u0416z-{code}"}, "de");
+    ASSERT_TRUE(kde.typesOnceReady()) << "nothing typed";
+    kde.expectEveryCardTyped("z-");
+    EXPECT_NE(kde.endAndTell().find(kLackingCharactersReason), std::string::npos);
 }
 
 // Whether the desktop portal has a request open, as a Start while the desktop
@@ -285,37 +330,75 @@ bool gnomeRigPossible() {
            test::WaylandSession::desktopInstalled(test::WaylandSession::Compositor::Mutter);
 }
 
+// What ask answers over a connection to the desktop's session bus, closed after.
+template <typename Ask> auto onDesktopBus(const test::WaylandSession& session, Ask ask) {
+    const QString name = QStringLiteral("desktop-session-bus");
+    decltype(ask(std::declval<const QDBusConnection&>())) answer{};
+    {
+        const QDBusConnection bus =
+            QDBusConnection::connectToBus(QString::fromStdString(session.busAddress()), name);
+        answer = ask(bus);
+    }
+    QDBusConnection::disconnectFromBus(name);
+    return answer;
+}
+
+// Waits until GNOME's portal has a request open (asking) or none.
+bool gnomePortalAsks(const ReadToolOnDesktop& gnome, bool asking,
+                     std::chrono::milliseconds timeout) {
+    return onDesktopBus(gnome.session, [&](const QDBusConnection& bus) {
+        return test::waitFor(
+            [&] {
+                return portalIsAsking(bus,
+                                      QStringLiteral("/org/freedesktop/portal/desktop/request")) ==
+                       asking;
+            },
+            timeout);
+    });
+}
+
 // Answers GNOME's dialog once it is on the screen, as an assistive tool
 // would: the switch "Allow remote interaction" on, then "Share". The dialog
 // takes the keyboard only when the seat gains one, which the first key
-// brings and it does not see. The keyboard is returned to stay, as a real
-// one would.
+// brings and it does not see. GNOME 48's switch answers to Alt+I; 43's has
+// no mnemonic but the focus. The keyboard is returned to stay, as a real one
+// would.
 std::unique_ptr<test::MutterRemoteKeyboard> allowOnGnome(ReadToolOnDesktop& gnome) {
-    const QString watcher = QStringLiteral("gnome-session-bus");
-    bool asked = false;
-    {
-        const QDBusConnection bus = QDBusConnection::connectToBus(
-            QString::fromStdString(gnome.session.busAddress()), watcher);
-        asked = test::waitFor([&] {
-            return portalIsAsking(bus, QStringLiteral("/org/freedesktop/portal/desktop/request"));
-        });
-    }
-    QDBusConnection::disconnectFromBus(watcher);
-    if (!asked) {
+    if (!gnomePortalAsks(gnome, true, kPatience)) {
         const bool ended = gnome.reading->waitForExit(0ms).has_value();
         ADD_FAILURE() << "the desktop did not ask"
                       << (ended ? "; the reader ended: " + gnome.reading->errorOutput() : "");
     }
     std::this_thread::sleep_for(1s);
     auto user = std::make_unique<test::MutterRemoteKeyboard>(gnome.session.busAddress());
-    for (const auto& keys : {std::initializer_list<uint32_t>{XKB_KEY_Tab},
-                             {XKB_KEY_space},
-                             {XKB_KEY_Alt_L, XKB_KEY_s}}) {
+    const auto strike = [&](std::initializer_list<uint32_t> keys) {
         EXPECT_TRUE(user->strike(keys));
         std::this_thread::sleep_for(300ms);
+    };
+    strike({XKB_KEY_Shift_L});
+    strike({XKB_KEY_Alt_L, XKB_KEY_i});
+    strike({XKB_KEY_Alt_L, XKB_KEY_s});
+    if (!gnomePortalAsks(gnome, false, 2s)) {
+        strike({XKB_KEY_space});
+        strike({XKB_KEY_Alt_L, XKB_KEY_s});
     }
-    EXPECT_TRUE(gnome.reader.waitForProgram(kPatience)) << "the portal did not start typing";
+    EXPECT_TRUE(gnome.typesOnceReady()) << "the portal did not start typing";
     return user;
+}
+
+// The version of the desktop's RemoteDesktop portal: 2 hands out restore tokens.
+unsigned remoteDesktopVersion(const test::WaylandSession& session) {
+    return onDesktopBus(session, [](const QDBusConnection& bus) {
+        QDBusMessage get = QDBusMessage::createMethodCall("org.freedesktop.portal.Desktop",
+                                                          "/org/freedesktop/portal/desktop",
+                                                          "org.freedesktop.DBus.Properties", "Get");
+        get.setArguments(
+            {QStringLiteral("org.freedesktop.portal.RemoteDesktop"), QStringLiteral("version")});
+        const QDBusMessage reply = bus.call(get);
+        return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()
+                   ? reply.arguments().constFirst().value<QDBusVariant>().variant().toUInt()
+                   : 0u;
+    });
 }
 
 TEST(PortalOnGnome, TheCommandLineReaderTypesEveryCardOnceTheUserAllowsIt) {
@@ -324,29 +407,48 @@ TEST(PortalOnGnome, TheCommandLineReaderTypesEveryCardOnceTheUserAllowsIt) {
     ReadToolOnDesktop gnome(test::WaylandSession::Compositor::Mutter, {"--backend", "portal"});
     const auto user = allowOnGnome(gnome);
     gnome.expectEveryCardTyped();
+    if (remoteDesktopVersion(gnome.session) < 2)
+        return; // version 1 hands out no token: each start asks
+    // Nobody answers now: the restore token lets it type at once.
+    gnome.restart();
+    ASSERT_TRUE(gnome.typesOnceReady()) << "the second start asked again";
+    gnome.expectEveryCardTyped();
+}
+
+// mutter tells libei's clients the keyboard's modifiers from version 49 on.
+bool mutterReportsModifiers() {
+    test::ChildProcess asking({"mutter", "--version"}); // "mutter 48.7"
+    const auto answer = asking.readLine(kPatience);
+    int major = 0;
+    return answer && std::sscanf(answer->c_str(), "mutter %d", &major) == 1 && major >= 49;
 }
 
 // The codes' capitals and digits arrive changed by a Caps Lock or a Shift
 // held elsewhere unless the desktop's modifiers are taken into account.
 TEST(PortalOnGnome, ThroughLibeiCapsLockAndAHeldShiftChangeNothingAndLackingCharactersAreSaid) {
     if (!gnomeRigPossible() || EiTyping::libraryVersion().empty())
-        GTEST_SKIP() << "needs root, mutter, GNOME's desktop portal of version 2 and libei";
+        GTEST_SKIP() << "needs root, mutter, GNOME's desktop portal and libei.so.1; the desktop's "
+                        "keymap and modifiers reach the program only through libei";
     ReadToolOnDesktop gnome(test::WaylandSession::Compositor::Mutter,
                             {"--backend", "portal", "--template", "\u0416{code}"});
     const auto user = allowOnGnome(gnome);
     gnome.expectEveryCardTyped();
-    const auto settled = [] { std::this_thread::sleep_for(300ms); };
-    ASSERT_TRUE(user->strike({XKB_KEY_Caps_Lock}));
-    settled();
-    gnome.expectEveryCardTyped();
-    ASSERT_TRUE(user->strike({XKB_KEY_Caps_Lock}));
-    ASSERT_TRUE(user->key(XKB_KEY_Shift_L, true));
-    settled();
-    gnome.expectEveryCardTyped();
-    EXPECT_TRUE(user->key(XKB_KEY_Shift_L, false));
-    gnome.reading->signal(SIGTERM);
-    gnome.reading->waitForExit(kPatience);
-    EXPECT_NE(gnome.reading->errorOutput().find(kLackingCharactersReason), std::string::npos);
+    const bool modifiersReported = mutterReportsModifiers();
+    if (modifiersReported) {
+        const auto settled = [] { std::this_thread::sleep_for(300ms); };
+        ASSERT_TRUE(user->strike({XKB_KEY_Caps_Lock}));
+        settled();
+        gnome.expectEveryCardTyped();
+        ASSERT_TRUE(user->strike({XKB_KEY_Caps_Lock}));
+        ASSERT_TRUE(user->key(XKB_KEY_Shift_L, true));
+        settled();
+        gnome.expectEveryCardTyped();
+        EXPECT_TRUE(user->key(XKB_KEY_Shift_L, false));
+    }
+    EXPECT_NE(gnome.endAndTell().find(kLackingCharactersReason), std::string::npos);
+    if (!modifiersReported)
+        GTEST_SKIP() << "this mutter tells libei no modifiers: Caps Lock and a held Shift are "
+                        "not made up for before mutter 49";
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include <iterator>
 #include <pwd.h>
 #include <stdexcept>
+#include <string_view>
 #include <unistd.h>
 
 namespace pelvaro::test {
@@ -67,7 +68,8 @@ bool WaylandSession::desktopInstalled(Compositor desktop) {
            std::filesystem::exists(installed->portal);
 }
 
-WaylandSession::WaylandSession(Compositor compositor, const std::string& unfocusedAppId)
+WaylandSession::WaylandSession(Compositor compositor, const std::string& unfocusedAppId,
+                               const std::string& keyboardLayout)
     : kind_(compositor) {
     const passwd* user = sessionUser();
     if (!user)
@@ -84,8 +86,12 @@ WaylandSession::WaylandSession(Compositor compositor, const std::string& unfocus
                                   : "no_focus [app_id=\"" + unfocusedAppId + "\"]\n");
     giveToUser(config);
     std::vector<std::string> variables = environment();
+    // Not a client's: KWin 6 brings a Qt platform of its own.
     variables.erase(std::remove_if(variables.begin(), variables.end(),
-                                   [](const std::string& v) { return v.starts_with("WAYLAND_"); }),
+                                   [](const std::string& v) {
+                                       return v.starts_with("WAYLAND_") ||
+                                              v.starts_with("QT_QPA_PLATFORM=");
+                                   }),
                     variables.end());
     for (const char* setting :
          {"WLR_BACKENDS=headless", "WLR_RENDERER=pixman", "WLR_LIBINPUT_NO_DEVICES=1"})
@@ -100,6 +106,18 @@ WaylandSession::WaylandSession(Compositor compositor, const std::string& unfocus
         const auto kwin = userDirectory_.path() / "kwin_wayland";
         std::filesystem::copy_file(kKde.compositor, kwin);
         giveToUser(kwin);
+        // KWin 6 lends screen casting, which KDE's portal needs for remote
+        // control, only to programs it finds among the desktop's applications,
+        // which this bare session does not manage.
+        variables.emplace_back("KWIN_WAYLAND_NO_PERMISSION_CHECKS=1");
+        if (!keyboardLayout.empty()) {
+            const auto settings = userDirectory_.path() / ".config";
+            std::filesystem::create_directory(settings);
+            std::ofstream(settings / "kxkbrc")
+                << "[Layout]\nLayoutList=" << keyboardLayout << "\nUse=true\n";
+            giveToUser(settings);
+            giveToUser(settings / "kxkbrc");
+        }
         command = {kwin.string(), "--virtual", "--no-lockscreen", "--socket", "wayland-1",
                    "--width",     "1024",      "--height",        "768"};
     } else if (compositor == Compositor::Mutter) {
@@ -116,11 +134,21 @@ WaylandSession::WaylandSession(Compositor compositor, const std::string& unfocus
         startDesktopPortal();
 }
 
-// The test, as root, may use the bus too.
+// The test, as root, may use the bus too. The portal and its backend are
+// started by the session once the compositor is ready, never by the bus when
+// the compositor asks for them as it starts: KWin 6 does, and so gets a portal
+// that found no backend.
 void WaylandSession::startSessionBus(const std::vector<std::string>& environment) {
+    const auto services = userDirectory_.path() / "services";
+    std::filesystem::create_directory(services);
+    for (const std::string_view name : {std::string_view("org.freedesktop.portal.Desktop"),
+                                        std::string_view(desktopOf(kind_)->portalBusName)})
+        std::ofstream(services / (std::string(name) + ".service"))
+            << "[D-BUS Service]\nName=" << name << "\nExec=/bin/false\n";
     const auto configuration = userDirectory_.path() / "bus.conf";
     std::ofstream(configuration)
-        << "<busconfig>\n  <include>/usr/share/dbus-1/session.conf</include>\n"
+        << "<busconfig>\n  <servicedir>" << services.string()
+        << "</servicedir>\n  <include>/usr/share/dbus-1/session.conf</include>\n"
            "  <policy context=\"default\"><allow user=\"root\"/></policy>\n</busconfig>\n";
     const std::string bus = (runtimeDirectory_.path() / "bus").string();
     bus_ = std::make_unique<ServerProcess>(
@@ -151,22 +179,42 @@ void WaylandSession::startDesktopPortal() {
     // GNOME's backend asks mutter for its devices once, as it starts.
     if (kind_ == Compositor::Mutter)
         waitForBusName("org.gnome.Mutter.RemoteDesktop");
+    // KWin's plugins, screen casting among them, come after its socket; KDE's
+    // backend looks for that once, as it starts.
+    if (kind_ == Compositor::Kwin)
+        waitForBusName("org.kde.KWin");
     portalBackend_ = startAsUser(desktop->portalName, {desktop->portal}, desktop->portalBusName);
     portal_ = startAsUser("the desktop portal", {"/usr/libexec/xdg-desktop-portal"},
                           "org.freedesktop.portal.Desktop");
+    // Plasma 6.3 lets the user allow remote control up front, for programs
+    // outside a sandbox under the empty application id; older ones ignore it.
+    if (kind_ == Compositor::Kwin &&
+        busCall("org.freedesktop.impl.portal.PermissionStore",
+                "/org/freedesktop/impl/portal/PermissionStore",
+                "org.freedesktop.impl.portal.PermissionStore.SetPermission",
+                {"kde-authorized", "true", "remote-desktop", "", "['yes']"})
+                ->waitForExit(kPatience) != 0)
+        throw std::runtime_error("the permission store did not take KDE's remote control");
     // GNOME 48's backend learns the compositor's devices only after it is on
     // the bus, and offers no keyboard until then.
     waitFor([&] {
-        ChildProcess asking(asUser({"gdbus", "call", "--session", "--dest",
-                                    "org.freedesktop.portal.Desktop", "--object-path",
-                                    "/org/freedesktop/portal/desktop", "--method",
-                                    "org.freedesktop.DBus.Properties.Get",
-                                    "org.freedesktop.portal.RemoteDesktop",
-                                    "AvailableDeviceTypes"}),
-                            environment());
-        const auto answer = asking.readLine(kPatience);
+        const auto answer =
+            busCall("org.freedesktop.portal.Desktop", "/org/freedesktop/portal/desktop",
+                    "org.freedesktop.DBus.Properties.Get",
+                    {"org.freedesktop.portal.RemoteDesktop", "AvailableDeviceTypes"})
+                ->readLine(kPatience);
         return answer && *answer != "(<uint32 0>,)";
     });
+}
+
+std::unique_ptr<ChildProcess>
+WaylandSession::busCall(const std::string& destination, const std::string& path,
+                        const std::string& method,
+                        const std::vector<std::string>& arguments) const {
+    std::vector<std::string> command = {"gdbus",         "call", "--session", "--dest", destination,
+                                        "--object-path", path,   "--method",  method};
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    return std::make_unique<ChildProcess>(asUser(command), environment());
 }
 
 void WaylandSession::giveToUser(const std::filesystem::path& path) const {

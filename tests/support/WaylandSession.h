@@ -30,9 +30,11 @@ public:
     static bool desktopInstalled(Compositor desktop);
 
     // Throws std::runtime_error if the compositor does not come up. On sway,
-    // windows of the unfocused app_id open without taking the focus.
+    // windows of the unfocused app_id open without taking the focus; kwin
+    // takes the keyboard layout ("de") from the user's settings.
     explicit WaylandSession(Compositor compositor = Compositor::Sway,
-                            const std::string& unfocusedAppId = {});
+                            const std::string& unfocusedAppId = {},
+                            const std::string& keyboardLayout = {});
     WaylandSession(const WaylandSession&) = delete;
     WaylandSession& operator=(const WaylandSession&) = delete;
 
@@ -82,6 +84,10 @@ private:
                                                const std::string& busName);
     void startSessionBus(const std::vector<std::string>& environment);
     bool waitForBusName(const std::string& busName) const;
+    // A method called on the session bus as the session's user.
+    std::unique_ptr<ChildProcess> busCall(const std::string& destination, const std::string& path,
+                                          const std::string& method,
+                                          const std::vector<std::string>& arguments) const;
     void startDesktopPortal();
     friend class Terminal;
 
