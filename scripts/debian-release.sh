@@ -6,7 +6,7 @@
 #   debian_release        deb12 or deb13: part of the Debian package's version
 #   font_package          Liberation 2, whose metrics the layouts were drawn for
 #   svg_plugins_package   Qt's SVG image and icon plugins, which draw the windows' images
-#   release_packages      what running Pelvaro needs or uses on this release only
+#   release_packages      what running Pelvaro uses on this release only (recommended by the package)
 #   release_test_packages what the test rigs need on this release only
 # shellcheck disable=SC2034 # the scripts that source this file use them
 

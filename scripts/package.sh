@@ -15,7 +15,8 @@ export CFLAGS="$CFLAGS $CPPFLAGS" CXXFLAGS="$CXXFLAGS $CPPFLAGS" # CMake reads n
 rm -rf build-package # the flags count only in a fresh configuration
 cmake -S . -B build-package -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELVARO_TESTS=OFF \
     -DCMAKE_INSTALL_PREFIX=/usr -DPELVARO_DEBIAN_RELEASE="$debian_release" \
-    -DPELVARO_FONT_PACKAGE="$font_package" -DPELVARO_SVG_PLUGINS_PACKAGE="$svg_plugins_package" "$@"
+    -DPELVARO_FONT_PACKAGE="$font_package" -DPELVARO_SVG_PLUGINS_PACKAGE="$svg_plugins_package" \
+    -DPELVARO_RELEASE_RECOMMENDS="$(IFS=,; echo "${release_packages[*]}")" "$@"
 cmake --build build-package
 (cd build-package && cpack -G DEB)
 package=$(ls build-package/pelvaro_*.deb)
