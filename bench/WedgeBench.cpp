@@ -2,12 +2,15 @@
 // reader's last byte to the ENTER after the code in a real X client, with the
 // program in redirect mode, as a ratio to the frame's wire time and to
 // `xdotool type` typing the same text at its default delay in the same run;
-// and how long typing a long text holds the caller (the GUI thread) at most.
+// and how long typing a long text holds the caller (the GUI thread) at most;
+// the same on Wayland through sway's virtual keyboard and KDE's portal.
 
 #include "bench/LatencyReport.h"
+#include "keyboard/ei/EiTyping.h"
 #include "keyboard/x11/XTestInjector.h"
 #include "tests/e2e/DesktopProgram.h"
 #include "tests/keyboard/KeystrokeReceiver.h"
+#include "tests/support/DesktopReadTool.h"
 #include "tests/support/Polling.h"
 #include "tests/support/WaylandSession.h"
 #include "tools/simulator/ReaderSimulator.h"
@@ -75,14 +78,23 @@ std::vector<double> cardLatencies(sim::ReaderSimulator& reader, Arrived arrived)
     return latencies;
 }
 
-// The program typing into an X client, and xdotool, measured once a run: the
-// Wayland benchmark is compared with it too.
-struct XClientRun {
+// A way of typing measured once a run, and a peer tool typing the same text
+// and Return in the same session.
+struct TypingRun {
     std::vector<double> latencies;
-    double xdotoolMedian = 0;
+    double peerMedian = 0;
 };
 
-XClientRun measureXClient() {
+void reportAgainstPeer(benchmark::State& state, const TypingRun& run, const std::string& peer) {
+    bench::reportLatencies(state, run.latencies);
+    state.counters[peer + "_median_ms"] = run.peerMedian;
+    state.counters["median_x_" + peer] = median(run.latencies) / run.peerMedian;
+}
+
+// The program typing into an X client, and xdotool: the Wayland benchmarks
+// are compared with it too.
+
+TypingRun measureXClient() {
     test::VirtualDisplay display(1024, 768);
     test::DesktopProgram program(display);
     sim::ReaderSimulator reader;
@@ -96,81 +108,121 @@ XClientRun measureXClient() {
     if (!receiver.waitUntilReady(test::kPatience))
         throw std::runtime_error("the receiver did not come up");
 
-    XClientRun run;
+    TypingRun run;
     run.latencies = cardLatencies(reader, [&] {
         return receiver.receiveLine(test::kPatience).text == std::string(kCodeText) + "\n";
     });
-    run.xdotoolMedian = median(xdotoolLatencies(display, receiver));
+    run.peerMedian = median(xdotoolLatencies(display, receiver));
     program.process().signal(SIGTERM);
     program.process().waitForExit(5s);
     return run;
 }
 
-const XClientRun& xClientRun() {
-    static const XClientRun run = measureXClient();
+const TypingRun& xClientRun() {
+    static const TypingRun run = measureXClient();
     return run;
 }
 
 void CardToEnterInAnXClient(benchmark::State& state) try {
-    for (auto _ : state) {
-        const XClientRun& run = xClientRun();
-        bench::reportLatencies(state, run.latencies);
-        state.counters["xdotool_median_ms"] = run.xdotoolMedian;
-        state.counters["median_x_xdotool"] = median(run.latencies) / run.xdotoolMedian;
-    }
+    for (auto _ : state)
+        reportAgainstPeer(state, xClientRun(), "xdotool");
 } catch (const std::exception& error) {
     state.SkipWithError(error.what());
 }
 BENCHMARK(CardToEnterInAnXClient)->Iterations(1)->Unit(benchmark::kSecond);
 
-// The same on Wayland: the program on a headless sway typing into foot, as
-// ratios to the program typing into an X client and to wtype typing the same
-// text and Return, in the same run.
-void CardToEnterInFootUnderSway(benchmark::State& state) try {
+// The same on Wayland: the program on a headless sway typing into foot
+// through sway's virtual keyboard, and wtype.
+TypingRun measureSway() {
     if (!test::WaylandSession::possible())
         throw std::runtime_error("a Wayland session needs root");
+    test::WaylandSession session;
+    test::WaylandSession::Terminal terminal(session);
+    sim::ReaderSimulator reader;
+    test::DesktopProgram program(session.environment());
+    program.writeSettings("[Global]\nAutostart=1\nSysTray=1\nLineFeed=1\n[Serial]\nPort=1\n"
+                          "[Ports]\nDefaults=0\n");
+    reader.mapAsPort(program.settingsFile(), 1);
+    program.launch();
+    // Shown (no notification area to hide in): the focus back to foot.
+    if (!reader.waitForProgram(test::kPatience) ||
+        !test::waitFor([&] { return session.hasWindow("pelvaro"); }) || !terminal.focus() ||
+        !test::waitFor([&] { return terminal.hasFocus(); }))
+        throw std::runtime_error("the program did not start redirect mode");
+
+    TypingRun run;
+    run.latencies = cardLatencies(reader, [&] {
+        return terminal.receiveUntil("\r", test::kPatience) == std::string(kCodeText) + "\r";
+    });
+    program.process().signal(SIGTERM);
+    program.process().waitForExit(5s);
+
+    std::vector<double> wtype;
+    for (int baseline = 0; baseline < kBaselineRuns; ++baseline) {
+        const auto start = Clock::now();
+        test::ChildProcess typing(session.asUser({"wtype", kCodeText, "-k", "Return"}),
+                                  session.environment());
+        if (terminal.receiveUntil("\r", test::kPatience).empty())
+            throw std::runtime_error("wtype typed nothing");
+        wtype.push_back(millisecondsSince(start));
+        typing.waitForExit(test::kPatience);
+    }
+    run.peerMedian = median(wtype);
+    return run;
+}
+
+const TypingRun& swayRun() {
+    static const TypingRun run = measureSway();
+    return run;
+}
+
+// Ratios of a run's latencies to the program typing into an X client.
+void compareWithX11(benchmark::State& state, const std::vector<double>& latencies) {
+    const std::vector<double>& x11 = xClientRun().latencies;
+    state.counters["median_x_x11"] = median(latencies) / median(x11);
+    state.counters["p99_x_x11"] = bench::percentile(latencies, 99) / bench::percentile(x11, 99);
+}
+
+void CardToEnterInFootUnderSway(benchmark::State& state) try {
     for (auto _ : state) {
-        test::WaylandSession session;
-        test::WaylandSession::Terminal terminal(session);
-        sim::ReaderSimulator reader;
-        test::DesktopProgram program(session.environment());
-        program.writeSettings("[Global]\nAutostart=1\nSysTray=1\nLineFeed=1\n[Serial]\nPort=1\n"
-                              "[Ports]\nDefaults=0\n");
-        reader.mapAsPort(program.settingsFile(), 1);
-        program.launch();
-        // Shown (no notification area to hide in): the focus back to foot.
-        if (!reader.waitForProgram(test::kPatience) ||
-            !test::waitFor([&] { return session.hasWindow("pelvaro"); }) || !terminal.focus() ||
-            !test::waitFor([&] { return terminal.hasFocus(); }))
-            throw std::runtime_error("the program did not start redirect mode");
-
-        const std::vector<double> latencies = cardLatencies(reader, [&] {
-            return terminal.receiveUntil("\r", test::kPatience) == std::string(kCodeText) + "\r";
-        });
-        program.process().signal(SIGTERM);
-        program.process().waitForExit(5s);
-
-        std::vector<double> wtype;
-        for (int run = 0; run < kBaselineRuns; ++run) {
-            const auto start = Clock::now();
-            test::ChildProcess typing(session.asUser({"wtype", kCodeText, "-k", "Return"}),
-                                      session.environment());
-            if (terminal.receiveUntil("\r", test::kPatience).empty())
-                throw std::runtime_error("wtype typed nothing");
-            wtype.push_back(millisecondsSince(start));
-            typing.waitForExit(test::kPatience);
-        }
-        bench::reportLatencies(state, latencies);
-        state.counters["wtype_median_ms"] = median(wtype);
-        state.counters["median_x_wtype"] = median(latencies) / median(wtype);
-        const std::vector<double>& x11 = xClientRun().latencies;
-        state.counters["median_x_x11"] = median(latencies) / median(x11);
-        state.counters["p99_x_x11"] = bench::percentile(latencies, 99) / bench::percentile(x11, 99);
+        reportAgainstPeer(state, swayRun(), "wtype");
+        compareWithX11(state, swayRun().latencies);
     }
 } catch (const std::exception& error) {
     state.SkipWithError(error.what());
 }
 BENCHMARK(CardToEnterInFootUnderSway)->Iterations(1)->Unit(benchmark::kSecond);
+
+// Through KDE's desktop portal: the command-line reader on a headless KWin,
+// its remote control allowed up front, typing into a terminal: through libei
+// where the portal lends it (Plasma 6, Debian 13), else by the portal's keysym
+// calls (Plasma 5.27, Debian 12). libei_used tells which.
+void CardToEnterThroughKdesPortal(benchmark::State& state) try {
+    using test::WaylandSession;
+    if (!WaylandSession::possible() ||
+        !WaylandSession::desktopInstalled(WaylandSession::Compositor::Kwin))
+        throw std::runtime_error("needs root, kwin_wayland and KDE's desktop portal");
+    for (auto _ : state) {
+        test::DesktopReadTool kde(READ_TOOL_EXE, WaylandSession::Compositor::Kwin,
+                                  {"--backend", "portal"});
+        if (!kde.typesOnceReady())
+            throw std::runtime_error("the portal typed nothing");
+        const std::vector<double> latencies = cardLatencies(kde.reader, [&] {
+            return kde.terminal.receiveUntil("\r", test::kPatience) ==
+                   std::string(kCodeText) + "\r";
+        });
+        const std::string told = kde.endAndTell();
+        bench::reportLatencies(state, latencies);
+        state.counters["libei_used"] = EiTyping::libraryVersion().empty() ? 0 : 1;
+        state.counters["median_x_sway"] = median(latencies) / median(swayRun().latencies);
+        compareWithX11(state, latencies);
+        if (!told.empty())
+            state.SetLabel(told);
+    }
+} catch (const std::exception& error) {
+    state.SkipWithError(error.what());
+}
+BENCHMARK(CardToEnterThroughKdesPortal)->Iterations(1)->Unit(benchmark::kSecond);
 
 // 149 characters, 20 of them letters a US layout lacks, typed again and again
 // with the spare keys freed in between: the longest time one call (the text,

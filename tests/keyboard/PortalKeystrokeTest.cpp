@@ -9,6 +9,7 @@
 #include "output/CardOutput.h"
 #include "redirect/TypedDelivery.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/DesktopReadTool.h"
 #include "tests/support/FileText.h"
 #include "tests/support/MutterRemoteKeyboard.h"
 #include "tests/support/Polling.h"
@@ -222,35 +223,11 @@ TEST_F(PortalKeystrokeTest, WaylandWithoutVirtualKeyboardChoosesThePortal) {
 }
 
 // The command-line reader on a desktop's own compositor, typing into a terminal.
-class ReadToolOnDesktop {
+class ReadToolOnDesktop : public test::DesktopReadTool {
 public:
     ReadToolOnDesktop(test::WaylandSession::Compositor desktop,
                       const std::vector<std::string>& options, const std::string& layout = {})
-        : session(desktop, {}, layout),
-          terminal(session), command_{READ_TOOL_EXE, "--type", "--enter", "--device",
-                                      reader.devicePath()} {
-        session.giveToUser(reader.devicePath());
-        command_.insert(command_.begin() + 2, options.begin(), options.end());
-        start();
-    }
-
-    // Ends the tool and starts it again, as the next login does.
-    void restart() {
-        endAndTell();
-        start();
-    }
-
-    // Probes until the tool reads and what it types arrives.
-    bool typesOnceReady() {
-        const bool arrived = test::pollUntil(
-            [&] {
-                reader.sendCard(std::vector<uint8_t>{0xFF});
-                return !terminal.receiveUntil("\r", 500ms).empty();
-            },
-            [](std::chrono::milliseconds) {}, kPatience);
-        terminal.receiveUntil("never", 300ms);
-        return arrived;
-    }
+        : DesktopReadTool(READ_TOOL_EXE, desktop, options, layout) {}
 
     // Each code arrives exactly, after the template's text before it.
     void expectEveryCardTyped(const std::string& before = {}) {
@@ -259,26 +236,6 @@ public:
             EXPECT_EQ(terminal.receiveUntil("\r", kPatience), before + code + "\r");
         }
     }
-
-    // What the tool said once ended; it says lacking characters as it types.
-    std::string endAndTell() {
-        reading->signal(SIGTERM);
-        reading->waitForExit(kPatience);
-        return reading->errorOutput();
-    }
-
-    test::WaylandSession session;
-    test::WaylandSession::Terminal terminal;
-    sim::ReaderSimulator reader;
-    std::unique_ptr<test::ChildProcess> reading;
-
-private:
-    void start() {
-        reading =
-            std::make_unique<test::ChildProcess>(session.asUser(command_), session.environment());
-    }
-
-    std::vector<std::string> command_;
 };
 
 TEST(PortalOnKde, TheCommandLineReaderTypesEveryCardIntoTheFocusedWindow) {
