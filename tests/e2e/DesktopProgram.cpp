@@ -43,9 +43,10 @@ std::optional<std::string> DesktopProgram::start() {
     return waitFor([&] { return display_->findWindow("^Pelvaro Version3$"); });
 }
 
-void DesktopProgram::launch() {
-    process_ = std::make_unique<ChildProcess>(
-        std::vector<std::string>{(directory() / kProgramName).string()}, environment_);
+void DesktopProgram::launch(const std::vector<std::string>& asUser) {
+    std::vector<std::string> command = asUser;
+    command.push_back((directory() / kProgramName).string());
+    process_ = std::make_unique<ChildProcess>(command, environment_);
 }
 
 std::string DesktopProgram::errorOutputIfEnded() {

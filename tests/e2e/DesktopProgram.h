@@ -33,8 +33,9 @@ public:
     // Starts it and waits for its main window, mapped or not: the window's
     // id, or nothing when none came in time. Only on an X server.
     std::optional<std::string> start();
-    // Starts it without waiting for anything.
-    void launch();
+    // Starts it without waiting for anything, behind the command that runs it
+    // as another user if one is given.
+    void launch(const std::vector<std::string>& asUser = {});
     ChildProcess& process() { return *process_; }
     // What it wrote on standard error, once it has ended; for failure reports.
     std::string errorOutputIfEnded();

@@ -71,7 +71,7 @@ public:
         size_t read_ = 0;
     };
 
-    // A window of this app_id is on the screen.
+    // A window of this app_id is on the screen (on sway or kwin).
     bool hasWindow(const std::string& appId) const;
 
 private:
