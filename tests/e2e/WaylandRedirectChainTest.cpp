@@ -50,11 +50,12 @@ TEST_P(WaylandRedirectChainTest, EveryCardArrivesOnceAndExactly) {
         "[Output]\nTemplate=\x1b{code}\x08\x7f\n");
     ASSERT_TRUE(reader.mapAsPort(program.settingsFile(), 1));
     // As the session's user: the desktop portal answers only its own user's programs.
-    for (const auto& path : {program.directory(), program.settingsFile(),
-                             std::filesystem::path(reader.devicePath())})
+    for (const auto& path :
+         {program.directory(), program.settingsFile(), std::filesystem::path(reader.devicePath())})
         session.giveToUser(path);
     program.launch(session.asUser({}));
-    ASSERT_TRUE(reader.waitForProgram(kPatience)) << "redirect mode did not start; " << program.errorOutputIfEnded();
+    ASSERT_TRUE(reader.waitForProgram(kPatience))
+        << "redirect mode did not start; " << program.errorOutputIfEnded();
     // On the screen once its start has emptied the line of what came before.
     ASSERT_TRUE(test::waitFor([&] { return session.hasWindow("pelvaro"); })) << "no window";
     if (!terminal)

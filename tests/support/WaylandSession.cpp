@@ -254,9 +254,9 @@ bool WaylandSession::hasWindow(const std::string& appId) const {
     if (kind_ == Compositor::Kwin) {
         // KWin's window search, which its launcher asks, finds a window by its
         // application too; an empty list of matches is "([],)".
-        const auto matches = busCall("org.kde.KWin", "/WindowsRunner", "org.kde.krunner1.Match",
-                                     {appId})
-                                 ->readLine(kPatience);
+        const auto matches =
+            busCall("org.kde.KWin", "/WindowsRunner", "org.kde.krunner1.Match", {appId})
+                ->readLine(kPatience);
         return matches && matches->starts_with("([(");
     }
     const std::string ipc = ipcSocket();
